@@ -1,0 +1,90 @@
+// The controller's command set over one serial link: the part of the device object that
+// owns the port, the busy flag, the memory image and the status record.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "link/FilterTable.h"
+#include "link/Records.h"
+#include "link/SerialLink.h"
+#include "link/TimeLogFile.h"
+
+namespace velq3 {
+
+class CDeviceLink : public EEFilterWheelData, public FWAdditionalSettings, public FWCurrentParameters {
+public:
+    // `filters` is the filter list that the filter commands read and update; `log` receives
+    // the moves' lines.
+    CDeviceLink(CFilterTable& filters, CTimeLogFile& log);
+    CDeviceLink(const CDeviceLink&) = delete;
+    CDeviceLink& operator=(const CDeviceLink&) = delete;
+
+    EEFilterWheelData& Image() { return *this; }
+    const EEFilterWheelData& Image() const { return *this; }
+    FWAdditionalSettings& Settings() { return *this; }
+    FWCurrentParameters& Status() { return *this; }
+    const FWCurrentParameters& Status() const { return *this; }
+
+    bool IsOpen() const { return m_hPort != kNoPort; }
+    bool IsBusy() const { return m_bBusy.load(); }
+    // Focuser commands carry a focuser number when the second motor is in use (mode <= 0).
+    bool TwoMotorForm() const { return Mode <= 0; }
+
+    // --- device commands; each returns success and fails at once when closed or busy ---
+    bool GetMemorySize(int& size);
+    bool ReadMemory(int offset, int length, std::uint8_t* destination);
+    bool WriteMemory(int offset, int length, const std::uint8_t* source);
+    bool GetFilter(int& position);
+    bool WriteFilterName(int index, const std::string& name);
+    bool GetTemperature(int index, float& celsius);
+    bool GetFocus(int& position, int focuser);
+    bool SetFocusPosition(int position, int focuser);
+    bool GetFocusDirection(int& direction, int focuser);
+    bool SetAutoComp(int thermometer);
+    bool GetAutoComp(int& thermometer);
+    bool GetMicrostep(int& increment, int& resolution);
+    bool ReadMicrostepTable();
+    bool WriteMicrostepTable();
+    bool GetVolt(float& volts, float& percent);
+    bool GetAll(FWCurrentParameters& status);
+
+    // --- moves: block until the device reports the end or the time-out passes ---
+    bool Home(int unused);
+    bool SelectFilter(int target);
+    bool GoToPosition(int target, int focuser);
+
+    // --- memory image and filter list ---
+    bool FiltersFromImage();
+    bool WriteMemoryImage(bool copyFilters);
+
+    std::int32_t ChangeFilterTimeoutMs = 1000;  // per wheel position, for filter changes and homing
+
+    PortHandle m_hPort = kNoPort;
+    std::atomic<bool> m_bBusy{false};
+    bool m_bFocuserPresent = false;
+    bool m_bWheelPresent = false;
+    bool m_bStatusPresent = false;
+    std::int32_t m_MemorySize = 0;
+    std::uint8_t m_MicrostepTable[128] = {};
+    std::int32_t m_MicrostepTableLen = -1;
+
+protected:
+    CFilterTable& m_Filters;
+    CTimeLogFile& m_Log;
+
+    // The status field a focuser command for `focuser` reads or writes.
+    std::int32_t& FocuserField(int focuser) {
+        return (TwoMotorForm() && focuser != 0) ? Focus2Pos : FocusPos;
+    }
+    // Request bytes of a focuser command: the focuser byte in the two-motor form, then `tail`.
+    std::string FocuserRequest(int focuser, std::string tail = {}) const;
+};
+
+// Time-out rules of the moves, in milliseconds.
+int WheelDistance(int count, int from, int to);
+int SelectFilterTimeoutMs(int count, int from, int to, int perPositionMs);
+int GoToPositionTimeoutMs(int start, int target, int speed, int backlash);
+
+} // namespace velq3

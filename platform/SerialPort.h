@@ -1,0 +1,49 @@
+// Serial terminal access on termios: exclusive open in raw 8N1 without flow control, and
+// reads and writes whose time-outs follow the controller link's rules.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velq3 {
+
+// An open serial port is a file descriptor; kNoPort means none.
+using PortHandle = int;
+constexpr PortHandle kNoPort = -1;
+
+// Read and write time-outs, in milliseconds. A read of n bytes returns as soon as n bytes
+// are in, when more than `readIntervalMs` pass between two received bytes, or at the
+// latest after readTotalConstantMs + readTotalMultiplierMs * n. A write of n bytes gives
+// up after writeTotalConstantMs + writeTotalMultiplierMs * n.
+struct SerialTimeouts {
+    int readIntervalMs = 100;
+    int readTotalMultiplierMs = 100;
+    int readTotalConstantMs = 100;
+    int writeTotalMultiplierMs = 100;
+    int writeTotalConstantMs = 100;
+};
+
+// Opens an existing terminal device for reading and writing, refusing a port that another
+// program holds (TIOCEXCL plus an advisory lock), and configures it: raw mode, the given
+// baud rate, 8 data bits, no parity, one stop bit, no hardware or software flow control,
+// DTR and RTS dropped. Returns kNoPort on failure, with the reason in `error` if given.
+PortHandle SerialOpen(const std::string& path, int baud, std::string* error = nullptr);
+
+// One read of up to n bytes under the read time-outs. Returns the number of bytes read.
+// A hung-up or failing line (a vanished adapter, a closed pseudo-terminal) reads as a
+// silent one: the call sleeps out its time-out instead of returning at once, so callers
+// that loop on reads never spin.
+size_t SerialRead(PortHandle h, void* buf, size_t n, const SerialTimeouts& t = {});
+
+// Writes n bytes within the write time-out. Returns how many were written.
+size_t SerialWrite(PortHandle h, const void* buf, size_t n, const SerialTimeouts& t = {});
+
+// Waits until written output has left the port (tcdrain).
+bool SerialDrain(PortHandle h);
+
+// Discards pending input and output.
+void SerialPurge(PortHandle h);
+
+void SerialClose(PortHandle h);
+
+} // namespace velq3

@@ -1,0 +1,123 @@
+// Wheel and focuser moves against a scripted controller: time-outs, the reports that end a
+// move, skipped foreign messages and the log lines.
+#include "link/LinkFixture.h"
+
+namespace velq3::test {
+namespace {
+
+class MoveTest : public ScriptedLinkTest {
+protected:
+    void SetUp() override {
+        ScriptedLinkTest::SetUp();
+        log.SetSink([this](std::string_view l) { lines.emplace_back(l.substr(l.find(" : ") + 3)); });
+    }
+    std::vector<std::string> lines;
+};
+
+TEST(MoveTimeouts, WheelDistanceAndTimeout) {
+    EXPECT_EQ(WheelDistance(5, 4, 1), 2);
+    EXPECT_EQ(SelectFilterTimeoutMs(5, 4, 1, 1000), 7000);
+    EXPECT_EQ(WheelDistance(5, -1, 2), 2);
+    EXPECT_EQ(SelectFilterTimeoutMs(5, -1, 2, 1000), 7010);
+    EXPECT_EQ(SelectFilterTimeoutMs(5, 3, 3, 1000), 5000);
+    EXPECT_EQ(WheelDistance(4, 0, 2), 2);  // equal both ways
+    EXPECT_EQ(SelectFilterTimeoutMs(7, 1, 5, 250), 3 * 250 + 5000);
+}
+
+TEST(MoveTimeouts, FocuserTimeout) {
+    EXPECT_EQ(GoToPositionTimeoutMs(1000, 1600, 200, 50), 5550);
+    EXPECT_EQ(GoToPositionTimeoutMs(1000, 1600, 500, 50), 4550);
+    EXPECT_EQ(GoToPositionTimeoutMs(1600, 1000, 300, 0), 4000);
+    EXPECT_EQ(GoToPositionTimeoutMs(0, 3, 7, 0), 2428);       // truncated, not rounded
+    EXPECT_EQ(GoToPositionTimeoutMs(1000, 1600, 0, 50), 4550);  // unset speed: the fastest
+}
+
+TEST_F(MoveTest, SelectFilterWaitsForTargetPastOtherPositions) {
+    filters.Filters.resize(5);
+    filters.CurrentFilter = 4;
+    peer.Run({{7, {'0', 'F', 'O', 'K', ' ', 'S', 'O', 'M', 'E', 'T', 'H', 'I', 'N', 'G', '1'}}});
+    EXPECT_TRUE(link.SelectFilter(1));
+    EXPECT_EQ(Sent(), B("FWGOTO1"));
+    EXPECT_EQ(filters.CurrentFilter, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Goto(4->1) dif=2 TimeOut=7000\r\n");
+    EXPECT_EQ(lines[1], "Skip cmd(OK SOMETHING)\r\n");
+    EXPECT_EQ(lines[2].rfind("OK Goto(4->1) in=", 0), 0u);
+}
+
+TEST_F(MoveTest, ForeignMessageEndingInTargetCountsAsArrival) {
+    filters.Filters.resize(5);
+    filters.CurrentFilter = -1;
+    peer.Run({{7, Cat(B("F3ABCDEFGHIJK"), B("x"))}});
+    EXPECT_TRUE(link.SelectFilter(3));
+    EXPECT_EQ(lines[0], "Goto(-1->3) dif=1 TimeOut=6005\r\n");  // forward 4, backward 1
+    EXPECT_EQ(lines[1], "Skip cmd(3ABCDEFGHIJK)\r\n");
+}
+
+TEST_F(MoveTest, ReportedFailureAndTimeout) {
+    filters.Filters.resize(3);
+    filters.CurrentFilter = 0;
+    link.ChangeFilterTimeoutMs = -4700;  // keeps the time-out short: 1 * -4700 + 5000 = 300 ms
+    peer.Run({{7, {'1', '/'}}});
+    EXPECT_FALSE(link.SelectFilter(2));
+    EXPECT_EQ(filters.CurrentFilter, -1);
+    EXPECT_EQ(lines.back().rfind("Failed Goto(0->2) in=", 0), 0u);
+
+    filters.CurrentFilter = 1;
+    link.FilterPos = 9;
+    peer.Run({{7, {'0'}}});
+    EXPECT_FALSE(link.SelectFilter(2));  // never reports 2
+    EXPECT_EQ(filters.CurrentFilter, 1);
+    EXPECT_EQ(link.FilterPos, 1);
+    EXPECT_EQ(lines.back().rfind("Failed Goto(1->2) in=", 0), 0u);
+}
+
+TEST_F(MoveTest, SelectFilterOnEmptyWheelSendsNothing) {
+    EXPECT_FALSE(link.SelectFilter(0));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(peer.Drain(100).empty());
+}
+
+TEST_F(MoveTest, GoToPositionBothForms) {
+    link.Mode = 5;
+    link.FocuserSpeed = 200;
+    link.FocuserBacklash = 50;
+    link.FocusPos = 1000;
+    peer.Run({{11, {'.', '!'}}});
+    EXPECT_TRUE(link.GoToPosition(1600, 0));
+    EXPECT_EQ(Sent(), Cat(B("FWgoFocus"), Le16(1600)));
+    EXPECT_EQ(link.FocusPos, 1600);
+    EXPECT_EQ(lines.back().rfind("OK GoFocus#0(1000->1600) in=", 0), 0u);
+
+    link.Mode = 0;
+    link.Focus2Pos = -5;
+    peer.Run({{12, {'!'}}});
+    EXPECT_TRUE(link.GoToPosition(70000, 3));
+    Bytes all = Sent();
+    EXPECT_EQ(Bytes(all.begin() + 11, all.end()), Cat(B("FWgoFocus"), Cat({1}, Le16(70000 & 0xFFFF))));
+    EXPECT_EQ(link.Focus2Pos, 70000);
+    EXPECT_EQ(link.FocusPos, 1600);
+    EXPECT_EQ(lines.back().rfind("OK GoFocus#3(-5->70000) in=", 0), 0u);
+}
+
+TEST_F(MoveTest, GoToPositionTimeoutKeepsPosition) {
+    link.Mode = 1;
+    link.FocuserSpeed = 300;
+    link.FocusPos = 100;
+    peer.Run({{11, {'x'}}});
+    EXPECT_FALSE(link.GoToPosition(100, 0));  // time-out 2000 ms
+    EXPECT_EQ(link.FocusPos, 100);
+    EXPECT_NE(lines.back().find("Failed GoFocus#0(100->100) in="), std::string::npos);
+    EXPECT_NE(lines.back().find("ms timeout=2000ms\r\n"), std::string::npos);
+}
+
+TEST_F(MoveTest, HomeWaitsForAcknowledgement) {
+    filters.Filters.resize(8);
+    peer.Run({{6, {'!'}, 50}});
+    EXPECT_TRUE(link.Home(0));
+    EXPECT_EQ(Sent(), B("FWHOME"));
+    EXPECT_EQ(filters.CurrentFilter, -1);
+}
+
+} // namespace
+} // namespace velq3::test
