@@ -1,0 +1,69 @@
+// Calendar clocks: the system one (localtime_r) and a fixed one for tests.
+#include "platform/Clock.h"
+
+namespace velq3 {
+
+namespace {
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian), without time zones.
+std::time_t DaysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<std::time_t>(era * 146097 + static_cast<long long>(doe) - 719468);
+}
+
+std::time_t FromLocal(int year, int month, int day, int hour, int minute, int second,
+                      long offset) {
+    const std::time_t days = DaysFromCivil(year, static_cast<unsigned>(month),
+                                           static_cast<unsigned>(day));
+    return days * 86400 + hour * 3600 + minute * 60 + second - offset;
+}
+
+}  // namespace
+
+std::time_t SystemCalendarClock::Now() const { return std::time(nullptr); }
+
+std::tm SystemCalendarClock::LocalNow() const {
+    tzset();
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+FixedCalendarClock::FixedCalendarClock(std::time_t now, long utcOffsetSeconds)
+    : now_(now), offset_(utcOffsetSeconds) {}
+
+FixedCalendarClock FixedCalendarClock::AtLocal(int year, int month, int day, int hour,
+                                               int minute, int second, long utcOffsetSeconds) {
+    return FixedCalendarClock(
+        FromLocal(year, month, day, hour, minute, second, utcOffsetSeconds), utcOffsetSeconds);
+}
+
+std::time_t FixedCalendarClock::Now() const { return now_.load(); }
+
+std::tm FixedCalendarClock::LocalNow() const {
+    const std::time_t shifted = now_.load() + offset_;
+    std::tm local{};
+    gmtime_r(&shifted, &local);
+    local.tm_isdst = 0;
+    local.tm_gmtoff = offset_;
+    local.tm_zone = offset_ == 0 ? "UTC" : "";
+    return local;
+}
+
+void FixedCalendarClock::Set(std::time_t now) { now_.store(now); }
+
+void FixedCalendarClock::SetLocal(int year, int month, int day, int hour, int minute,
+                                  int second) {
+    now_.store(FromLocal(year, month, day, hour, minute, second, offset_));
+}
+
+void FixedCalendarClock::Advance(std::chrono::seconds by) {
+    now_.fetch_add(static_cast<std::time_t>(by.count()));
+}
+
+}  // namespace velq3

@@ -1,0 +1,112 @@
+// The main thread's loop: posted tasks and periodic timers. Everything above the serial line
+// runs on it. Bindings: ManualMainLoop (virtual time, for tests), PollMainLoop (headless server);
+// the window program adds a Qt binding of the same interface.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace velq3 {
+
+using TimerId = std::uint64_t;
+inline constexpr TimerId kNoTimer = 0;
+
+class MainLoop {
+public:
+    virtual ~MainLoop() = default;
+
+    // Queues a task for the loop's thread. Callable from any thread.
+    virtual void PostTask(std::function<void()> task) = 0;
+
+    // Starts a periodic timer whose callback runs on the loop's thread every `interval`
+    // (intervals below 1 ms are taken as 1 ms). Returns a non-zero id. Timers are added and
+    // removed on the loop's thread (PollMainLoop also accepts other threads).
+    virtual TimerId AddTimer(std::chrono::milliseconds interval, std::function<void()> callback) = 0;
+
+    // Stops a timer; safe from inside any callback, its own included. False for an unknown id.
+    virtual bool RemoveTimer(TimerId id) = 0;
+};
+
+// Deterministic loop for tests: time moves only when the test advances it.
+class ManualMainLoop final : public MainLoop {
+public:
+    void PostTask(std::function<void()> task) override;
+    TimerId AddTimer(std::chrono::milliseconds interval, std::function<void()> callback) override;
+    bool RemoveTimer(TimerId id) override;
+
+    // Runs posted tasks, those posted meanwhile included, until none is left. Returns how many ran.
+    std::size_t RunPending();
+
+    // Moves virtual time forward. Runs pending tasks first, then fires every timer that falls due
+    // in order of due time (ties: the older timer first), with Now() at the due time and pending
+    // tasks run after each firing.
+    void AdvanceBy(std::chrono::milliseconds delta);
+
+    // Virtual time since construction.
+    std::chrono::milliseconds Now() const { return now_; }
+    std::size_t TimerCount() const;
+
+private:
+    struct Timer {
+        std::chrono::milliseconds interval;
+        std::chrono::milliseconds due;
+        std::shared_ptr<std::function<void()>> callback;
+    };
+
+    mutable std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
+    std::map<TimerId, Timer> timers_;
+    TimerId nextId_ = 1;
+    std::chrono::milliseconds now_{0};
+};
+
+// Real-time loop for the headless server on the thread that calls Run(). Waits in poll() on an
+// eventfd, so it sleeps until the next task or timer. A timer that falls behind (the thread was
+// blocked) fires once and resumes its period from then, without a burst of missed ticks.
+class PollMainLoop final : public MainLoop {
+public:
+    PollMainLoop();  // throws std::system_error when no eventfd can be made
+    ~PollMainLoop() override;
+    PollMainLoop(const PollMainLoop&) = delete;
+    PollMainLoop& operator=(const PollMainLoop&) = delete;
+
+    void PostTask(std::function<void()> task) override;
+    TimerId AddTimer(std::chrono::milliseconds interval, std::function<void()> callback) override;
+    bool RemoveTimer(TimerId id) override;
+
+    // Runs tasks and timers until Quit(). A Quit() that came before Run() makes it return at once.
+    // An exception thrown by a callback leaves Run() and the loop intact.
+    void Run();
+
+    // Asks Run() to return. Callable from any thread and from a signal handler.
+    void Quit() noexcept;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Timer {
+        Clock::duration interval;
+        Clock::time_point due;
+        std::shared_ptr<std::function<void()>> callback;
+    };
+
+    void Wake() noexcept;
+    void Drain() noexcept;
+    int PollTimeoutMs(Clock::time_point now);
+    void RunTasks();
+    void FireDueTimers();
+
+    int wakeFd_ = -1;
+    std::atomic<bool> quit_{false};
+    std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
+    std::map<TimerId, Timer> timers_;
+    TimerId nextId_ = 1;
+};
+
+}  // namespace velq3

@@ -1,0 +1,127 @@
+// Registry stand-in: typed values under backslash-separated keys, one hive per text file in the
+// Windows .reg syntax (as UTF-8 text). Key and value names compare case-insensitively (ASCII
+// letters; the names used here are ASCII) and keep the case they were created with.
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/UserPaths.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velq3 {
+
+// Value types, numbered as on Windows. Other numbers are kept as they are (hex(N) in the file).
+enum class RegType : std::uint32_t { Sz = 1, Binary = 3, Dword = 4 };
+
+struct RegValue {
+    RegType type{};
+    // Stored bytes: REG_SZ is the UTF-8 text and a terminating zero; REG_DWORD is 4 bytes,
+    // little-endian; REG_BINARY is the bytes as given.
+    std::vector<std::uint8_t> data;
+    bool operator==(const RegValue&) const = default;
+};
+
+inline constexpr std::string_view kCurrentUserRoot = "HKEY_CURRENT_USER";
+inline constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
+
+struct HiveOptions {
+    // Receives one line per problem (damaged file, failed save). Default: standard error.
+    std::function<void(std::string_view)> diagnostics;
+    // Dates the name under which a damaged file is kept. Default: the system clock.
+    const CalendarClock* clock = nullptr;
+};
+
+// One hive in memory, bound to its file. Not thread-safe: use it from one thread.
+class RegistryHive {
+public:
+    enum class LoadResult {
+        Loaded,   // the file was read
+        Missing,  // no file yet: the hive is empty
+        Damaged,  // unreadable or not valid: the hive is empty and the file was kept aside
+    };
+
+    // `rootName` is the hive's name in the file's section headers, e.g. kCurrentUserRoot.
+    RegistryHive(std::filesystem::path file, std::string_view rootName, HiveOptions options = {});
+    ~RegistryHive();
+    RegistryHive(RegistryHive&&) noexcept;
+    RegistryHive& operator=(RegistryHive&&) noexcept;
+
+    const std::filesystem::path& File() const { return file_; }
+    const std::string& RootName() const { return rootName_; }
+
+    // Replaces the contents with the file's. A damaged file gives an empty hive and one
+    // diagnostic line, and is kept beside it as "<file>.bad-<date>-<time>" (a copy, or a hard
+    // link when it cannot be read) so that a later Save() loses nothing. If it cannot be kept,
+    // Save() refuses to overwrite it.
+    LoadResult Load();
+
+    // Writes the whole hive atomically: a temporary file in the same folder, fsync, rename over
+    // the file, fsync of the folder. Readers see the old or the new file, never a part. Concurrent
+    // savers: the last rename wins. False (and a diagnostic line) on failure.
+    bool Save();
+
+    // The text Save() writes.
+    std::string ToText() const;
+
+    // Keys are paths below the hive's root such as "Software\\ASCOM"; "" is the root itself.
+    // An empty path component or a control character makes the path invalid: false / nothing.
+    bool CreateKey(std::string_view key);
+    bool KeyExists(std::string_view key) const;
+    // Deletes the key with everything below it. False when it did not exist (or is the root).
+    bool DeleteKeyTree(std::string_view key);
+    // Names of the direct subkeys, sorted case-insensitively (letters as upper case).
+    std::vector<std::string> SubKeys(std::string_view key) const;
+    // Names of the key's values in the order they were first set; "" is the default value.
+    std::vector<std::string> ValueNames(std::string_view key) const;
+
+    // Setters create the key when missing. False for an invalid key or a value name holding
+    // a line break or zero byte.
+    bool SetValue(std::string_view key, std::string_view name, RegValue value);
+    bool SetDword(std::string_view key, std::string_view name, std::uint32_t value);
+    bool SetBinary(std::string_view key, std::string_view name, std::span<const std::uint8_t> data);
+    bool SetString(std::string_view key, std::string_view name, std::string_view value);
+
+    // The stored type and bytes, whatever the type; nothing when key or value is missing.
+    std::optional<RegValue> Query(std::string_view key, std::string_view name) const;
+    // The value when it is a 4-byte REG_DWORD.
+    std::optional<std::uint32_t> GetDword(std::string_view key, std::string_view name) const;
+    // The text up to the first zero when the value is a REG_SZ.
+    std::optional<std::string> GetString(std::string_view key, std::string_view name) const;
+    bool DeleteValue(std::string_view key, std::string_view name);
+
+    void Clear();
+
+    struct Node;  // one key; defined in Registry.cpp
+
+private:
+    void Report(const std::string& line) const;
+    std::string BackupName() const;
+    std::optional<std::string> KeepDamaged(const std::string* content);
+
+    std::filesystem::path file_;
+    std::string rootName_;
+    HiveOptions options_;
+    std::unique_ptr<Node> root_;
+    bool refuseSave_ = false;  // the damaged file could not be kept aside
+};
+
+// Default hive files in the settings folder: user.reg and classes.reg.
+std::filesystem::path CurrentUserHivePath(const EnvLookup& env = ProcessEnvironment());
+std::filesystem::path ClassesRootHivePath(const EnvLookup& env = ProcessEnvironment());
+
+// The hives at their default paths, already loaded. When the settings folder cannot be made
+// the problem is reported and the hive is empty and cannot be saved.
+RegistryHive OpenCurrentUserHive(const EnvLookup& env = ProcessEnvironment(),
+                                 HiveOptions options = {});
+RegistryHive OpenClassesRootHive(const EnvLookup& env = ProcessEnvironment(),
+                                 HiveOptions options = {});
+
+}  // namespace velq3
