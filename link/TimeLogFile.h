@@ -31,7 +31,7 @@ public:
     // Creates or truncates the file at `path` for writing; true when it opened.
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return m_File != nullptr; }
+    bool IsFileOpen() const { return m_File != nullptr; }
 
     // Milliseconds since the log started.
     double ElapsedMs() const { return m_Seconds ? m_Seconds() * 1000.0 : m_Start.ElapsedMs(); }

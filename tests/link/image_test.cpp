@@ -78,8 +78,9 @@ TEST_F(ImageWriteTest, CopiesFiltersAndWritesTwoHalves) {
     ASSERT_EQ(sent.size(), 2 * half);
     EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 11), Cat(B("FWwriteEE"), {0, 72}));
     EXPECT_EQ(Bytes(sent.begin() + half, sent.begin() + half + 11), Cat(B("FWwriteEE"), {72, 72}));
-    Bytes image(sent.begin() + 11, sent.begin() + half);
-    image.insert(image.end(), sent.begin() + half + 11, sent.end());
+    Bytes image(144);
+    std::copy(sent.begin() + 11, sent.begin() + half, image.begin());
+    std::copy(sent.begin() + half + 11, sent.end(), image.begin() + 72);
     const std::uint8_t* data = image.data();
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(data + 62), 8), "Luminanc");
     EXPECT_EQ(Bytes(data + 70, data + 78), Cat(B("Ha"), Bytes(6, 0)));

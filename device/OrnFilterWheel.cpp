@@ -1,0 +1,90 @@
+// Construction and destruction, connection, handshake and closing of the device object.
+#include "device/OrnFilterWheel.h"
+
+#include "link/WireFormat.h"
+#include "platform/PortMap.h"
+
+namespace velq3 {
+
+OrnFilterWheel::OrnFilterWheel(DeviceEnvironment env)
+    : CMultiConnect<OrnFilterWheel>(this),
+      CDeviceLink(static_cast<CFilterTable&>(*this), static_cast<CTimeLogFile&>(*this)),
+      m_Env(std::move(env)) {
+    LoadRegistrySettings();
+    if (m_Env.loop)
+        m_TimerId = m_Env.loop->AddTimer(std::chrono::milliseconds(kTermLogIntervalMs), [this] { TermLogTick(); });
+}
+
+OrnFilterWheel::~OrnFilterWheel() {
+    if (IsOpen()) CloseLink();
+    SaveRegistrySettings();
+    if (m_Env.loop && m_TimerId != kNoTimer) m_Env.loop->RemoveTimer(m_TimerId);
+    m_TimerId = kNoTimer;
+    CTimeLogFile::Close();
+}
+
+std::string OrnFilterWheel::PortPath(int n) const {
+    if (m_Env.portPath) return m_Env.portPath(n);
+    RegistryHive* hive = m_Env.userHive;
+    return DevicePathForPort(n, [hive](int k) -> std::optional<std::string> {
+        if (!hive) return std::nullopt;
+        return hive->GetString(kSettingsKey, "SerialDevice" + std::to_string(k));
+    });
+}
+
+void OrnFilterWheel::OpenLogFileIfSet() {
+    if (!LogFile.empty()) CTimeLogFile::Open(LogFile);
+}
+
+bool OrnFilterWheel::OpenPort(int n) {
+    if (IsOpen()) return true;
+    m_hPort = OpenSerialPort(PortPath(n), wire::kBaudRate);
+    if (!IsOpen()) return false;
+    if (!Handshake()) {
+        CloseLink();
+        return false;
+    }
+    OpenLogFileIfSet();
+    return true;
+}
+
+bool OrnFilterWheel::OpenLink() {
+    if (ComPort > 0) return OpenPort(ComPort);
+    for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+        m_hPort = OpenSerialPort(PortPath(n), wire::kBaudRate);
+        if (!IsOpen()) continue;
+        if (!Handshake()) {
+            CloseLink();
+            continue;
+        }
+        OpenLogFileIfSet();
+        return true;
+    }
+    return false;
+}
+
+void OrnFilterWheel::CloseLink() {
+    if (!IsOpen()) return;
+    SerialClose(m_hPort);
+    m_hPort = kNoPort;
+    CTimeLogFile::Close();
+    m_bFocuserPresent = false;
+    m_bWheelPresent = false;
+}
+
+bool OrnFilterWheel::Handshake() {
+    int position = 0;
+    m_bWheelPresent = GetFilter(position);
+    m_bFocuserPresent = GetFocus(position, 0);
+    FWCurrentParameters scratch = EmptyStatus();
+    m_bStatusPresent = GetAll(scratch);
+    if (!m_bWheelPresent && !m_bFocuserPresent && !m_bStatusPresent) return false;
+    int size = 0;
+    m_MemorySize = GetMemorySize(size) ? size : kDefaultMemorySize;
+    if (!ReadMemory(0, m_MemorySize, ImageBytes())) return false;
+    if (m_bWheelPresent && !FiltersFromImage()) return false;
+    if (m_bFocuserPresent) ReadMicrostepTable();
+    return true;
+}
+
+} // namespace velq3

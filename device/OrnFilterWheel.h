@@ -1,0 +1,76 @@
+// The one device object: the controller link with its records, the filter set, the command
+// log, the multi-client connection, the operator settings kept in the registry and the
+// connection (fixed port or scan) with its handshake.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "device/FiltersSet.h"
+#include "device/MultiConnect.h"
+#include "link/DeviceLink.h"
+#include "link/TimeLogFile.h"
+#include "platform/MainLoop.h"
+#include "platform/Registry.h"
+
+namespace velq3 {
+
+inline constexpr std::string_view kSettingsKey = "Software\\ASCOM\\Settings\\OrnFocuserV3";
+inline constexpr int kTermLogIntervalMs = 5000;
+
+// What the device object needs from its surroundings, injected so tests control it.
+struct DeviceEnvironment {
+    // The current user's hive; none means settings are neither loaded nor saved.
+    RegistryHive* userHive = nullptr;
+    // The loop that delivers the temperature-log timer on the main thread; none: no timer.
+    MainLoop* loop = nullptr;
+    // Device path of port COMn; by default the port table with the per-user overrides
+    // "SerialDevice%i" under the settings key.
+    std::function<std::string(int)> portPath;
+};
+
+class OrnFilterWheel : public CFiltersSet,
+                       public CTimeLogFile,
+                       public CMultiConnect<OrnFilterWheel>,
+                       public CDeviceLink {
+public:
+    explicit OrnFilterWheel(DeviceEnvironment env = {});
+    ~OrnFilterWheel() override;
+
+    // Filter-set operations carried out by device commands.
+    void OutputBits(std::uint8_t) override {}
+    bool Home(int unused) override { return CDeviceLink::Home(unused); }
+    bool SelectFilter(int position) override { return CDeviceLink::SelectFilter(position); }
+    bool GetFilter(int& position) override { return CDeviceLink::GetFilter(position); }
+
+    using CTimeLogFile::Log;
+
+    bool OpenLink();
+    bool OpenPort(int portNumber);
+    void CloseLink();
+    bool Handshake();
+
+    void SaveRegistrySettings();
+    void LoadRegistrySettings();
+
+    // The device path that port number n stands for.
+    std::string PortPath(int portNumber) const;
+
+    // Called every 5000 ms on the main thread; the temperature log is written from here.
+    void TermLogTick() {}
+
+    std::array<std::string, 4> TermometerName;
+    std::string LogFile;
+    std::string TermLogPath;
+    TimerId m_TimerId = kNoTimer;
+
+private:
+    // (Re)opens the command log file after a successful connection when a path is set.
+    void OpenLogFileIfSet();
+
+    DeviceEnvironment m_Env;
+};
+
+} // namespace velq3
