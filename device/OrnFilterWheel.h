@@ -10,8 +10,10 @@
 
 #include "device/FiltersSet.h"
 #include "device/MultiConnect.h"
+#include "device/TermLog.h"
 #include "link/DeviceLink.h"
 #include "link/TimeLogFile.h"
+#include "platform/Clock.h"
 #include "platform/MainLoop.h"
 #include "platform/Registry.h"
 
@@ -26,6 +28,8 @@ struct DeviceEnvironment {
     RegistryHive* userHive = nullptr;
     // The loop that delivers the temperature-log timer on the main thread; none: no timer.
     MainLoop* loop = nullptr;
+    // Calendar and local time of the temperature log; none: the system clock.
+    const CalendarClock* clock = nullptr;
     // Device path of port COMn; by default the port table with the per-user overrides
     // "SerialDevice%i" under the settings key.
     std::function<std::string(int)> portPath;
@@ -58,13 +62,15 @@ public:
     // The device path that port number n stands for.
     std::string PortPath(int portNumber) const;
 
-    // Called every 5000 ms on the main thread; the temperature log is written from here.
-    void TermLogTick() {}
+    // Called every 5000 ms on the main thread: appends a line to the night's temperature
+    // log and a sample to the history, unless the device is closed, absent or busy.
+    void TermLogTick();
 
     std::array<std::string, 4> TermometerName;
     std::string LogFile;
     std::string TermLogPath;
     TimerId m_TimerId = kNoTimer;
+    TermHistoryQueue TermHistory;  // oldest first, at most kTermHistorySize samples
 
 private:
     // (Re)opens the command log file after a successful connection when a path is set.

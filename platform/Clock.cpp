@@ -26,11 +26,12 @@ std::time_t FromLocal(int year, int month, int day, int hour, int minute, int se
 
 std::time_t SystemCalendarClock::Now() const { return std::time(nullptr); }
 
-std::tm SystemCalendarClock::LocalNow() const {
+std::tm SystemCalendarClock::LocalNow() const { return ToLocal(std::time(nullptr)); }
+
+std::tm SystemCalendarClock::ToLocal(std::time_t t) const {
     tzset();
-    const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&t, &local);
     return local;
 }
 
@@ -45,8 +46,10 @@ FixedCalendarClock FixedCalendarClock::AtLocal(int year, int month, int day, int
 
 std::time_t FixedCalendarClock::Now() const { return now_.load(); }
 
-std::tm FixedCalendarClock::LocalNow() const {
-    const std::time_t shifted = now_.load() + offset_;
+std::tm FixedCalendarClock::LocalNow() const { return ToLocal(now_.load()); }
+
+std::tm FixedCalendarClock::ToLocal(std::time_t t) const {
+    const std::time_t shifted = t + offset_;
     std::tm local{};
     gmtime_r(&shifted, &local);
     local.tm_isdst = 0;

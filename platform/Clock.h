@@ -14,6 +14,8 @@ public:
     virtual std::time_t Now() const = 0;
     // The current local date and time, fields filled as localtime_r fills them.
     virtual std::tm LocalNow() const = 0;
+    // Any moment in this clock's local time.
+    virtual std::tm ToLocal(std::time_t t) const = 0;
 };
 
 // The machine's clock and time zone (TZ is re-read at each call).
@@ -21,6 +23,7 @@ class SystemCalendarClock final : public CalendarClock {
 public:
     std::time_t Now() const override;
     std::tm LocalNow() const override;
+    std::tm ToLocal(std::time_t t) const override;
 };
 
 // A clock that stands still until told otherwise. Local time is the stored instant shifted by a
@@ -36,6 +39,7 @@ public:
 
     std::time_t Now() const override;
     std::tm LocalNow() const override;
+    std::tm ToLocal(std::time_t t) const override;
 
     void Set(std::time_t now);
     void SetLocal(int year, int month, int day, int hour, int minute, int second);

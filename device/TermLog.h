@@ -1,0 +1,29 @@
+// The temperature history kept every five seconds for the graph and the daily CSV log.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <string>
+
+namespace velq3 {
+
+constexpr float kNoSample = -1e30f;          // a sample's marker for "no reading"
+constexpr std::size_t kTermHistorySize = 10000;
+
+struct TermSample {
+    float T[4];
+    std::int32_t Focus;
+};
+static_assert(sizeof(TermSample) == 20);
+
+using TermHistoryQueue = std::deque<TermSample>;
+
+// "term_log_%i-%02i-%02i.csv" named after the local date of `night` (twelve hours before the
+// tick), so that one file runs from noon to noon.
+std::string TermLogFileName(const std::tm& night);
+
+// "%02i:%02i:%02i" with hours before noon counted past 24.
+std::string TermLogTime(const std::tm& local);
+
+} // namespace velq3
