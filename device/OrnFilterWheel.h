@@ -59,6 +59,13 @@ public:
     void SaveRegistrySettings();
     void LoadRegistrySettings();
 
+    // Writes the memory image, the operator settings, the filter change time-out and the
+    // thermometer names to a settings file; failures are silent.
+    void SaveSettingsFile(const std::string& path);
+    // Reads a settings file, writes its image to the device and reads the device back.
+    // False, with nothing changed, when the file is missing or incomplete.
+    bool LoadSettingsFile(const std::string& path);
+
     // The device path that port number n stands for.
     std::string PortPath(int portNumber) const;
 

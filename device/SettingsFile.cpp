@@ -1,0 +1,122 @@
+// Saving and loading settings files. A load reads the whole record into working copies and
+// changes the device object only once every mandatory part was read.
+#include "device/SettingsFile.h"
+
+#include <cstring>
+#include <fstream>
+
+#include "device/OrnFilterWheel.h"
+
+namespace velq3 {
+namespace {
+
+constexpr std::int32_t kWrittenImageLength = kMaxMemorySize;
+constexpr std::size_t kMaxNameLength = 1023;
+// The longest meaningful record is a few kilobytes; nothing past this is ever read.
+constexpr std::size_t kMaxStoredBytes = 64 * 1024;
+
+template <class T>
+void Append(std::vector<std::uint8_t>& out, const T& value) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(&value);
+    out.insert(out.end(), p, p + sizeof(T));
+}
+
+// Sequential reads from the decoded record.
+class RecordReader {
+public:
+    explicit RecordReader(std::vector<std::uint8_t> bytes) : m_Bytes(std::move(bytes)) {}
+    bool Read(void* out, std::size_t n) {
+        if (m_Bytes.size() - m_Pos < n) return false;
+        std::memcpy(out, m_Bytes.data() + m_Pos, n);
+        m_Pos += n;
+        return true;
+    }
+    // Characters up to a zero byte (consumed), the end, or `max` characters.
+    std::string ReadName(std::size_t max) {
+        std::string s;
+        while (m_Pos < m_Bytes.size() && s.size() < max) {
+            char c = static_cast<char>(m_Bytes[m_Pos++]);
+            if (c == '\0') break;
+            s += c;
+        }
+        return s;
+    }
+
+private:
+    std::vector<std::uint8_t> m_Bytes;
+    std::size_t m_Pos = 0;
+};
+
+} // namespace
+
+std::vector<std::uint8_t> EncodeTextStream(const std::vector<std::uint8_t>& record) {
+    std::vector<std::uint8_t> out;
+    out.reserve(record.size() + 16);
+    for (std::uint8_t b : record) {
+        if (b == 0x0A) out.push_back(0x0D);
+        out.push_back(b);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> DecodeTextStream(const std::vector<std::uint8_t>& stored) {
+    std::vector<std::uint8_t> out;
+    out.reserve(stored.size());
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] == 0x0D && i + 1 < stored.size() && stored[i + 1] == 0x0A) continue;
+        out.push_back(stored[i]);
+    }
+    return out;
+}
+
+void OrnFilterWheel::SaveSettingsFile(const std::string& path) {
+    std::vector<std::uint8_t> record;
+    Append(record, kWrittenImageLength);
+    record.insert(record.end(), ImageBytes(), ImageBytes() + kMaxMemorySize);
+    Append(record, Settings());
+    Append(record, ChangeFilterTimeoutMs);
+    for (const std::string& name : TermometerName) {
+        record.insert(record.end(), name.begin(), name.end());
+        record.push_back(0);
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return;
+    const std::vector<std::uint8_t> stored = EncodeTextStream(record);
+    out.write(reinterpret_cast<const char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
+}
+
+bool OrnFilterWheel::LoadSettingsFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::vector<std::uint8_t> stored(kMaxStoredBytes);
+    in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
+    stored.resize(static_cast<std::size_t>(in.gcount()));
+    RecordReader reader(DecodeTextStream(stored));
+
+    EEFilterWheelData image = Image();
+    image.HeaterControl = 0xFFFF;
+    for (auto& steep : image.TermSteep) steep = 1000;
+    FWAdditionalSettings settings;  // the defaults
+
+    std::int32_t length = 0;
+    if (!reader.Read(&length, sizeof length)) return false;
+    std::uint32_t imageLength = static_cast<std::uint32_t>(length);
+    if (imageLength >= static_cast<std::uint32_t>(kMaxMemorySize)) imageLength = kMaxMemorySize;
+    if (imageLength == 0 || !reader.Read(image.ImageBytes(), imageLength)) return false;
+    if (!reader.Read(&settings, sizeof settings)) return false;
+    std::int32_t timeout = 0;
+    if (!reader.Read(&timeout, sizeof timeout)) return false;
+    std::array<std::string, 4> names;
+    for (auto& name : names) name = reader.ReadName(kMaxNameLength);
+
+    Image() = image;
+    Settings() = settings;
+    ChangeFilterTimeoutMs = timeout;
+    TermometerName = names;
+    WriteMemoryImage(false);
+    // Reading the device back needs a connection; without one the loaded copy stays as it is.
+    if (IsOpen()) Handshake();
+    return true;
+}
+
+} // namespace velq3
