@@ -95,7 +95,7 @@ bool OrnFilterWheel::LoadSettingsFile(const std::string& path) {
 
     EEFilterWheelData image = Image();
     image.HeaterControl = 0xFFFF;
-    for (auto& steep : image.TermSteep) steep = 1000;
+    for (int i = 0; i < kSensorCount; ++i) image.TermSteep[i] = 1000;
     FWAdditionalSettings settings;  // the defaults
 
     std::int32_t length = 0;

@@ -112,7 +112,7 @@ bool CDeviceLink::GetFocus(int& position, int focuser) {
                                  : TransactWithPayload(m_hPort, wire::kFocus, request.data(), request.size(), reply, 2);
     if (got < 2) return false;
     position = GetI16(reply);
-    FocuserField(focuser) = position;
+    SetFocuserPosition(focuser, position);
     return true;
 }
 
@@ -124,7 +124,7 @@ bool CDeviceLink::SetFocusPosition(int position, int focuser) {
     std::string request = FocuserRequest(focuser, std::string(reinterpret_cast<char*>(pos), 2));
     std::uint8_t reply = 0;
     if (TransactWithPayload(m_hPort, wire::kSetFocus, request.data(), request.size(), &reply, 1) < 1) return false;
-    FocuserField(focuser) = GetI16(pos);
+    SetFocuserPosition(focuser, GetI16(pos));
     return true;
 }
 

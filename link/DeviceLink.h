@@ -74,9 +74,14 @@ protected:
     CFilterTable& m_Filters;
     CTimeLogFile& m_Log;
 
-    // The status field a focuser command for `focuser` reads or writes.
-    std::int32_t& FocuserField(int focuser) {
-        return (TwoMotorForm() && focuser != 0) ? Focus2Pos : FocusPos;
+    // The status field a focuser command for `focuser` reads or writes: the second
+    // focuser's only in the two-motor form. (The records are packed, so their fields are
+    // read and written by value, never bound to references.)
+    bool UsesFocus2(int focuser) const { return TwoMotorForm() && focuser != 0; }
+    std::int32_t FocuserPosition(int focuser) const { return UsesFocus2(focuser) ? Focus2Pos : FocusPos; }
+    void SetFocuserPosition(int focuser, std::int32_t position) {
+        if (UsesFocus2(focuser)) Focus2Pos = position;
+        else FocusPos = position;
     }
     // Request bytes of a focuser command: the focuser byte in the two-motor form, then `tail`.
     std::string FocuserRequest(int focuser, std::string tail = {}) const;

@@ -89,15 +89,14 @@ bool CDeviceLink::GoToPosition(int target, int focuser) {
     std::uint8_t pos[2];
     PutU16(pos, static_cast<std::uint16_t>(target));
     if (!WriteBytes(m_hPort, pos, 2)) return false;
-    std::int32_t& field = FocuserField(focuser);
-    const int start = field;
+    const int start = FocuserPosition(focuser);
     const int timeout = GoToPositionTimeoutMs(start, target, FocuserSpeed, FocuserBacklash);
     Stopwatch sw;
     while (sw.ElapsedWholeMs() < timeout) {
         std::uint8_t c = 0;
         if (ReadBytes(m_hPort, &c, 1) == 1 && c == wire::kAck) {
             m_Log.Log("OK GoFocus#%i(%i->%i) in=%.1fms\r\n", focuser, start, target, sw.ElapsedMs());
-            field = target;
+            SetFocuserPosition(focuser, target);
             return true;
         }
     }

@@ -56,8 +56,9 @@ class TempDir {
 
 class SimProcess {
  public:
-  // Starts the simulator with `args` plus --control (and --eeprom in the temporary folder unless
-  // args name one), and reads the terminal path from its first line of output.
+  // Starts the simulator with `args` plus --control and --exit-with-parent (and --eeprom in the
+  // temporary folder unless args name one), and reads the terminal path from its first line of
+  // output. The simulator ends with the test process even when that one dies abruptly.
   explicit SimProcess(std::vector<std::string> args = {}) : controlPath_(dir_.file("control.sock")) {
     if (std::find(args.begin(), args.end(), "--eeprom") == args.end()) {
       args.push_back("--eeprom");
@@ -65,6 +66,7 @@ class SimProcess {
     }
     args.push_back("--control");
     args.push_back(controlPath_);
+    args.push_back("--exit-with-parent");
     start(args);
     ttyPath_ = readLine(5000);
     if (ttyPath_.empty()) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -65,6 +66,54 @@ TEST(SimRun, IdleSimulatorDoesNotSpin) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   // A polling loop that spins would burn the whole 300 ms (30 ticks at 100 Hz).
   EXPECT_LT(cpuTicks(sim.pid()) - before, 5) << "ticks used while idle";
+}
+
+// True when the process has ended (gone, or a zombie that nobody has reaped yet).
+bool processEnded(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string pidField, name, state;
+  return !(stat >> pidField >> name >> state) || state == "Z";
+}
+
+TEST(SimRun, EndsWithTheProcessThatStartedIt) {
+  // A middle process starts the simulator, reports its pid, and is then killed without a chance
+  // to stop it.
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const pid_t middle = ::fork();
+  ASSERT_GE(middle, 0);
+  if (middle == 0) {
+    const pid_t sim = ::fork();
+    if (sim == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      ::execl(VELQ3_SIM_PATH, VELQ3_SIM_PATH, "--exit-with-parent", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const std::string pidLine = std::to_string(sim) + "\n";
+    if (::write(out[1], pidLine.data(), pidLine.size()) < 0) ::_exit(1);
+    for (;;) ::pause();
+  }
+  ::close(out[1]);
+  std::string got;
+  char buf[256];
+  // Wait for two lines: the simulator's pid and the simulator's terminal path.
+  while (std::count(got.begin(), got.end(), '\n') < 2) {
+    pollfd p{out[0], POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) break;
+    const ssize_t n = ::read(out[0], buf, sizeof buf);
+    if (n <= 0) break;
+    got.append(buf, static_cast<size_t>(n));
+  }
+  ::close(out[0]);
+  ::kill(middle, SIGKILL);
+  ::waitpid(middle, nullptr, 0);
+  ASSERT_EQ(std::count(got.begin(), got.end(), '\n'), 2) << got;
+  const pid_t sim = static_cast<pid_t>(std::stol(got.find("/dev") == 0 ? got.substr(got.find('\n') + 1) : got));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!processEnded(sim) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(processEnded(sim));
+  if (!processEnded(sim)) ::kill(sim, SIGKILL);
 }
 
 TEST(SimRun, ServesAnExistingTerminal) {
