@@ -1,20 +1,13 @@
 // The link primitives' time-out rules on a real pseudo-terminal: deadlines, partial replies,
 // silent and vanished lines (which must fail without spinning), and exclusive opening.
 #include <sys/ioctl.h>
-#include <sys/resource.h>
+#include "common/CpuTime.h"
 
 #include "link/LinkFixture.h"
 #include "platform/Stopwatch.h"
 
 namespace velq3::test {
 namespace {
-
-// CPU time (user + system) of the calling thread, in milliseconds.
-double ThreadCpuMs() {
-    rusage u{};
-    getrusage(RUSAGE_THREAD, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
 
 using PrimitiveTest = ScriptedLinkTest;
 
@@ -55,10 +48,10 @@ TEST_F(PrimitiveTest, TransactWritesCommandThenReadsReply) {
 
 TEST_F(PrimitiveTest, SilentLineFailsWithoutSpinning) {
     Stopwatch sw;
-    double cpu0 = ThreadCpuMs();
+    double cpu0 = CpuMs();
     std::uint8_t buf[4];
     EXPECT_EQ(ReadWithDeadline(link.m_hPort, buf, 1, 600), 0u);
-    double cpu = ThreadCpuMs() - cpu0;
+    double cpu = CpuMs() - cpu0;
     EXPECT_GE(sw.ElapsedMs(), 600);
     EXPECT_LT(sw.ElapsedMs(), 600 + 200 + 100);  // one read's time-out past the deadline at most
     EXPECT_LT(cpu, 60.0) << "a silent line must not be polled in a busy loop";
@@ -73,9 +66,9 @@ TEST_F(PrimitiveTest, VanishedLineFailsWithoutSpinningAndRejectsWrites) {
     EXPECT_EQ(Transact(link.m_hPort, "FWAll", reply, 1), 1u);  // the length byte, then the line goes
     peer.Join();
     Stopwatch sw;
-    double cpu0 = ThreadCpuMs();
+    double cpu0 = CpuMs();
     EXPECT_EQ(ReadWithDeadline(link.m_hPort, reply, 16, 700), 0u);
-    double cpu = ThreadCpuMs() - cpu0;
+    double cpu = CpuMs() - cpu0;
     EXPECT_LT(sw.ElapsedMs(), 700 + 100 + 100 * 16 + 100);
     EXPECT_LT(cpu, 60.0) << "a hung-up line must not be polled in a busy loop";
     EXPECT_FALSE(WriteText(link.m_hPort, "FWFILTER"));

@@ -1,6 +1,6 @@
 // The link against the simulated controller over a real pseudo-terminal: a full session of
 // commands, and every fault failing within its time bound and recovering afterwards.
-#include <sys/resource.h>
+#include "common/CpuTime.h"
 
 #include "common/SimProcess.h"
 #include "link/DeviceLink.h"
@@ -8,12 +8,6 @@
 
 namespace velq3::test {
 namespace {
-
-double ProcessCpuMs() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
 
 class SimLinkTest : public ::testing::Test {
 protected:
@@ -27,11 +21,11 @@ protected:
     // Runs a failing status query and checks it ends within its bound without spinning.
     void ExpectStatusFailsQuickly(int boundMs) {
         Stopwatch sw;
-        double cpu0 = ProcessCpuMs();
+        double cpu0 = CpuMs(RUSAGE_SELF);
         FWCurrentParameters s = EmptyStatus();
         EXPECT_FALSE(link.GetAll(s));
         EXPECT_LT(sw.ElapsedMs(), boundMs);
-        EXPECT_LT(ProcessCpuMs() - cpu0, 50.0) << "the failing read must wait, not spin";
+        EXPECT_LT(CpuMs(RUSAGE_SELF) - cpu0, 50.0) << "the failing read must wait, not spin";
         EXPECT_FALSE(link.IsBusy());
     }
 
