@@ -76,6 +76,7 @@ public:
     std::array<std::string, 4> TermometerName;
     std::string LogFile;
     std::string TermLogPath;
+    bool RotatorReverse = false;  // the Rotator driver's direction flag; not saved
     TimerId m_TimerId = kNoTimer;
     TermHistoryQueue TermHistory;  // oldest first, at most kTermHistorySize samples
 

@@ -54,30 +54,19 @@ void OrnFilterWheel::SaveRegistrySettings() {
 void OrnFilterWheel::LoadRegistrySettings() {
     RegistryHive* hive = m_Env.userHive;
     if (!hive) return;
-    // Packed fields are read into locals so that no reference to them is taken.
-    std::int32_t comPort = ComPort, preferred = AscomPreferredTermometer, shift = AscomFocusShift;
-    std::int32_t maxPos = AscomMaxFocusPos, show = ShowWindowOnConnect, onTop = OnTop;
-    double step = StepLenInMicrons;
-    QueryRaw(*hive, "ComPort", comPort);
+    QueryRaw(*hive, "ComPort", ComPort);
     QueryRaw(*hive, "ChangeFilterTimeoutMs", ChangeFilterTimeoutMs);
-    QueryRaw(*hive, "StepLenInMicrons", step);
-    QueryRaw(*hive, "AscomPreferredTermometer", preferred);
-    QueryRaw(*hive, "AscomFocusShift", shift);
-    QueryRaw(*hive, "AscomMaxFocusPos", maxPos);
+    QueryRaw(*hive, "StepLenInMicrons", StepLenInMicrons);
+    QueryRaw(*hive, "AscomPreferredTermometer", AscomPreferredTermometer);
+    QueryRaw(*hive, "AscomFocusShift", AscomFocusShift);
+    QueryRaw(*hive, "AscomMaxFocusPos", AscomMaxFocusPos);
     QueryRaw(*hive, "MinMotorStep", MinMotorStep);
-    QueryRaw(*hive, "ShowWindowOnConnect", show);
-    QueryRaw(*hive, "OnTop", onTop);
+    QueryRaw(*hive, "ShowWindowOnConnect", ShowWindowOnConnect);
+    QueryRaw(*hive, "OnTop", OnTop);
     QueryString(*hive, "LogFile", LogFile);
     QueryString(*hive, "TermLogPath", TermLogPath);
     for (int i = 0; i < 4; ++i)
         QueryString(*hive, ("TermometerName" + std::to_string(i)).c_str(), TermometerName[static_cast<size_t>(i)]);
-    ComPort = comPort;
-    StepLenInMicrons = step;
-    AscomPreferredTermometer = preferred;
-    AscomFocusShift = shift;
-    AscomMaxFocusPos = maxPos;
-    ShowWindowOnConnect = show;
-    OnTop = onTop;
 }
 
 } // namespace velq3

@@ -73,7 +73,9 @@ void OrnFilterWheel::SaveSettingsFile(const std::string& path) {
     std::vector<std::uint8_t> record;
     Append(record, kWrittenImageLength);
     record.insert(record.end(), ImageBytes(), ImageBytes() + kMaxMemorySize);
-    Append(record, Settings());
+    std::uint8_t packed[kSettingsBlockBytes];
+    PackSettings(Settings(), packed);
+    record.insert(record.end(), packed, packed + kSettingsBlockBytes);
     Append(record, ChangeFilterTimeoutMs);
     for (const std::string& name : TermometerName) {
         record.insert(record.end(), name.begin(), name.end());
@@ -96,14 +98,15 @@ bool OrnFilterWheel::LoadSettingsFile(const std::string& path) {
     EEFilterWheelData image = Image();
     image.HeaterControl = 0xFFFF;
     for (int i = 0; i < kSensorCount; ++i) image.TermSteep[i] = 1000;
-    FWAdditionalSettings settings;  // the defaults
 
     std::int32_t length = 0;
     if (!reader.Read(&length, sizeof length)) return false;
     std::uint32_t imageLength = static_cast<std::uint32_t>(length);
     if (imageLength >= static_cast<std::uint32_t>(kMaxMemorySize)) imageLength = kMaxMemorySize;
     if (imageLength == 0 || !reader.Read(image.ImageBytes(), imageLength)) return false;
-    if (!reader.Read(&settings, sizeof settings)) return false;
+    std::uint8_t packed[kSettingsBlockBytes];
+    if (!reader.Read(packed, sizeof packed)) return false;
+    const FWAdditionalSettings settings = UnpackSettings(packed);
     std::int32_t timeout = 0;
     if (!reader.Read(&timeout, sizeof timeout)) return false;
     std::array<std::string, 4> names;

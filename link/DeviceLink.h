@@ -75,8 +75,7 @@ protected:
     CTimeLogFile& m_Log;
 
     // The status field a focuser command for `focuser` reads or writes: the second
-    // focuser's only in the two-motor form. (The records are packed, so their fields are
-    // read and written by value, never bound to references.)
+    // focuser's only in the two-motor form.
     bool UsesFocus2(int focuser) const { return TwoMotorForm() && focuser != 0; }
     std::int32_t FocuserPosition(int focuser) const { return UsesFocus2(focuser) ? Focus2Pos : FocusPos; }
     void SetFocuserPosition(int focuser, std::int32_t position) {

@@ -20,7 +20,11 @@ constexpr int kSensorCount = 4;
 constexpr std::int32_t kPositionNotRead = 16777215;  // 0xFFFFFF: focuser position not read yet
 constexpr float kNoTemperature = 1e30f;              // status record: sensor gave no reading
 
-#pragma pack(push, 1)
+// The records keep their fields naturally aligned so that every field can be used like any
+// other variable (bound to references, passed to printf and test macros). The memory image
+// needs no packing: every 16-bit field of the device layout sits at an even offset. The
+// settings block has a packed 32-byte form for files, written and read by the functions
+// below; the status record's first 49 bytes are its packed layout.
 
 // Copy of the controller's non-volatile memory. Offsets in the comments are device offsets.
 struct EEFilterWheelData {
@@ -60,7 +64,7 @@ struct EEFilterWheelData {
     const std::uint8_t* ImageBytes() const { return reinterpret_cast<const std::uint8_t*>(this); }
 };
 
-// Operator settings that live only on the computer.
+// Operator settings that live only on the computer (32 bytes packed in files).
 struct FWAdditionalSettings {
     std::int32_t ComPort = 0;                   // 0 or less: scan; n: COMn
     double StepLenInMicrons = 10.0;
@@ -85,8 +89,6 @@ struct FWCurrentParameters {
     std::uint8_t Sw;
 };
 
-#pragma pack(pop)
-
 static_assert(sizeof(EEFilterWheelData) == 202);
 static_assert(offsetof(EEFilterWheelData, FilterWheelPos) == 22);
 static_assert(offsetof(EEFilterWheelData, FilterNames) == 62);
@@ -94,8 +96,13 @@ static_assert(offsetof(EEFilterWheelData, MaxSteps) == 142);
 static_assert(offsetof(EEFilterWheelData, FlatValue) == 164);
 static_assert(offsetof(EEFilterWheelData, FilterColor) == 174);
 static_assert(offsetof(EEFilterWheelData, VoltCalibration) == 194);
-static_assert(sizeof(FWAdditionalSettings) == 32);
-static_assert(sizeof(FWCurrentParameters) == 49);
+static_assert(offsetof(FWCurrentParameters, Sw) == 48);
+constexpr std::size_t kStatusRecordBytes = 49;    // the status record up to and including Sw
+constexpr std::size_t kSettingsBlockBytes = 32;   // the packed settings block
+
+// The settings block in its packed little-endian form.
+void PackSettings(const FWAdditionalSettings& s, std::uint8_t out[kSettingsBlockBytes]);
+FWAdditionalSettings UnpackSettings(const std::uint8_t in[kSettingsBlockBytes]);
 
 // A status record as the handshake and the poll prepare it: all zero, both focuser
 // positions "not read yet".

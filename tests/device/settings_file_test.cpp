@@ -40,7 +40,9 @@ protected:
         b.insert(b.end(), imageBytes, fill);
         FWAdditionalSettings s;
         s.ComPort = 9;
-        Put(b, s);
+        std::uint8_t packed[kSettingsBlockBytes];
+        PackSettings(s, packed);
+        b.insert(b.end(), packed, packed + kSettingsBlockBytes);
         Put(b, std::int32_t{777});
         return b;
     }
@@ -53,7 +55,9 @@ TEST_F(SettingsFileTest, SavedFileIsByteExactWithLineFeedsStoredAsCrLf) {
     Bytes record;
     Put(record, std::int32_t{202});
     record.insert(record.end(), fw->ImageBytes(), fw->ImageBytes() + 202);
-    Put(record, fw->Settings());
+    std::uint8_t packed[kSettingsBlockBytes];
+    PackSettings(fw->Settings(), packed);
+    record.insert(record.end(), packed, packed + kSettingsBlockBytes);
     Put(record, std::int32_t{1234});
     for (const char* n : {"Tube", "", "Air", "Mirror"}) {
         record.insert(record.end(), n, n + std::strlen(n));

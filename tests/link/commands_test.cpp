@@ -198,7 +198,7 @@ TEST_F(CommandTest, StatusBlockOf16KeepsSecondFocuserFields) {
     EXPECT_EQ(filters.CurrentFilter, 3);
     EXPECT_EQ(link.AscomPreferredTermometer, 1);
     EXPECT_TRUE(link.m_bFocuserPresent && link.m_bWheelPresent);
-    EXPECT_EQ(std::memcmp(&link.Status(), &s, sizeof s), 0);
+    EXPECT_EQ(std::memcmp(&link.Status(), &s, kStatusRecordBytes), 0);
 }
 
 TEST_F(CommandTest, StatusBlockOf20CarriesSecondFocuserAndSwitches) {

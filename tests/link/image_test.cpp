@@ -17,11 +17,29 @@ TEST(ImageLayout, FieldOffsetsMatchTheDeviceMemory) {
     EXPECT_EQ(offsetof(EEFilterWheelData, TermSteep), 156u);
     EXPECT_EQ(offsetof(EEFilterWheelData, MotorsPowerOnVoltage), 196u);
     EXPECT_EQ(offsetof(EEFilterWheelData, FocuserCurrent), 201u);
-    EXPECT_EQ(offsetof(FWAdditionalSettings, StepLenInMicrons), 4u);
-    EXPECT_EQ(offsetof(FWAdditionalSettings, OnTop), 28u);
     EXPECT_EQ(offsetof(FWCurrentParameters, Temp), 12u);
     EXPECT_EQ(offsetof(FWCurrentParameters, Focus2Pos), 40u);
     EXPECT_EQ(offsetof(FWCurrentParameters, Sw), 48u);
+}
+
+TEST(ImageLayout, SettingsBlockPacksInto32Bytes) {
+    FWAdditionalSettings s;
+    s.ComPort = 0x01020304;
+    s.StepLenInMicrons = 2.5;
+    s.OnTop = -1;
+    std::uint8_t bytes[kSettingsBlockBytes] = {};
+    PackSettings(s, bytes);
+    EXPECT_EQ(bytes[0], 0x04);
+    double step = 0;
+    std::memcpy(&step, bytes + 4, 8);
+    EXPECT_EQ(step, 2.5);
+    EXPECT_EQ(GetI16(bytes + 12), -1);  // AscomPreferredTermometer default
+    EXPECT_EQ(bytes[28], 0xFF);
+    FWAdditionalSettings back = UnpackSettings(bytes);
+    EXPECT_EQ(back.ComPort, s.ComPort);
+    EXPECT_EQ(back.StepLenInMicrons, 2.5);
+    EXPECT_EQ(back.AscomFocusShift, 10000);
+    EXPECT_EQ(back.OnTop, -1);
 }
 
 TEST(ImageLayout, FilterCountFromMode) {
