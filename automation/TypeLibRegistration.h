@@ -1,0 +1,54 @@
+// Registration of a type library in the classes-root hive, and its loading through that
+// registration: late-bound calls work only while the library is registered.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "automation/TypeInfo.h"
+#include "platform/Registry.h"
+
+namespace velq3 {
+
+// The platform key under a library's locale that names its file.
+inline constexpr std::string_view kTypeLibPlatformKey = "win32";
+
+// Writes TypeLib\{LIBID}\<major.minor> (help string, FLAGS, HELPDIR and <lcid>\win32 = `path`,
+// the file that holds the library) and Interface\{IID} for each interface (name, the type
+// library marshaller, TypeLib with Version). The caller saves the hive.
+// TYPE_E_REGISTRYACCESS when a key cannot be written.
+HRESULT RegisterTypeLib(RegistryHive& classesRoot, const TypeLib& lib, const std::string& path,
+                        const std::string& helpDir = "");
+
+// Removes what RegisterTypeLib wrote for this version (the LIBID key too once it has no
+// other version). TYPE_E_LIBNOTREGISTERED when this version is not registered.
+HRESULT UnRegisterTypeLib(RegistryHive& classesRoot, const TypeLib& lib);
+
+// Finds the registration of `lib` for version major.minor (a registered minor version at
+// least `minor`) and locale `lcid` (else its primary language, else locale 0), and checks
+// that the file it names exists. The library itself is the one compiled into the program.
+// TYPE_E_LIBNOTREGISTERED without a registration, TYPE_E_CANTLOADLIBRARY when the file is gone.
+HRESULT LoadRegTypeLib(const RegistryHive& classesRoot, const TypeLib& lib, std::uint16_t major, std::uint16_t minor,
+                       LCID lcid, const TypeLib** out);
+
+// Loads the library on first use through its registration and keeps it from then on. A
+// failed load is not kept: the next call tries again (after a registration it succeeds).
+class TypeLibLoader {
+public:
+    TypeLibLoader(const TypeLib& lib, const RegistryHive& classesRoot) : m_Lib(lib), m_Hive(classesRoot) {}
+    TypeLibLoader(const TypeLibLoader&) = delete;
+    TypeLibLoader& operator=(const TypeLibLoader&) = delete;
+
+    // The type information of interface `iid`; TYPE_E_ELEMENTNOTFOUND for an interface that
+    // is not in the library.
+    HRESULT GetTypeInfoOfGuid(const IID& iid, const TypeInfo** out);
+    bool IsLoaded();
+
+private:
+    const TypeLib& m_Lib;
+    const RegistryHive& m_Hive;
+    std::mutex m_Mutex;  // serialises the first load
+    const TypeLib* m_Loaded = nullptr;
+};
+
+} // namespace velq3

@@ -1,0 +1,101 @@
+// Members that the built-in focuser and the second focuser share.
+#include "drivers/FocuserBase.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "automation/ErrorInfo.h"
+
+namespace velq3 {
+
+CFocuserBase::CFocuserBase(DriverContext& ctx, const char* className, const char* progId, int motor,
+                           ModeCondition modeOk)
+    : DriverObject(ctx, className), m_ProgId(progId), m_Motor(motor), m_ModeOk(std::move(modeOk)) {}
+
+HRESULT CFocuserBase::get_Link(VariantBool* value) { return GetConnection("get_Link", value); }
+
+HRESULT CFocuserBase::put_Link(VariantBool value) { return PutConnection("put_Link", value, m_ModeOk); }
+
+HRESULT CFocuserBase::get_Absolute(VariantBool* value) {
+    if (!value) return E_POINTER;
+    *value = VARIANT_TRUE;
+    m_FW.Log("%s::get_Absolute(%i)\n", m_ClassName, RawValue(VARIANT_TRUE));
+    return S_OK;
+}
+
+HRESULT CFocuserBase::get_IsMoving(VariantBool* value) {
+    if (!value) return E_POINTER;
+    *value = ToVariantBool(m_FW.IsBusy());
+    m_FW.Log("%s::get_IsMoving(%i)\n", m_ClassName, RawValue(*value));
+    return S_OK;
+}
+
+HRESULT CFocuserBase::get_MaxIncrement(std::int32_t* value) {
+    if (!value) return E_POINTER;
+    *value = kMaxIncrement;
+    m_FW.Log("%s::get_MaxIncrement(%i)\n", m_ClassName, kMaxIncrement);
+    return S_OK;
+}
+
+HRESULT CFocuserBase::get_MaxStep(std::int32_t* value) {
+    if (!value) return E_POINTER;
+    *value = m_FW.AscomMaxFocusPos;
+    m_FW.Log("%s::get_MaxStep(%i)\n", m_ClassName, *value);
+    return S_OK;
+}
+
+HRESULT CFocuserBase::get_Position(std::int32_t* value) {
+    if (!value) return E_POINTER;
+    const std::int32_t device = MotorPosition();
+    // Wide sum: a large shift from the settings must not overflow.
+    *value = static_cast<std::int32_t>(std::int64_t{device} + m_FW.AscomFocusShift);
+    m_FW.Log("%s::get_Position(%i)\n", m_ClassName, device);
+    return S_OK;
+}
+
+HRESULT CFocuserBase::get_StepSize(double* value) {
+    if (!value) return E_POINTER;
+    *value = m_FW.StepLenInMicrons;
+    m_FW.Log("%s::get_StepSize(%f)\n", m_ClassName, *value);
+    return S_OK;
+}
+
+HRESULT CFocuserBase::Halt() {
+    m_FW.Log("%s::Halt()\n", m_ClassName);
+    return ReportError(IFocuser::kIid, m_ProgId, "Not Supported", DISP_E_EXCEPTION);
+}
+
+HRESULT CFocuserBase::Move(std::int32_t position) {
+    const std::int64_t target = std::int64_t{position} - m_FW.AscomFocusShift;
+    m_FW.Log("%s::Move(%i)\n", m_ClassName, static_cast<int>(target));
+    // The move command carries a signed 16-bit position; a target outside it would arrive
+    // as some other position.
+    if (target < std::numeric_limits<std::int16_t>::min() || target > std::numeric_limits<std::int16_t>::max())
+        return E_INVALIDARG;
+    return ResultOf(m_FW.GoToPosition(static_cast<int>(target), m_Motor));
+}
+
+HRESULT CFocuserBase::SetupDialog() { return ShowSetupDialog(); }
+
+bool CFocuserBase::SelectTemperature(double& value) const {
+    value = 0.0;
+    bool ok = m_FW.SensorCount == 0;
+    const int preferred = m_FW.AscomPreferredTermometer;
+    if (preferred >= 0) {
+        // A preferred sensor beyond the four the status holds never has a reading.
+        if (preferred < kSensorCount && m_FW.Temp[preferred] != kNoTemperature) {
+            value = m_FW.Temp[preferred];
+            ok = true;
+        }
+        return ok;
+    }
+    const int fitted = std::min<int>(m_FW.SensorCount, kSensorCount);
+    for (int i = 0; i < fitted; ++i) {
+        if (m_FW.Temp[i] == kNoTemperature) continue;
+        value = m_FW.Temp[i];
+        return true;
+    }
+    return ok;
+}
+
+} // namespace velq3
