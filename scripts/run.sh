@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the program against the simulated controller (or against a real
-# one: scripts/run.sh /dev/ttyUSB0).
+# Sets up, builds and runs the control window against the simulated controller (on COM1), or
+# probes a real controller: scripts/run.sh /dev/ttyUSB0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -8,13 +8,4 @@ scripts/build.sh release
 if [ $# -gt 0 ]; then
   exec build/apps/velq3-probe "$@"
 fi
-state=${VELQ3_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/velq3}
-mkdir -p "$state"
-tty="$state/sim-tty"
-rm -f "$tty"
-build/apps/velq3-sim --eeprom "$state/sim-eeprom.bin" --link "$tty" >/dev/null &
-sim=$!
-trap 'kill $sim 2>/dev/null' EXIT
-for _ in $(seq 50); do [ -e "$tty" ] && break; sleep 0.1; done
-echo "simulated controller on $(readlink "$tty")"
-build/apps/velq3-probe "$tty"
+exec build/apps/velq3 --simulate

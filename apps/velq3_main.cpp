@@ -1,0 +1,222 @@
+// velq3: the device server's program. In this form it runs the operator's control window over
+// the one device object; --simulate puts the controller simulator on COM1 for the run.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/OrnFilterWheel.h"
+#include "platform/PortMap.h"
+#include "platform/Registry.h"
+#include "platform/UserPaths.h"
+#include "ui/FilterWheelDlg.h"
+#include "ui/QtMainLoop.h"
+#include "ui/QtPlatform.h"
+
+#ifndef VELQ3_VERSION
+#define VELQ3_VERSION "unknown"
+#endif
+
+namespace velq3::app {
+
+namespace fs = std::filesystem;
+
+struct Options {
+    bool simulate = false;
+    bool connect = false;
+};
+
+void Usage() {
+    std::puts("usage: velq3 [--simulate] [--connect] [--help] [--version]\n"
+              "  Runs the control window of the filter wheel and focuser controller.\n"
+              "  --simulate   start the controller simulator (velq3-sim) and put it on COM1 for this run\n"
+              "  --connect    press Connect as soon as the window is up\n"
+              "  --help       show this text\n"
+              "  --version    show the version\n"
+              "Per-user settings live under $VELQ3_HOME when it is set.");
+}
+
+// The controller simulator as a child process on a pseudo-terminal, reachable through a
+// symbolic link; it ends with this process (also when this process dies).
+class SimulatedController {
+public:
+    SimulatedController() = default;
+    ~SimulatedController() { Stop(); }
+    SimulatedController(const SimulatedController&) = delete;
+    SimulatedController& operator=(const SimulatedController&) = delete;
+
+    // Starts `program` with its memory in `eeprom` and its terminal linked at `link`. On
+    // failure returns a message.
+    std::optional<std::string> Start(const fs::path& program, const fs::path& eeprom, const fs::path& link) {
+        std::vector<std::string> args = {program.string(), "--eeprom", eeprom.string(), "--link", link.string()};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
+        const pid_t parent = ::getpid();
+        m_Pid = ::fork();
+        if (m_Pid < 0) return std::string("fork: ") + std::strerror(errno);
+        if (m_Pid == 0) {
+            // Only async-signal-safe calls until exec.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent) ::_exit(1);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        const std::string tty = ReadLine(out[0], 5000);
+        ::close(out[0]);
+        if (tty.empty()) {
+            Stop();
+            return "the simulator " + program.string() + " did not start";
+        }
+        m_Path = fs::exists(link) ? link.string() : tty;
+        return std::nullopt;
+    }
+
+    const std::string& Path() const { return m_Path; }
+
+    void Stop() {
+        if (m_Pid <= 0) return;
+        ::kill(m_Pid, SIGTERM);
+        int status = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (::waitpid(m_Pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(m_Pid, SIGKILL);
+                ::waitpid(m_Pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        m_Pid = -1;
+    }
+
+private:
+    static std::string ReadLine(int fd, int timeoutMs) {
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            pollfd p{fd, POLLIN, 0};
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return {};
+            char c = 0;
+            if (::read(fd, &c, 1) != 1) return {};
+            if (c == '\n') return line;
+            line += c;
+        }
+    }
+
+    pid_t m_Pid = -1;
+    std::string m_Path;
+};
+
+// SIGINT and SIGTERM close the window the orderly way, so that the settings are saved.
+int g_SignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    (void)!::write(g_SignalPipe[1], &c, 1);
+}
+
+// The start-up sequence of the program: platform, simulator, application, main loop, settings,
+// device object, window. The automation server's start-up joins it between the device object
+// and the window.
+int StartUp(int& argc, char** argv, const Options& options) {
+    ui::UseOffscreenWithoutDisplay();
+
+    SimulatedController sim;
+    if (options.simulate) {
+        try {
+            const fs::path self = fs::read_symlink("/proc/self/exe");
+            const fs::path link = RuntimeDir() / ("sim-tty-" + std::to_string(::getpid()));
+            if (auto error = sim.Start(self.parent_path() / "velq3-sim", DataDir() / "sim-eeprom.bin", link)) {
+                std::fprintf(stderr, "velq3: %s\n", error->c_str());
+                return 1;
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velq3: %s\n", e.what());
+            return 1;
+        }
+        std::fprintf(stderr, "velq3: simulated controller on COM1 (%s)\n", sim.Path().c_str());
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velq3"));
+    ui::QtMainLoop loop;
+    RegistryHive hive = OpenCurrentUserHive();
+
+    DeviceEnvironment env;
+    env.userHive = &hive;
+    env.loop = &loop;
+    env.portPath = [&hive, simPath = sim.Path()](int n) {
+        if (!simPath.empty() && n == 1) return simPath;
+        return DevicePathForPort(n, [&hive](int k) { return hive.GetString(kSettingsKey, "SerialDevice" + std::to_string(k)); });
+    };
+    OrnFilterWheel device(env);
+    ui::CFilterWheelDlg window(device, loop);
+
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_SignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &window, [&window] {
+            char c;
+            while (::read(g_SignalPipe[0], &c, 1) > 0) {}
+            if (window.WindowExists()) window.OnExit();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = OnSignal;
+        ::sigaction(SIGINT, &sa, nullptr);
+        ::sigaction(SIGTERM, &sa, nullptr);
+    }
+
+    if (options.connect) QTimer::singleShot(0, &window, [&window] { window.OnConnect(); });
+    // Started by the operator: the window runs modally and its end is the end of the program.
+    window.RunModal();
+    return 0;
+}
+
+}  // namespace velq3::app
+
+int main(int argc, char** argv) {
+    velq3::app::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            velq3::app::Usage();
+            return 0;
+        }
+        if (a == "--version") {
+            std::puts("velq3 " VELQ3_VERSION);
+            return 0;
+        }
+        if (a == "--simulate") {
+            options.simulate = true;
+        } else if (a == "--connect") {
+            options.connect = true;
+        } else if (a.rfind("--", 0) == 0) {
+            std::fprintf(stderr, "velq3: unknown option %s\n", a.c_str());
+            velq3::app::Usage();
+            return 2;
+        }
+    }
+    return velq3::app::StartUp(argc, argv, options);
+}

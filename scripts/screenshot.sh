@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Takes a picture of the control window, connected to the simulated controller, in a real X
+# server (Xvfb): scripts/screenshot.sh [OUT.png]   (default build/velq3-window.png)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-build/velq3-window.png}")
+
+missing=()
+command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
+command -v xwd >/dev/null || missing+=(x11-apps)
+[ -x /usr/bin/convert ] || missing+=(imagemagick)
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi
+
+scripts/setup.sh
+scripts/build.sh release
+mkdir -p "$(dirname "$out")"
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+
+# Settings of their own, so that the run connects to the simulator whatever the user's are.
+export VELQ3_HOME="$home"
+unset QT_QPA_PLATFORM
+xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+  build/apps/velq3 --simulate --connect 2>"$VELQ3_HOME/velq3.log" &
+  pid=$!
+  sleep 4   # start-up, connection and a few status polls
+  xwd -silent -name "Orn Filter Wheel & Focuser Control V3.5" | /usr/bin/convert xwd:- "$1"
+  kill -TERM $pid
+  wait $pid
+' screenshot "$out"
+echo "window picture: $out"

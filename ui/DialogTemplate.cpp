@@ -1,0 +1,158 @@
+// The dialog-template builder: dialog units to pixels from the dialog font, one Qt widget per
+// template control, each named after its id.
+#include "ui/DialogTemplate.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "ui/UpDown.h"
+
+namespace velq3::ui {
+
+namespace {
+
+// A three-state box whose state only the program sets: a click reports itself and leaves
+// the state as it was.
+class CThreeStateBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {}
+};
+
+// Rounded a * b / c, as dialog-unit conversion rounds.
+int MulDiv(int a, int b, int c) { return (a * b + c / 2) / c; }
+
+QString Caption(const char* text) { return QString::fromUtf8(text ? text : ""); }
+
+QWidget* MakeControl(QDialog& dialog, const ControlTemplate& c) {
+    switch (c.kind) {
+    case ControlKind::GroupBox:
+        return new QGroupBox(Caption(c.text), &dialog);
+    case ControlKind::PushButton: {
+        auto* b = new QPushButton(Caption(c.text), &dialog);
+        b->setAutoDefault(false);
+        return b;
+    }
+    case ControlKind::CheckBox:
+        return new QCheckBox(Caption(c.text), &dialog);
+    case ControlKind::ThreeStateBox: {
+        auto* b = new CThreeStateBox(Caption(c.text), &dialog);
+        b->setTristate(true);
+        return b;
+    }
+    case ControlKind::Label: {
+        auto* l = new QLabel(Caption(c.text), &dialog);
+        l->setAlignment((c.style & kCentred) ? (Qt::AlignHCenter | Qt::AlignTop) : (Qt::AlignLeft | Qt::AlignTop));
+        l->setWordWrap((c.style & kCentred) != 0);
+        return l;
+    }
+    case ControlKind::Edit: {
+        auto* e = new QLineEdit(Caption(c.text), &dialog);
+        e->setReadOnly(c.style & kReadOnly);
+        e->setFrame(!(c.style & kNoBorder));
+        if (c.style & kReadOnly) {
+            // Read-only boxes take the dialog's background, as the operator knows them.
+            QPalette pal = e->palette();
+            pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+            e->setPalette(pal);
+        }
+        return e;
+    }
+    case ControlKind::ComboList:
+        return new QComboBox(&dialog);
+    case ControlKind::UpDown:
+        return new CUpDown(&dialog);
+    case ControlKind::ListView: {
+        auto* list = new QTreeWidget(&dialog);
+        list->setRootIsDecorated(false);
+        list->setUniformRowHeights(true);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setColumnCount(0);
+        list->header()->setSectionsClickable(false);
+        list->header()->setSectionsMovable(false);
+        list->header()->setStretchLastSection(false);
+        list->setFrameShape(QFrame::StyledPanel);
+        return list;
+    }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+DialogUnits DialogUnits::ForFont(const QFont& font) {
+    const QFontMetrics fm(font);
+    const int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    DialogUnits u;
+    u.baseX = std::max(1, (letters / 26 + 1) / 2);
+    u.baseY = std::max(1, fm.height());
+    return u;
+}
+
+int DialogUnits::X(int du) const { return MulDiv(du, baseX, 4); }
+int DialogUnits::Y(int du) const { return MulDiv(du, baseY, 8); }
+
+QRect DialogUnits::Rect(int x, int y, int cx, int cy) const { return QRect(X(x), Y(y), X(cx), Y(cy)); }
+
+QFont TemplateFont(const DialogTemplate& t) {
+    const QString face = QString::fromUtf8(t.fontFace);
+    QFont font = QFontDatabase::families().contains(face) ? QFont(face) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(t.pointSize);
+    return font;
+}
+
+ControlMap BuildDialog(QDialog& dialog, const DialogTemplate& t) {
+    const QFont font = TemplateFont(t);
+    dialog.setFont(font);
+    dialog.setWindowTitle(Caption(t.caption));
+    const DialogUnits du = DialogUnits::ForFont(font);
+    dialog.setFixedSize(du.X(t.cx), du.Y(t.cy));
+
+    ControlMap controls;
+    QWidget* previous = nullptr;
+    for (const ControlTemplate& c : t.controls) {
+        QWidget* w = MakeControl(dialog, c);
+        QRect r = du.Rect(c.x, c.y, c.cx, c.cy);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            // The template height is that of the open list; the closed box takes its natural height.
+            const int rowHeight = std::max(1, combo->fontMetrics().height() + 2);
+            combo->setMaxVisibleItems(std::max(1, (r.height() - combo->sizeHint().height()) / rowHeight));
+            r.setHeight(combo->sizeHint().height());
+        }
+        if (auto* upDown = dynamic_cast<CUpDown*>(w)) {
+            auto* buddy = qobject_cast<QLineEdit*>(previous);
+            if ((c.style & kAlignRightOfPrevious) && buddy) {
+                const QRect b = buddy->geometry();
+                r = QRect(b.right() + 1 - r.width(), b.top(), r.width(), b.height());
+                buddy->setGeometry(b.adjusted(0, 0, -r.width(), 0));
+                upDown->SetBuddy(buddy, false);
+            }
+            upDown->SetArrowKeys(c.style & kArrowKeys);
+        }
+        w->setGeometry(r);
+        w->setFont(font);
+        if (c.style & kDisabled) w->setEnabled(false);
+        if (c.style & kTextLeft) w->setLayoutDirection(Qt::RightToLeft);
+        if (auto* button = qobject_cast<QPushButton*>(w); button && (c.style & kCancel))
+            QObject::connect(button, &QPushButton::clicked, &dialog, &QDialog::reject);
+        if (c.id != kNoId) {
+            w->setObjectName(QString::number(c.id));
+            controls[c.id] = w;
+        }
+        previous = w;
+    }
+    return controls;
+}
+
+}  // namespace velq3::ui

@@ -1,0 +1,883 @@
+// The main control window: built from template 202, bound to the one device object, with the
+// command handlers, the in-place filter editing, the keyboard rules and the status poll.
+#include "ui/FilterWheelDlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStandardItemModel>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "ui/DialogTemplates.h"
+#include "ui/NumberText.h"
+#include "ui/UpDown.h"
+
+namespace velq3::ui {
+
+// ---------------------------------------------------------------------------------------------
+// The dialog itself: its cancel command (Exit, Esc, the close box) goes to the window object.
+class CFilterWheelWindow : public QDialog {
+public:
+    CFilterWheelWindow(CFilterWheelDlg& owner, QWidget* parent) : QDialog(parent), m_Owner(owner) {}
+    void reject() override { m_Owner.OnCancelCommand(); }
+
+private:
+    CFilterWheelDlg& m_Owner;
+};
+
+namespace {
+
+constexpr int kFilterCountLimit = kImageFilterSlots;
+constexpr int kFlatBoxMemorySize = 164;  // "Flat Box" column when the image is larger
+constexpr int kColourMemorySize = 174;   // filter colours when the image is at least this large
+constexpr int kHeaterMemorySize = 163;
+constexpr std::int32_t kFocusShiftNone = 20000;  // stored for a "Focus Shift" of "none"
+constexpr std::int32_t kNoneAbove = 10000;       // focuser positions above this show "none"
+constexpr int kCellInset = 5;                    // editor inset from the cell's left and right
+constexpr int kCellRangeLow = -1000, kCellRangeHigh = 1000;
+
+// Paints the "#" cells in the filters' colours and edits only the name column in place.
+class CFilterListDelegate : public QStyledItemDelegate {
+public:
+    CFilterListDelegate(CFilterWheelDlg& dlg, QObject* parent) : QStyledItemDelegate(parent), m_Dlg(dlg) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (index.column() != 0) return nullptr;
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    // The end of a name edit that was not cancelled.
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        if (auto* edit = qobject_cast<QLineEdit*>(editor)) m_Dlg.OnLabelEditEnded(index.row(), edit->text());
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == 0) m_Dlg.DefaultCellBackground = option->palette.color(QPalette::Base);
+        if (index.column() != 1) return;
+        if (auto colour = m_Dlg.FilterColour(index.row())) {
+            option->backgroundBrush = QBrush(*colour);
+            // Keep the number readable on dark colours.
+            const QColor text = colour->lightness() < 128 ? Qt::white : Qt::black;
+            option->palette.setColor(QPalette::Text, text);
+        }
+    }
+
+private:
+    CFilterWheelDlg& m_Dlg;
+};
+
+// Hands the events of the objects it watches to a function.
+class CEventHook : public QObject {
+public:
+    using Handler = std::function<bool(QObject*, QEvent*)>;
+    CEventHook(Handler handler, QObject* parent = nullptr) : QObject(parent), m_Handler(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override { return m_Handler(watched, event); }
+
+private:
+    Handler m_Handler;
+};
+
+// The wait cursor for the length of a blocking command.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// A float differs from the one shown when it is unequal or either is not a number.
+bool Differs(float a, float b) { return !(a == b); }
+
+QString Signed(std::int32_t v) { return QString::number(v); }
+
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// The two row images: an ordinary filter, and the filter in the light path.
+std::array<QIcon, 2> MakeRowImages() {
+    std::array<QIcon, 2> images;
+    for (int i = 0; i < 2; ++i) {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(90, 90, 90), 1.2));
+        p.setBrush(i == 0 ? QColor(220, 220, 220) : QColor(40, 170, 60));
+        p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+        if (i == 1) {
+            p.setBrush(Qt::white);
+            p.setPen(Qt::NoPen);
+            p.drawEllipse(QRectF(6, 6, 4, 4));
+        }
+        p.end();
+        images[static_cast<size_t>(i)] = QIcon(pm);
+    }
+    return images;
+}
+
+// The window's small icon: a filter wheel.
+QIcon MakeWindowIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 2));
+    p.setBrush(QColor(200, 200, 200));
+    p.drawEllipse(QRectF(2, 2, 28, 28));
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, QColor(200, 0, 0), QColor(0, 200, 200)};
+    for (int i = 0; i < 5; ++i) {
+        const double a = i * 2 * std::numbers::pi / 5 - std::numbers::pi / 2;
+        p.setBrush(colours[i]);
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(16 + 8.5 * std::cos(a), 16 + 8.5 * std::sin(a)), 4.5, 4.5);
+    }
+    p.end();
+    return QIcon(pm);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+CFilterWheelDlg::CFilterWheelDlg(OrnFilterWheel& device, MainLoop& loop)
+    : m_FW(device), m_Loop(loop) {
+    m_ChooseColour = [](const QColor& initial, QWidget* parent) -> std::optional<QColor> {
+        const QColor c = QColorDialog::getColor(initial, parent);
+        if (!c.isValid()) return std::nullopt;
+        return c;
+    };
+}
+
+CFilterWheelDlg::~CFilterWheelDlg() { DetachWindow(false); }
+
+QDialog* CFilterWheelDlg::Window() const { return m_Window.data(); }
+
+QWidget* CFilterWheelDlg::Control(int id) const {
+    if (!m_Window) return nullptr;
+    if (id == idc::kCellEdit) return m_CellEdit.data();
+    if (id == idc::kCellSpin) return m_CellSpin.data();
+    return m_Window->findChild<QWidget*>(QString::number(id));
+}
+
+// ---- window lifetime ------------------------------------------------------------------------
+
+void CFilterWheelDlg::CreateWindowObject(QWidget* owner, bool modal) {
+    m_Window = new CFilterWheelWindow(*this, owner);
+    m_Window->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                             Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    if (modal) m_Window->setWindowModality(Qt::ApplicationModal);
+    const ControlMap controls = BuildDialog(*m_Window, kFilterWheelDlgTemplate);
+    auto get = [&](int id) { return controls.at(id); };
+    m_C.portList = static_cast<QComboBox*>(get(idc::kPortList));
+    m_C.connect = static_cast<QPushButton*>(get(idc::kConnect));
+    m_C.disconnect = static_cast<QPushButton*>(get(idc::kDisconnect));
+    m_C.save = static_cast<QPushButton*>(get(idc::kSave));
+    m_C.load = static_cast<QPushButton*>(get(idc::kLoad));
+    m_C.showOnConnect = static_cast<QCheckBox*>(get(idc::kShowOnConnect));
+    m_C.onTop = static_cast<QCheckBox*>(get(idc::kOnTop));
+    m_C.go = static_cast<QPushButton*>(get(idc::kGo));
+    m_C.target = static_cast<QLineEdit*>(get(idc::kTarget));
+    m_C.set = static_cast<QPushButton*>(get(idc::kSet));
+    for (int k = 0; k < kSensorRows; ++k) {
+        m_C.autoBox[static_cast<size_t>(k)] = static_cast<QCheckBox*>(get(idc::kAutoBox0 + k));
+        m_C.temperature[static_cast<size_t>(k)] = static_cast<QLineEdit*>(get(idc::kTemperature0 + k));
+        m_C.sensorName[static_cast<size_t>(k)] = static_cast<QLineEdit*>(get(idc::kSensorName0 + k));
+    }
+    m_C.position = static_cast<QLineEdit*>(get(idc::kPosition));
+    m_C.jog = static_cast<CUpDown*>(get(idc::kJog));
+    m_C.direction = static_cast<QLabel*>(get(idc::kDirection));
+    m_C.step = static_cast<QLineEdit*>(get(idc::kStep));
+    m_C.stepSpin = static_cast<CUpDown*>(get(idc::kStepSpin));
+    m_C.position2 = static_cast<QLineEdit*>(get(idc::kPosition2));
+    m_C.jog2 = static_cast<CUpDown*>(get(idc::kJog2));
+    m_C.direction2 = static_cast<QLabel*>(get(idc::kDirection2));
+    m_C.powerLine = static_cast<QLabel*>(get(idc::kPowerLine));
+    m_C.focuserSettings = static_cast<QPushButton*>(get(idc::kFocuserSettings));
+    m_C.wheelSettings = static_cast<QPushButton*>(get(idc::kWheelSettings));
+    m_C.heater = static_cast<QPushButton*>(get(idc::kHeater));
+    m_C.graphs = static_cast<QPushButton*>(get(idc::kGraphs));
+    m_C.exit = static_cast<QPushButton*>(get(idc::kExit));
+    m_C.filterList = static_cast<QTreeWidget*>(get(idc::kFilterList));
+
+    m_C.filterList->setItemDelegate(new CFilterListDelegate(*this, m_C.filterList));
+    m_C.filterList->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    m_C.filterList->viewport()->installEventFilter(
+        new CEventHook([this](QObject*, QEvent* e) { return OnListViewportEvent(e); }, m_C.filterList));
+    FillPortList();
+    ConnectSignals();
+    m_KeyHook = std::make_unique<CEventHook>([this](QObject* w, QEvent* e) { return OnAnyKey(w, e); });
+    qApp->installEventFilter(m_KeyHook.get());
+    InitWindow();
+}
+
+void CFilterWheelDlg::InitWindow() {
+    PortIndex = m_FW.ComPort;
+    ExchangeData(Transfer::ToControls);
+    if (m_Images[0].isNull()) m_Images = MakeRowImages();
+    m_C.filterList->setIconSize(QSize(16, 16));
+    RefillFilterList();
+    m_C.step->setText(Signed(m_FW.MinMotorStep));
+    m_PollTimer = m_Loop.AddTimer(std::chrono::milliseconds(kPollPeriodMs), [this] { StatusTick(); });
+    if (m_WindowIcon.isNull()) m_WindowIcon = MakeWindowIcon();
+    m_Window->setWindowIcon(m_WindowIcon);
+    ApplyWindowOrder();
+    if (m_FW.IsOpen()) m_C.position->setFocus();
+}
+
+void CFilterWheelDlg::ConnectSignals() {
+    QObject::connect(m_C.connect, &QPushButton::clicked, this, [this] { OnConnect(); });
+    QObject::connect(m_C.disconnect, &QPushButton::clicked, this, [this] { OnDisconnect(); });
+    QObject::connect(m_C.go, &QPushButton::clicked, this, [this] { OnGo(); });
+    QObject::connect(m_C.set, &QPushButton::clicked, this, [this] { OnSetPosition(); });
+    QObject::connect(m_C.onTop, &QCheckBox::clicked, this, [this] { OnOnTop(); });
+    QObject::connect(m_C.jog, &CUpDown::DeltaPos, this, [this](int d) { OnJog(0, d); });
+    QObject::connect(m_C.jog2, &CUpDown::DeltaPos, this, [this](int d) { OnJog(1, d); });
+    QObject::connect(m_C.stepSpin, &CUpDown::DeltaPos, this, [this](int d) { OnStepSpin(d); });
+    QObject::connect(m_C.step, &QLineEdit::textChanged, this, [this] { OnStepEdited(); });
+    for (int k = 0; k < kSensorRows; ++k)
+        QObject::connect(m_C.autoBox[static_cast<size_t>(k)], &QCheckBox::clicked, this, [this, k] { OnAutoBox(k); });
+    QObject::connect(m_C.save, &QPushButton::clicked, this, [this] { OnSaveSettings(); });
+    QObject::connect(m_C.load, &QPushButton::clicked, this, [this] { OnLoadSettings(); });
+    QObject::connect(m_C.wheelSettings, &QPushButton::clicked, this, [this] { OnWheelSettings(); });
+    QObject::connect(m_C.focuserSettings, &QPushButton::clicked, this, [this] { OnFocuserSettings(); });
+    QObject::connect(m_C.heater, &QPushButton::clicked, this, [this] { OnHeater(); });
+    QObject::connect(m_C.graphs, &QPushButton::clicked, this, [this] { OnGraphs(); });
+}
+
+// "Auto" and COM1..COM15; the open list shows each port's device path beside its name.
+void CFilterWheelDlg::FillPortList() {
+    auto* model = new QStandardItemModel(0, 2, m_C.portList);
+    const QFontMetrics fm(m_C.portList->font());
+    int nameWidth = 0, pathWidth = 0;
+    auto addRow = [&](const QString& name, const QString& path) {
+        auto* pathItem = new QStandardItem(path);
+        pathItem->setForeground(QColor(96, 96, 96));
+        model->appendRow({new QStandardItem(name), pathItem});
+        nameWidth = std::max(nameWidth, fm.horizontalAdvance(name));
+        pathWidth = std::max(pathWidth, fm.horizontalAdvance(path));
+    };
+    addRow(QStringLiteral("Auto"), QStringLiteral("scan all ports"));
+    for (int n = 1; n <= 15; ++n)
+        addRow(QStringLiteral("COM%1").arg(n), QString::fromStdString(m_FW.PortPath(n)));
+    m_C.portList->setModel(model);
+    auto* view = new QTreeView(m_C.portList);
+    view->setHeaderHidden(true);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_C.portList->setView(view);
+    view->setColumnWidth(0, nameWidth + 16);
+    view->setColumnWidth(1, pathWidth + 16);
+    view->setMinimumWidth(nameWidth + pathWidth + 32 + view->verticalScrollBar()->sizeHint().width());
+    m_C.portList->setModelColumn(0);
+}
+
+void CFilterWheelDlg::ApplyWindowOrder() {
+    if (!m_Window) return;
+    const bool onTop = m_FW.OnTop != 0;
+    if (m_Window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop) {
+        const Qt::WindowFlags flags = m_Window->windowFlags().setFlag(Qt::WindowStaysOnTopHint, onTop);
+        if (QWindow* handle = m_Window->windowHandle()) {
+            // Changed on the live window: re-creating it would end a modal run.
+            m_Window->overrideWindowFlags(flags);
+            handle->setFlags(flags);
+        } else {
+            m_Window->setWindowFlags(flags);
+        }
+    }
+    m_Window->show();
+    // Platforms without window stacking (the offscreen one) would complain about raise().
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) m_Window->raise();
+    m_Window->activateWindow();
+}
+
+int CFilterWheelDlg::RunModal(QWidget* owner) {
+    if (m_Window) {
+        BringToFront();
+        return QDialog::Rejected;
+    }
+    CreateWindowObject(owner, true);
+    m_RunningModal = true;
+    const int result = m_Window->exec();
+    m_RunningModal = false;
+    DetachWindow(false);
+    return result;
+}
+
+bool CFilterWheelDlg::CreateModeless(QWidget* owner) {
+    if (m_Window) return false;
+    CreateWindowObject(owner, false);
+    return true;
+}
+
+template <class F>
+auto CFilterWheelDlg::WithModalChild(F&& run) {
+    PollingEnabled = 0;
+    ++m_ModalChildren;
+    auto result = run();
+    --m_ModalChildren;
+    PollingEnabled = 1;
+    if (m_ModalChildren == 0 && m_DetachPending) DetachWindow(true);
+    return result;
+}
+
+void CFilterWheelDlg::DetachWindow(bool deleteLater) {
+    if (deleteLater && m_ModalChildren > 0) {
+        // Deleting the window now would delete the dialog that is running.
+        m_DetachPending = true;
+        if (m_Window) m_Window->hide();
+        return;
+    }
+    m_DetachPending = false;
+    if (m_PollTimer != kNoTimer) m_Loop.RemoveTimer(m_PollTimer);
+    m_PollTimer = kNoTimer;
+    if (!m_Window) return;
+    m_KeyHook.reset();  // also leaves the application's filters
+    CFilterWheelWindow* window = m_Window.data();
+    m_Window.clear();
+    m_C = Controls{};
+    if (deleteLater) {
+        window->hide();
+        window->deleteLater();
+    } else {
+        delete window;
+    }
+}
+
+void CFilterWheelDlg::ShowForClient() {
+    if (m_Window) return;
+    OpenedForClient = true;
+    CreateWindowObject(nullptr, false);
+}
+
+void CFilterWheelDlg::HideForClient() {
+    if (m_Window && OpenedForClient) {
+        ExchangeData(Transfer::ToFields);
+        // A driver's call may arrive while one of the window's own handlers waits in a nested
+        // loop: the window goes once control is back in the event loop.
+        DetachWindow(true);
+    }
+    OpenedForClient = false;
+}
+
+void CFilterWheelDlg::BringToFront() {
+    if (m_Window) ApplyWindowOrder();
+    else RunModal();
+}
+
+// ---- transfers ------------------------------------------------------------------------------
+
+bool CFilterWheelDlg::DisconnectAllowed() const {
+    return m_FW.IsClient(ClientKey()) && m_FW.ClientSet.size() == 1;
+}
+
+void CFilterWheelDlg::ExchangeData(Transfer direction) {
+    if (!m_Window) return;
+    if (direction == Transfer::ToFields) {
+        // No selection (a configured port beyond the list) keeps the field as it was.
+        if (m_C.portList->currentIndex() >= 0) PortIndex = m_C.portList->currentIndex();
+        for (int k = 0; k < kSensorRows; ++k)
+            m_FW.TermometerName[static_cast<size_t>(k)] = Utf8(m_C.sensorName[static_cast<size_t>(k)]->text());
+        m_FW.ShowWindowOnConnect = m_C.showOnConnect->isChecked() ? 1 : 0;
+        m_FW.OnTop = m_C.onTop->isChecked() ? 1 : 0;
+    } else {
+        m_C.portList->setCurrentIndex(PortIndex >= 0 && PortIndex < m_C.portList->count() ? PortIndex : -1);
+        for (int k = 0; k < kSensorRows; ++k)
+            m_C.sensorName[static_cast<size_t>(k)]->setText(
+                QString::fromUtf8(m_FW.TermometerName[static_cast<size_t>(k)].c_str()));
+        m_C.showOnConnect->setChecked(m_FW.ShowWindowOnConnect != 0);
+        m_C.onTop->setChecked(m_FW.OnTop != 0);
+        // The Auto boxes are disabled below; forget the temperatures shown so that the next
+        // poll fills every sensor row again instead of waiting for a change.
+        for (int k = 0; k < kSensorRows; ++k) LastStatus.Temp[k] = std::numeric_limits<float>::quiet_NaN();
+    }
+
+    const bool open = m_FW.IsOpen();
+    const bool focuser = m_FW.m_bFocuserPresent;
+    m_C.connect->setEnabled(!open);
+    m_C.portList->setEnabled(!open);
+    m_C.disconnect->setEnabled(DisconnectAllowed());
+    m_C.save->setEnabled(open);
+    m_C.load->setEnabled(open);
+    m_C.exit->setEnabled(!OpenedForClient);
+    for (QWidget* w : {static_cast<QWidget*>(m_C.step), static_cast<QWidget*>(m_C.stepSpin),
+                       static_cast<QWidget*>(m_C.jog), static_cast<QWidget*>(m_C.go),
+                       static_cast<QWidget*>(m_C.target), static_cast<QWidget*>(m_C.set),
+                       static_cast<QWidget*>(m_C.focuserSettings)})
+        w->setEnabled(focuser);
+    const bool secondMotor = focuser && m_FW.Mode <= 0;
+    m_C.jog2->setVisible(secondMotor);
+    m_C.position2->setVisible(secondMotor);
+    m_C.direction2->setVisible(secondMotor);
+    m_C.wheelSettings->setEnabled(m_FW.m_bWheelPresent);
+    m_C.heater->setEnabled(focuser && m_FW.m_MemorySize >= kHeaterMemorySize);
+    for (QCheckBox* box : m_C.autoBox) box->setEnabled(false);
+}
+
+void CFilterWheelDlg::RefillFilterList() {
+    if (!m_Window) return;
+    QTreeWidget* list = m_C.filterList;
+    const bool flatBox = m_FW.m_MemorySize > kFlatBoxMemorySize;
+    const int wide = flatBox ? 4 : 3;
+    if (list->columnCount() != wide + 1) {
+        QStringList heads = {QStringLiteral("Name"), QStringLiteral("#"), QStringLiteral("Correction"),
+                             QStringLiteral("Focus Shift")};
+        if (flatBox) heads << QStringLiteral("Flat Box");
+        list->clear();
+        list->setColumnCount(wide + 1);
+        list->setHeaderLabels(heads);
+        // The client width: inside the frame, without a vertical scroll bar that is showing.
+        int clientWidth = list->maximumViewportSize().width();
+        if (list->verticalScrollBar()->isVisible()) clientWidth -= list->verticalScrollBar()->width();
+        const int each = (clientWidth - kNumberColumnWidth) / wide;
+        for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? kNumberColumnWidth : each);
+    }
+    list->clear();
+    for (int i = 0; i < m_FW.FilterCount(); ++i) {
+        const FilterRecord& f = m_FW.Filters[static_cast<size_t>(i)];
+        auto* item = new QTreeWidgetItem(list);
+        const int image = i == m_FW.CurrentFilter ? 1 : 0;
+        item->setText(0, QString::fromUtf8(f.Name.c_str()));
+        item->setIcon(0, m_Images[static_cast<size_t>(image)]);
+        item->setData(0, kImageRole, image);
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        item->setText(1, QString::number(i));
+        item->setText(2, Signed(f.Pos));
+        item->setText(3, f.FocuserPos > kNoneAbove ? QStringLiteral("none") : Signed(f.FocuserPos));
+        if (flatBox && i < kFilterCountLimit) item->setText(4, QString::number(m_FW.FlatValue[i]));
+    }
+}
+
+void CFilterWheelDlg::RefreshFilterMarks() {
+    MarkedFilter = m_FW.CurrentFilter;
+    if (!m_Window) return;
+    for (int i = 0; i < m_C.filterList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_C.filterList->topLevelItem(i);
+        const int image = i == MarkedFilter ? 1 : 0;
+        item->setIcon(0, m_Images[static_cast<size_t>(image)]);
+        item->setData(0, kImageRole, image);
+    }
+}
+
+void CFilterWheelDlg::RefreshAutoBoxes() {
+    if (!m_Window) return;
+    for (int k = 0; k < kSensorRows; ++k) {
+        Qt::CheckState state = Qt::PartiallyChecked;
+        if (k == AutoSensor) state = Qt::Checked;
+        else if (k == m_FW.AscomPreferredTermometer) state = Qt::Unchecked;
+        m_C.autoBox[static_cast<size_t>(k)]->setCheckState(state);
+    }
+}
+
+// ---- filter colours -------------------------------------------------------------------------
+
+QColor CFilterWheelDlg::ColourFrom565(std::uint16_t c) {
+    return QColor((c >> 8) & 0xF8, (c >> 3) & 0xFC, (c << 3) & 0xF8);
+}
+
+std::uint16_t CFilterWheelDlg::ColourTo565(const QColor& colour) {
+    const unsigned r = static_cast<unsigned>(colour.red()), g = static_cast<unsigned>(colour.green()),
+                   b = static_cast<unsigned>(colour.blue());
+    return static_cast<std::uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+std::optional<QColor> CFilterWheelDlg::FilterColour(int row) const {
+    // Colours exist only in images that reach them; a smaller image would show stale bytes.
+    if (m_FW.m_MemorySize < kColourMemorySize) return std::nullopt;
+    if (row < 0 || row >= FilterCountFromMode(m_FW.Mode)) return std::nullopt;
+    return ColourFrom565(m_FW.FilterColor[row]);
+}
+
+const char* CFilterWheelDlg::SwitchText(unsigned bits) {
+    static constexpr const char* kText[16] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
+                                              "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111"};
+    return kText[bits & 0x0F];
+}
+
+// ---- the in-place editor --------------------------------------------------------------------
+
+int CFilterWheelDlg::HitColumnCount() const { return m_C.filterList ? m_C.filterList->columnCount() : 0; }
+
+void CFilterWheelDlg::BeginCellEdit(QPoint listPoint) {
+    if (!m_Window) return;
+    QTreeWidget* list = m_C.filterList;
+    int row = -1, column = -1;
+    QRect cell;
+    for (int i = 0; i < list->topLevelItemCount() && row < 0; ++i) {
+        for (int j = 1; j < HitColumnCount(); ++j) {
+            const QRect r = list->visualRect(list->model()->index(i, j));
+            if (r.contains(listPoint)) {
+                row = i;
+                column = j;
+                cell = r;
+                break;
+            }
+        }
+    }
+    if (row < 0) return;
+    if (column == 1 && m_FW.m_MemorySize >= kColourMemorySize) {
+        EditColour(row);
+        return;
+    }
+    CommitCellEdit();
+    cell.adjust(kCellInset, 0, -kCellInset, 0);
+    EditRow = row;
+    EditColumn = column;
+    auto* edit = new QLineEdit(list->viewport());
+    edit->setObjectName(QString::number(idc::kCellEdit));
+    const int side = cell.height();
+    edit->setGeometry(cell.adjusted(0, 0, -side, 0));
+    auto* spin = new CUpDown(list->viewport());
+    spin->setObjectName(QString::number(idc::kCellSpin));
+    spin->setGeometry(cell.right() + 1 - side, cell.top(), side, side);
+    spin->SetBuddy(edit, true);
+    spin->SetArrowKeys(true);
+    spin->SetRange(kCellRangeLow, kCellRangeHigh);
+    edit->setFont(list->font());
+    edit->setText(list->topLevelItem(row)->text(column));
+    edit->show();
+    spin->show();
+    edit->setFocus();
+    m_CellEdit = edit;
+    m_CellSpin = spin;
+}
+
+void CFilterWheelDlg::CommitCellEdit() {
+    if (!m_CellEdit) return;
+    delete m_CellSpin.data();
+    const std::string text = Utf8(m_CellEdit->text());
+    delete m_CellEdit.data();
+    std::int32_t value = LeadingInt32(text);
+    const int row = EditRow, column = EditColumn;
+    // The table may have been rebuilt meanwhile (a new connection): a row gone takes the edit with it.
+    if (row < 0 || row >= m_FW.FilterCount()) return;
+    FilterRecord& f = m_FW.Filters[static_cast<size_t>(row)];
+    // The memory image keeps positions as 16-bit numbers: keep what it can hold, so that the
+    // list never shows a value that the device does not get.
+    const auto imageRange = [](std::int32_t v) {
+        return std::clamp<std::int32_t>(v, std::numeric_limits<std::int16_t>::min(),
+                                        std::numeric_limits<std::int16_t>::max());
+    };
+    switch (column) {
+    case 2:
+        value = imageRange(value);
+        if (value == f.Pos) return;
+        f.Pos = value;
+        break;
+    case 3:
+        if (text.find_first_of("Nn") != std::string::npos) value = kFocusShiftNone;
+        value = imageRange(value);
+        if (value == f.FocuserPos) return;
+        f.FocuserPos = value;
+        break;
+    case 4:
+        if (row >= kFilterCountLimit || value == m_FW.FlatValue[row]) return;
+        m_FW.FlatValue[row] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+        break;
+    default:
+        break;
+    }
+    RefillFilterList();
+    m_FW.WriteMemoryImage(true);
+    if (column == 2 && row == m_FW.CurrentFilter) SelectFilterWithWaitCursor(row);
+}
+
+void CFilterWheelDlg::EditColour(int row) {
+    if (row >= kFilterCountLimit) return;
+    const QColor initial = ColourFrom565(m_FW.FilterColor[row]);
+    const std::optional<QColor> chosen = WithModalChild([&] { return m_ChooseColour(initial, m_Window); });
+    if (!chosen) return;
+    m_FW.FilterColor[row] = ColourTo565(*chosen);
+    m_FW.WriteMemoryImage(true);
+    if (m_Window) m_C.filterList->viewport()->update();
+}
+
+void CFilterWheelDlg::OnLabelEditEnded(int row, const QString& text) {
+    if (!m_Window || row < 0 || row >= m_C.filterList->topLevelItemCount()) return;
+    m_FW.WriteFilterName(row, Utf8(text));
+    m_C.filterList->topLevelItem(row)->setText(0, text);
+}
+
+// ---- command handlers -----------------------------------------------------------------------
+
+void CFilterWheelDlg::OnConnect() {
+    ExchangeData(Transfer::ToFields);
+    m_FW.ComPort = PortIndex;
+    WaitCursor wait;
+    m_FW.ConnectMulti(ClientKey());
+}
+
+void CFilterWheelDlg::OnDisconnect() {
+    ExchangeData(Transfer::ToFields);
+    m_FW.DisconnectMulti(ClientKey());
+}
+
+void CFilterWheelDlg::OnCancelCommand() {
+    // Esc and the close box count only while the Exit button could be pressed.
+    if (m_Window && !m_C.exit->isEnabled()) return;
+    OnExit();
+}
+
+void CFilterWheelDlg::OnExit() {
+    if (!m_Window) return;
+    ExchangeData(Transfer::ToFields);
+    m_FW.ComPort = PortIndex;
+    m_FW.DisconnectMulti(ClientKey());
+    if (m_RunningModal) m_Window->done(QDialog::Rejected);
+    else DetachWindow(true);
+}
+
+void CFilterWheelDlg::OnGo() {
+    // An empty or non-numeric target moves nothing.
+    const auto target = LeadingInteger(Utf8(m_C.target->text()));
+    if (!target) return;
+    WaitCursor wait;
+    m_FW.GoToPosition(Low16Signed(*target), 0);
+}
+
+void CFilterWheelDlg::OnSetPosition() {
+    const auto target = LeadingInteger(Utf8(m_C.target->text()));
+    if (!target) return;
+    m_FW.SetFocusPosition(Low16Signed(*target), 0);
+}
+
+void CFilterWheelDlg::OnJog(int focuser, int delta) {
+    const std::int32_t base = focuser == 0 ? m_FW.FocusPos : m_FW.Focus2Pos;
+    // No jog from a position that was never read.
+    if (base == kPositionNotRead) return;
+    const std::int64_t target = static_cast<std::int64_t>(base) - static_cast<std::int64_t>(m_FW.MinMotorStep) * delta;
+    {
+        WaitCursor wait;
+        m_FW.GoToPosition(static_cast<int>(std::clamp<std::int64_t>(target, INT32_MIN, INT32_MAX)), focuser);
+    }
+    if (!m_Window) return;
+    if (focuser == 0) m_C.position->setText(Signed(m_FW.FocusPos));
+    else m_C.position2->setText(Signed(m_FW.Focus2Pos));
+}
+
+void CFilterWheelDlg::OnStepSpin(int delta) {
+    const std::int64_t next = static_cast<std::int64_t>(m_FW.MinMotorStep) - delta;
+    m_FW.MinMotorStep = static_cast<std::int32_t>(std::clamp<std::int64_t>(next, 1, 200));
+    if (m_Window) m_C.step->setText(Signed(m_FW.MinMotorStep));
+}
+
+void CFilterWheelDlg::OnStepEdited() {
+    if (!m_Window) return;
+    m_FW.MinMotorStep = UnsignedNumber(Utf8(m_C.step->text())).value_or(0);
+}
+
+void CFilterWheelDlg::OnOnTop() {
+    ExchangeData(Transfer::ToFields);
+    ApplyWindowOrder();
+}
+
+void CFilterWheelDlg::OnAutoBox(int k) {
+    if (!m_Window || k < 0 || k >= kSensorRows) return;
+    const bool wasChecked = m_C.autoBox[static_cast<size_t>(k)]->checkState() == Qt::Checked;
+    m_FW.AscomPreferredTermometer = k;
+    const int automatic = wasChecked ? -1 : k;
+    if (automatic != AutoSensor) {
+        AutoSensor = automatic;
+        m_FW.SetAutoComp(automatic);
+    }
+    RefreshAutoBoxes();
+}
+
+bool CFilterWheelDlg::SelectFilterWithWaitCursor(int filter) {
+    WaitCursor wait;
+    return m_FW.SelectFilter(filter);
+}
+
+void CFilterWheelDlg::OnListClick(QPoint listPoint) { BeginCellEdit(listPoint); }
+
+void CFilterWheelDlg::OnListDoubleClick(QPoint listPoint) {
+    if (!m_Window) return;
+    const int row = m_C.filterList->indexAt(listPoint).row();
+    if (row < 0) {
+        BeginCellEdit(listPoint);
+        return;
+    }
+    if (SelectFilterWithWaitCursor(row)) RefreshFilterMarks();
+}
+
+bool CFilterWheelDlg::PreTranslateKey(QKeyEvent& key, QObject* target) {
+    if (!m_Window) return false;
+    const int code = key.key();
+    if (code == Qt::Key_Return || code == Qt::Key_Enter) {
+        if (!m_FW.IsOpen()) OnConnect();
+        return true;
+    }
+    const bool inPosition = target == m_C.position;
+    const bool ctrl = key.modifiers().testFlag(Qt::ControlModifier);
+    if (!inPosition && !ctrl) return false;
+    const int n = m_FW.FilterCount();
+    if (code >= Qt::Key_0 && code <= Qt::Key_9 && !key.modifiers().testFlag(Qt::KeypadModifier)) {
+        const int p = code - Qt::Key_0;
+        if (p >= n) return false;
+        SelectFilterWithWaitCursor(p);
+        return true;
+    }
+    if ((code == Qt::Key_Left || code == Qt::Key_Right) && m_FW.CurrentFilter >= 0 && n > 0) {
+        const int next = code == Qt::Key_Left ? (m_FW.CurrentFilter + n - 1) % n : (m_FW.CurrentFilter + 1) % n;
+        SelectFilterWithWaitCursor(next);
+        return true;
+    }
+    return false;
+}
+
+bool CFilterWheelDlg::OnAnyKey(QObject* watched, QEvent* event) {
+    if (!m_Window || event->type() != QEvent::KeyPress) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != m_Window.data()) return false;
+    return PreTranslateKey(*static_cast<QKeyEvent*>(event), watched);
+}
+
+bool CFilterWheelDlg::OnListViewportEvent(QEvent* event) {
+    const bool dbl = event->type() == QEvent::MouseButtonDblClick;
+    if (!m_Window || !(dbl || event->type() == QEvent::MouseButtonRelease)) return false;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton) return false;
+    const QPoint at = mouse->position().toPoint();
+    if (dbl) {
+        m_SkipNextRelease = true;
+        OnListDoubleClick(at);
+    } else if (m_SkipNextRelease) {
+        m_SkipNextRelease = false;
+    } else {
+        OnListClick(at);
+    }
+    return false;  // the list still selects, and starts name edits, as usual
+}
+
+int CFilterWheelDlg::RunModalChild(const std::function<int(QWidget* owner)>& run) {
+    const int result = WithModalChild([&] {
+        const int r = run(m_Window);
+        ExchangeData(Transfer::ToControls);
+        RefillFilterList();
+        return r;
+    });
+    return result;
+}
+
+// ---- the status poll ------------------------------------------------------------------------
+
+int CFilterWheelDlg::SensorRows() const { return std::clamp<int>(m_FW.SensorCount, 0, kSensorRows); }
+
+void CFilterWheelDlg::StatusTick() {
+    if (!m_Window) return;
+    const bool open = m_FW.IsOpen();
+    m_C.connect->setEnabled(!open);
+    m_C.disconnect->setEnabled(DisconnectAllowed());
+    const int others = static_cast<int>(m_FW.ClientSet.size()) - (m_FW.IsClient(ClientKey()) ? 1 : 0);
+
+    if (!WasConnected && open) {
+        WasConnected = true;
+        PortIndex = m_FW.ComPort;
+        ExchangeData(Transfer::ToControls);
+        RefillFilterList();
+        m_C.position->setFocus();
+    } else if (WasConnected && !open) {
+        WasConnected = false;
+        m_C.filterList->clear();
+        ExchangeData(Transfer::ToControls);
+    }
+
+    m_C.connect->setText(others == 0 ? QStringLiteral("Connect") : QString::asprintf("Conn (%i)", others));
+
+    if (!PollingEnabled || m_FW.IsBusy()) return;
+    if (m_FW.m_bStatusPresent) StatusPath();
+    else OlderDevicePath();
+    if (!m_Window) return;
+
+    // The edit ends when the operator has moved elsewhere.
+    if (m_CellEdit && m_Window->focusWidget() != m_CellEdit.data()) CommitCellEdit();
+}
+
+void CFilterWheelDlg::StatusPath() {
+    FWCurrentParameters s = EmptyStatus();
+    if (!m_FW.GetAll(s)) {
+        m_C.filterList->setEnabled(false);
+        m_C.position->setText(QStringLiteral("???"));
+        m_C.position2->setText(QStringLiteral("???"));
+        LastStatus.FocusPos = kPositionNotRead;
+        LastStatus.Focus2Pos = kPositionNotRead;
+        return;
+    }
+    m_C.filterList->setVisible(m_FW.Mode > 0);
+    m_C.filterList->setEnabled(true);
+    for (int k = 0; k < SensorRows(); ++k) {
+        if (!Differs(s.Temp[k], LastStatus.Temp[k])) continue;
+        const bool reading = s.Temp[k] != kNoTemperature;
+        m_C.autoBox[static_cast<size_t>(k)]->setEnabled(reading);
+        m_C.temperature[static_cast<size_t>(k)]->setText(
+            reading ? QString::asprintf("%.2f", static_cast<double>(s.Temp[k])) : QString());
+    }
+    if (s.FilterPos != LastStatus.FilterPos) RefreshFilterMarks();
+    AutoSensor = s.AutoComp;
+    RefreshAutoBoxes();
+    if (s.FocusPos != LastStatus.FocusPos) m_C.position->setText(Signed(s.FocusPos));
+    if (s.FocusDir != LastStatus.FocusDir) m_C.direction->setText(s.FocusDir > 0 ? "U" : "D");
+    if (s.Focus2Pos != LastStatus.Focus2Pos) m_C.position2->setText(Signed(s.Focus2Pos));
+    if (s.Focus2Dir != LastStatus.Focus2Dir) m_C.direction2->setText(s.Focus2Dir > 0 ? "U" : "D");
+    if (Differs(s.Vin, LastStatus.Vin) || Differs(s.Out, LastStatus.Out) || s.Sw != LastStatus.Sw)
+        m_C.powerLine->setText(QString::asprintf("Vin=%.2f  Out=%.1f%%  Sw_%s", static_cast<double>(s.Vin),
+                                                 static_cast<double>(s.Out), SwitchText(s.Sw)));
+    LastStatus = s;
+}
+
+void CFilterWheelDlg::OlderDevicePath() {
+    const bool focuser = m_FW.m_bFocuserPresent, wheel = m_FW.m_bWheelPresent;
+    if (!focuser && !wheel) return;
+    if (focuser) {
+        for (int k = 0; k < SensorRows(); ++k) {
+            float t = 0;
+            const bool ok = m_FW.GetTemperature(k, t);
+            m_C.autoBox[static_cast<size_t>(k)]->setEnabled(ok);
+            m_C.temperature[static_cast<size_t>(k)]->setText(ok ? QString::asprintf("%.2f", static_cast<double>(t))
+                                                                : QString());
+        }
+        int automatic = AutoSensor;
+        if (m_FW.GetAutoComp(automatic)) AutoSensor = automatic;
+        RefreshAutoBoxes();
+        int position = 0;
+        m_C.position->setText(m_FW.GetFocus(position, 0) ? Signed(position) : QStringLiteral("???"));
+        int direction = 0;
+        m_C.direction->setText(m_FW.GetFocusDirection(direction, 0) ? (direction > 0 ? "U" : "D") : " ");
+        float volts = 0, percent = 0;
+        m_C.powerLine->setText(m_FW.GetVolt(volts, percent)
+                                   ? QString::asprintf("Vin=%.2f\tOut=%.1f%%", static_cast<double>(volts),
+                                                       static_cast<double>(percent))
+                                   : QString());
+    }
+    if (wheel) {
+        int filter = -1;
+        const bool ok = m_FW.GetFilter(filter);
+        m_C.filterList->setEnabled(ok);
+        if (ok && filter != MarkedFilter) RefreshFilterMarks();
+    }
+}
+
+}  // namespace velq3::ui

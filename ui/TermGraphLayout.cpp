@@ -1,0 +1,91 @@
+// The graph's range, grid and series rules.
+#include "ui/TermGraphLayout.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace velq3::ui {
+namespace {
+
+constexpr double kNoValueBelow = -1e10;  // samples carry -1e30 for "no reading"
+constexpr int kTickEvery = 60;           // samples: five minutes at one sample per 5 s
+constexpr int kFullLineEvery = 720;      // samples: one hour
+
+std::string FormatLabel(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", v);
+    // -0.0 comes out of rounding a value next to zero; it reads as 0.0.
+    return std::string(text) == "-0.0" ? "0.0" : text;
+}
+
+} // namespace
+
+GraphBox PlotBox(int width, int height) { return {10, 5, width - 10, height - 5}; }
+
+TermGraphLayout ComputeTermGraphLayout(const TermHistoryQueue& history, const GraphBox& p) {
+    TermGraphLayout g;
+    double lo = 1e30, hi = -1e30;
+    for (const TermSample& s : history)
+        for (float t : s.T)
+            if (t > kNoValueBelow) {
+                lo = std::min(lo, static_cast<double>(t));
+                hi = std::max(hi, static_cast<double>(t));
+            }
+    if (hi - lo < 1.0) {
+        double c = (hi + lo) / 2;
+        lo = c - 0.5;
+        hi = c + 0.5;
+    }
+    g.lo = lo;
+    g.hi = hi;
+    g.range = hi - lo;
+    g.step = 0.1;
+    g.labelStep = 0.5;
+    if (g.range > 4) {
+        g.step = 0.2;
+        g.labelStep = 1.0;
+    }
+    if (g.range > 10) {
+        g.step = 0.5;
+        g.labelStep = 2.0;
+    }
+
+    const double height = p.bottom - p.top;
+    const double end = (std::floor(hi / g.step) + 0.5) * g.step;
+    // Counting steps rather than adding them keeps the values free of accumulated error.
+    for (long i = static_cast<long>(std::ceil(lo / g.step));; ++i) {
+        double t = static_cast<double>(i) * g.step;
+        if (t > end) break;
+        GraphGridLine line;
+        line.y = static_cast<int>(p.bottom - (t - lo) * height / g.range);
+        double v = std::floor(t / g.labelStep + 0.5) * g.labelStep;
+        if (std::fabs(v - t) < g.step / 2) line.label = FormatLabel(v);
+        g.grid.push_back(line);
+    }
+
+    const int n = static_cast<int>(history.size());
+    const int d = n > 100 ? n : 100;
+    const int width = p.right - p.left;
+    for (int k = 0; k < n; k += kTickEvery)
+        g.timeTicks.push_back({p.left + width * k / d, k != 0 && k % kFullLineEvery == 0});
+
+    for (int j = 0; j < 4; ++j) {
+        std::vector<GraphPoint>& points = g.series[j];
+        points.reserve(static_cast<size_t>(n));
+        bool previous = false;
+        for (int k = 0; k < n; ++k) {
+            const float t = history[static_cast<size_t>(k)].T[j];
+            GraphPoint pt{p.left + width * k / d, p.bottom, false};
+            const bool has = t > kNoValueBelow;
+            if (has) {
+                pt.y = p.bottom - static_cast<int>((t - lo) * height / g.range);
+                pt.joined = previous;
+            }
+            previous = has;
+            points.push_back(pt);
+        }
+    }
+    return g;
+}
+
+} // namespace velq3::ui
