@@ -7,6 +7,8 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,6 +28,7 @@
 #include <limits>
 #include <numbers>
 
+#include "device/SettingsFile.h"
 #include "ui/DialogTemplates.h"
 #include "ui/NumberText.h"
 #include "ui/UpDown.h"
@@ -163,6 +166,18 @@ QIcon MakeWindowIcon() {
 
 CFilterWheelDlg::CFilterWheelDlg(OrnFilterWheel& device, MainLoop& loop)
     : m_FW(device), m_Loop(loop) {
+    m_ChooseFile = [](bool save, QWidget* parent) -> std::optional<QString> {
+        // The settings files' filter, "Settings File (*.fws2)|*.fws2||", in Qt's notation.
+        QFileDialog chooser(parent, QString(), QString(), QStringLiteral("Settings File (*.fws2)"));
+        chooser.setDefaultSuffix(QString::fromLatin1(kSettingsFileExtension));
+        chooser.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        chooser.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+        return chooser.selectedFiles().front();
+    };
+    m_MessageBox = [](const QString& text, const QString& caption, QWidget* parent) {
+        QMessageBox::warning(parent, caption, text, QMessageBox::Ok);
+    };
     m_ChooseColour = [](const QColor& initial, QWidget* parent) -> std::optional<QColor> {
         const QColor c = QColorDialog::getColor(initial, parent);
         if (!c.isValid()) return std::nullopt;
@@ -878,6 +893,37 @@ void CFilterWheelDlg::OlderDevicePath() {
         m_C.filterList->setEnabled(ok);
         if (ok && filter != MarkedFilter) RefreshFilterMarks();
     }
+}
+
+// ---- settings files and the graph ---------------------------------------------------------
+
+void CFilterWheelDlg::OnSaveSettings() {
+    const std::optional<QString> path = WithModalChild([&] { return m_ChooseFile(true, m_Window); });
+    if (path) m_FW.SaveSettingsFile(path->toStdString());
+}
+
+void CFilterWheelDlg::OnLoadSettings() {
+    WithModalChild([&] {
+        const std::optional<QString> path = m_ChooseFile(false, m_Window);
+        if (!path) return 0;
+        if (!m_FW.LoadSettingsFile(path->toStdString()))
+            m_MessageBox(QStringLiteral("Load failed"), QStringLiteral("Load Failed"), m_Window);
+        if (m_Window) {
+            ExchangeData(Transfer::ToControls);
+            RefillFilterList();
+        }
+        return 0;
+    });
+}
+
+void CFilterWheelDlg::OnGraphs() {
+    if (m_Graph && m_Graph->isVisible()) {
+        m_Graph->hide();
+        return;
+    }
+    ExchangeData(Transfer::ToFields);
+    if (!m_Graph) m_Graph = new TermGraph(m_FW, m_Window);
+    m_Graph->ToggleVisible();
 }
 
 }  // namespace velq3::ui

@@ -16,6 +16,7 @@
 #include "device/ClientWindow.h"
 #include "device/OrnFilterWheel.h"
 #include "platform/MainLoop.h"
+#include "ui/TermGraph.h"
 
 class QCheckBox;
 class QComboBox;
@@ -111,6 +112,16 @@ public:
     using ColourChooser = std::function<std::optional<QColor>(const QColor& initial, QWidget* parent)>;
     void SetColourChooser(ColourChooser chooser) { m_ChooseColour = std::move(chooser); }
 
+    // The settings-file chooser (save or open); the platform's by default. Nothing: cancelled.
+    using FileChooser = std::function<std::optional<QString>(bool save, QWidget* parent)>;
+    void SetFileChooser(FileChooser chooser) { m_ChooseFile = std::move(chooser); }
+    // The message box of a failed load (text, caption); the platform's by default.
+    using MessageBox = std::function<void(const QString& text, const QString& caption, QWidget* parent)>;
+    void SetMessageBox(MessageBox box) { m_MessageBox = std::move(box); }
+
+    // The temperature graph window, once the Graphs... button created it.
+    TermGraph* GraphWindow() const { return m_Graph; }
+
     // --- window fields ---
     std::int32_t PortIndex = 0;        // 0 = "Auto", n = COMn
     std::int32_t AutoSensor = -1;      // sensor driving temperature compensation; -1 none
@@ -124,14 +135,13 @@ public:
     int EditColumn = -1;
 
 protected:
-    // Buttons whose windows are built elsewhere. Each does nothing here; a window object that
-    // has the dialog overrides its hook (and uses RunModalChild for a modal settings dialog).
-    virtual void OnSaveSettings() {}     // Save... 3036
-    virtual void OnLoadSettings() {}     // Load... 3037
+    // The buttons that open further windows.
+    void OnSaveSettings();               // Save... 3036
+    void OnLoadSettings();               // Load... 3037
     virtual void OnWheelSettings() {}    // Wheel... 3024
     virtual void OnFocuserSettings() {}  // Focuser... 3025
     virtual void OnHeater() {}           // Heater... 3060
-    virtual void OnGraphs() {}           // Graphs... 3061
+    void OnGraphs();                     // Graphs... 3061
 
     // Runs `run` (a modal dialog owned by the window) with polling suspended, then reloads the
     // controls from the device and refills the filter list. Returns what `run` returned.
@@ -211,6 +221,9 @@ private:
     std::array<QIcon, 2> m_Images;
     QIcon m_WindowIcon;
     ColourChooser m_ChooseColour;
+    FileChooser m_ChooseFile;
+    MessageBox m_MessageBox;
+    QPointer<TermGraph> m_Graph;
 };
 
 }  // namespace velq3::ui
