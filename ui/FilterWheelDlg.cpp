@@ -30,6 +30,10 @@
 
 #include "device/SettingsFile.h"
 #include "ui/DialogTemplates.h"
+#include "ui/FilterWheelSettingsDlg.h"
+#include "ui/FocuserSettingsDlg.h"
+#include "ui/HeaterControlDlg.h"
+#include "ui/MicrostepsDlg.h"
 #include "ui/NumberText.h"
 #include "ui/UpDown.h"
 
@@ -913,6 +917,31 @@ void CFilterWheelDlg::OnLoadSettings() {
             RefillFilterList();
         }
         return 0;
+    });
+}
+
+void CFilterWheelDlg::OnWheelSettings() {
+    RunModalChild([this](QWidget* owner) {
+        CFilterWheelSettingsDlg dialog(m_FW, owner);
+        return dialog.exec();
+    });
+}
+
+void CFilterWheelDlg::OnFocuserSettings() {
+    RunModalChild([this](QWidget* owner) {
+        CFocuserSettingsDlg dialog(m_FW, owner);
+        dialog.OpenMicrosteps = [this](QWidget* parent) {
+            CMicrostepsDlg microsteps(m_FW, parent);
+            microsteps.exec();
+        };
+        return dialog.exec();
+    });
+}
+
+void CFilterWheelDlg::OnHeater() {
+    RunModalChild([this](QWidget* owner) {
+        CHeaterControlDlg dialog(m_FW, owner);
+        return dialog.exec();
     });
 }
 

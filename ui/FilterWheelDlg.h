@@ -138,9 +138,9 @@ protected:
     // The buttons that open further windows.
     void OnSaveSettings();               // Save... 3036
     void OnLoadSettings();               // Load... 3037
-    virtual void OnWheelSettings() {}    // Wheel... 3024
-    virtual void OnFocuserSettings() {}  // Focuser... 3025
-    virtual void OnHeater() {}           // Heater... 3060
+    void OnWheelSettings();              // Wheel... 3024
+    void OnFocuserSettings();            // Focuser... 3025
+    void OnHeater();                     // Heater... 3060
     void OnGraphs();                     // Graphs... 3061
 
     // Runs `run` (a modal dialog owned by the window) with polling suspended, then reloads the

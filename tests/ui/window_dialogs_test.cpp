@@ -1,0 +1,79 @@
+// The main window's Wheel..., Focuser... and Heater... buttons: each runs its dialog modally
+// with the window as owner and polling off, then reloads the window; Microsteps opens from
+// the focuser settings.
+#include <QTimer>
+
+#include "UiFixture.h"
+#include "ui/FocuserSettingsDlg.h"
+
+namespace velq3::test {
+namespace {
+
+struct SeenDialog {
+    QString title;
+    bool ownedByWindow = false;
+    bool modal = false;
+    int polling = -1;
+};
+
+class WindowDialogsTest : public UiTest {
+protected:
+    // Records the next modal dialog and closes it with Cancel once it runs.
+    void CloseNextDialog(std::vector<SeenDialog>& seen) {
+        QTimer::singleShot(0, [this, &seen] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            seen.push_back({d->windowTitle(), d->parentWidget() == static_cast<QWidget*>(dlg->Window()),
+                            d->isModal(), dlg->PollingEnabled});
+            d->reject();
+        });
+    }
+};
+
+TEST_F(WindowDialogsTest, SettingsButtonsRunTheirDialogsModally) {
+    StartConnected();
+    std::vector<SeenDialog> seen;
+    for (int id : {idc::kWheelSettings, idc::kFocuserSettings, idc::kHeater}) {
+        ASSERT_TRUE(Enabled(id)) << id;
+        CloseNextDialog(seen);
+        Click(id);
+        EXPECT_EQ(dlg->PollingEnabled, 1);
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].title, "FilterWheel Settings Dialog");
+    EXPECT_EQ(seen[1].title, "Focuser Settings");
+    EXPECT_EQ(seen[2].title, "Heater Control");
+    for (const auto& s : seen) {
+        EXPECT_TRUE(s.modal);
+        EXPECT_TRUE(s.ownedByWindow);
+        EXPECT_EQ(s.polling, 0);
+    }
+    EXPECT_TRUE(device->IsOpen());  // Cancel leaves the connection alone
+}
+
+TEST_F(WindowDialogsTest, MicrostepsOpensFromTheFocuserSettings) {
+    StartConnected();
+    std::vector<SeenDialog> seen;
+    QTimer::singleShot(0, [&] {
+        auto* focuser = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(focuser, nullptr);
+        QTimer::singleShot(0, [&, focuser] {
+            auto* m = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(m, nullptr);
+            seen.push_back({m->windowTitle(), m->parentWidget() == focuser, m->isModal(), dlg->PollingEnabled});
+            m->reject();
+            QTimer::singleShot(0, focuser, [focuser] { focuser->reject(); });
+        });
+        auto* button = focuser->findChild<QAbstractButton*>(QString::number(ui::focuser_settings_id::kMicrosteps));
+        ASSERT_NE(button, nullptr);
+        button->click();
+    });
+    Click(idc::kFocuserSettings);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].title, "Microsteps Table");
+    EXPECT_TRUE(seen[0].ownedByWindow);
+    EXPECT_EQ(seen[0].polling, 0);
+}
+
+} // namespace
+} // namespace velq3::test
