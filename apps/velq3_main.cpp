@@ -1,5 +1,6 @@
-// velq3: the device server's program. In this form it runs the operator's control window over
-// the one device object; --simulate puts the controller simulator on COM1 for the run.
+// velq3: the device server's program: the operator's control window over the one device object
+// and, in the same process, the automation server; --simulate puts the controller simulator on
+// COM1 for the run.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,10 +22,12 @@
 #include <thread>
 #include <vector>
 
+#include "automation/TransportPaths.h"
 #include "device/OrnFilterWheel.h"
 #include "platform/PortMap.h"
 #include "platform/Registry.h"
 #include "platform/UserPaths.h"
+#include "server/CMyApp.h"
 #include "ui/FilterWheelDlg.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtPlatform.h"
@@ -49,6 +52,8 @@ void Usage() {
               "  --connect    press Connect as soon as the window is up\n"
               "  --help       show this text\n"
               "  --version    show the version\n"
+              "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
+              "  -Embedding   started by an automation client: no window, ends 5 s after its last client\n"
               "Per-user settings live under $VELQ3_HOME when it is set.");
 }
 
@@ -142,6 +147,7 @@ void OnSignal(int) {
 // and the window.
 int StartUp(int& argc, char** argv, const Options& options) {
     ui::UseOffscreenWithoutDisplay();
+    const std::vector<std::string> arguments(argv + 1, argv + argc);  // before Qt takes its own
 
     SimulatedController sim;
     if (options.simulate) {
@@ -172,15 +178,40 @@ int StartUp(int& argc, char** argv, const Options& options) {
         return DevicePathForPort(n, [&hive](int k) { return hive.GetString(kSettingsKey, "SerialDevice" + std::to_string(k)); });
     };
     OrnFilterWheel device(env);
-    ui::CFilterWheelDlg window(device, loop);
+
+    // The automation server's start-up: registration switches, class objects, the window
+    // object, the shutdown monitor; then the window (operator) or the message loop (client).
+    RegistryHive classes = OpenClassesRootHive();
+    ServerSettings settings;
+    settings.arguments = arguments;
+    settings.classesRoot = &classes;
+    try {
+        settings.executable = fs::read_symlink("/proc/self/exe");
+        settings.socketPath = DefaultSocketPath();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velq3: %s\n", e.what());
+    }
+    std::optional<ui::CFilterWheelDlg> window;
+    ServerHooks hooks;
+    hooks.createMainWindow = [&]() -> IClientWindow* { return &window.emplace(device, loop); };
+    hooks.runModalWindow = [&] {
+        if (options.connect) QTimer::singleShot(0, &*window, [&window] { window->OnConnect(); });
+        window->RunModal();
+    };
+    hooks.runMessageLoop = [] { QApplication::exec(); };
+    // Ends every event loop of the GUI thread, a modal window's included.
+    hooks.postQuit = [&loop] { loop.PostTask([] { QCoreApplication::exit(0); }); };
+    CMyApp server(device, loop, std::move(settings), std::move(hooks));
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(g_SignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &window, [&window] {
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&window, &server] {
             char c;
             while (::read(g_SignalPipe[0], &c, 1) > 0) {}
-            if (window.WindowExists()) window.OnExit();
+            // The operator's window closes the orderly way; any other process leaves its loop.
+            if (window && window->WindowExists() && !server.StartedForClient()) window->OnExit();
+            else QCoreApplication::exit(0);
         });
         struct sigaction sa {};
         sa.sa_handler = OnSignal;
@@ -188,10 +219,7 @@ int StartUp(int& argc, char** argv, const Options& options) {
         ::sigaction(SIGTERM, &sa, nullptr);
     }
 
-    if (options.connect) QTimer::singleShot(0, &window, [&window] { window.OnConnect(); });
-    // Started by the operator: the window runs modally and its end is the end of the program.
-    window.RunModal();
-    return 0;
+    return server.Run();
 }
 
 }  // namespace velq3::app

@@ -37,6 +37,15 @@ inline constexpr HRESULT DISP_E_BADINDEX = MakeHResult(0x8002000Bu);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = MakeHResult(0x8002000Eu);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = MakeHResult(0x8002000Fu);
 
+// Activation and the out-of-process transport.
+inline constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3u);
+inline constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = MakeHResult(0x80080005u);
+inline constexpr HRESULT RPC_E_INVALID_DATAPACKET = MakeHResult(0x80010009u);
+inline constexpr HRESULT RPC_E_INVALIDMETHOD = MakeHResult(0x80010104u);
+inline constexpr HRESULT RPC_E_DISCONNECTED = MakeHResult(0x80010108u);
+inline constexpr HRESULT RPC_E_SERVER_UNAVAILABLE = MakeHResult(0x800706BAu);  // from Win32 error 1722
+inline constexpr HRESULT RPC_E_CALL_FAILED = MakeHResult(0x800706BEu);         // from Win32 error 1726
+
 inline constexpr HRESULT TYPE_E_REGISTRYACCESS = MakeHResult(0x8002801Cu);
 inline constexpr HRESULT TYPE_E_LIBNOTREGISTERED = MakeHResult(0x8002801Du);
 inline constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = MakeHResult(0x8002802Bu);

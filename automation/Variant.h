@@ -58,8 +58,11 @@ public:
                                  std::uint64_t, SafeArray<Bstr>, SafeArray<std::int32_t>>;
 
     Variant() = default;
-    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, Variant> &&
-                                                std::is_constructible_v<Storage, std::in_place_type_t<std::decay_t<T>>, T>>>
+    // std::conjunction stops at a Variant argument, so copying never asks whether Storage can
+    // be made from a Variant (which would need Variant to be complete).
+    template <class T, class = std::enable_if_t<std::conjunction_v<
+                           std::negation<std::is_same<std::decay_t<T>, Variant>>,
+                           std::is_constructible<Storage, std::in_place_type_t<std::decay_t<T>>, T>>>>
     Variant(T&& value) : m_Value(std::in_place_type<std::decay_t<T>>, std::forward<T>(value)) {}
 
     // An omitted optional argument, as late-bound callers mark it.
