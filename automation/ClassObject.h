@@ -4,32 +4,18 @@
 
 #include <new>
 
+#include "automation/ClassFactoryBase.h"
 #include "automation/ComObject.h"
 
 namespace velq3 {
 
 template <class Impl, class Context>
-class ClassObject final : public IClassFactory {
+class ClassObject final : public ClassFactoryBase {
 public:
     // `Impl` is constructed from `context`. Only an aggregatable class accepts an outer
     // object, and then only when IUnknown is asked for.
     ClassObject(ModuleLock& module, Context& context, bool aggregatable)
         : m_Module(module), m_Context(context), m_Aggregatable(aggregatable) {}
-
-    HRESULT QueryInterface(const IID& iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_Refs; }
-    ULONG Release() override {
-        const ULONG n = --m_Refs;
-        if (n == 0) delete this;
-        return n;
-    }
 
     HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) override {
         if (!object) return E_POINTER;
@@ -61,7 +47,6 @@ private:
     ModuleLock& m_Module;
     Context& m_Context;
     bool m_Aggregatable;
-    ULONG m_Refs = 0;
 };
 
 } // namespace velq3

@@ -1,6 +1,8 @@
 // The client's connection (one call at a time over a blocking socket) and its proxies.
 #include "automation/RemoteClient.h"
 
+#include "automation/ClassFactoryBase.h"
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -151,25 +153,10 @@ namespace {
 
 // The class object of one class on the server. It has no handle: creation and server locks
 // name the class.
-class ClassFactoryProxy final : public IClassFactory {
+class ClassFactoryProxy final : public ClassFactoryBase {
 public:
     ClassFactoryProxy(std::shared_ptr<RemoteConnection> connection, const CLSID& clsid)
         : m_Connection(std::move(connection)), m_Clsid(clsid) {}
-
-    HRESULT QueryInterface(const IID& iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_Refs; }
-    ULONG Release() override {
-        const ULONG n = --m_Refs;
-        if (n == 0) delete this;
-        return n;
-    }
 
     HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) override {
         if (!object) return E_POINTER;
@@ -194,7 +181,6 @@ private:
 
     std::shared_ptr<RemoteConnection> m_Connection;
     CLSID m_Clsid;
-    std::atomic<ULONG> m_Refs{0};
 };
 
 bool SendAll(int fd, const std::uint8_t* p, std::size_t n) {
