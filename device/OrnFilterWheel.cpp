@@ -50,16 +50,9 @@ bool OrnFilterWheel::OpenPort(int n) {
 
 bool OrnFilterWheel::OpenLink() {
     if (ComPort > 0) return OpenPort(ComPort);
-    for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
-        m_hPort = OpenSerialPort(PortPath(n), wire::kBaudRate);
-        if (!IsOpen()) continue;
-        if (!Handshake()) {
-            CloseLink();
-            continue;
-        }
-        OpenLogFileIfSet();
-        return true;
-    }
+    // Each port is tried as a fixed port would be: open, handshake, close again on failure.
+    for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n)
+        if (OpenPort(n)) return true;
     return false;
 }
 
