@@ -19,15 +19,7 @@ protected:
 
     // The device object without a window, on the simulator's port (or a missing one).
     void MakeDevice() {
-        DeviceEnvironment env;
-        env.userHive = &hive;
-        env.loop = &loop;
-        env.portPath = [this](int n) {
-            if (sim && n == kSimPort) return sim->ttyPath();
-            return dir.file("no-such-tty" + std::to_string(n));
-        };
-        device = std::make_unique<OrnFilterWheel>(env);
-        device->SetSink([this](std::string_view l) { logLines.emplace_back(l.substr(l.find(" : ") + 3)); });
+        MakeDeviceObject();
         device->ComPort = kSimPort;
     }
 

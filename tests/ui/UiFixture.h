@@ -49,8 +49,8 @@ protected:
         sim = std::make_unique<SimProcess>(std::move(args));
     }
 
-    // The device object and the window object, and the window shown without a modal loop.
-    void MakeWindow() {
+    // The device object alone, on the simulator's port (every other port is a missing device).
+    void MakeDeviceObject() {
         DeviceEnvironment env;
         env.userHive = &hive;
         env.loop = &loop;
@@ -60,6 +60,11 @@ protected:
         };
         device = std::make_unique<OrnFilterWheel>(env);
         device->SetSink([this](std::string_view l) { logLines.emplace_back(l.substr(l.find(" : ") + 3)); });
+    }
+
+    // The device object and the window object, and the window shown without a modal loop.
+    void MakeWindow() {
+        MakeDeviceObject();
         dlg = std::make_unique<CFilterWheelDlg>(*device, loop);
         ASSERT_TRUE(dlg->CreateModeless());
     }
