@@ -21,7 +21,7 @@ public:
     HRESULT Move(std::int32_t position) override;
     HRESULT SetupDialog() override;
 
-    static constexpr std::int32_t kMaxIncrement = 5000;
+    static constexpr std::int32_t kMaxIncrement = kFocuserMaxIncrement;
 
 protected:
     CFocuserBase(DriverContext& ctx, const char* className, const char* progId, int motor, ModeCondition modeOk);
