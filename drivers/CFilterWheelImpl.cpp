@@ -1,8 +1,10 @@
 // FilterWheel members over the device object.
 #include "drivers/CFilterWheelImpl.h"
 
+#include "automation/ErrorInfo.h"
 #include "device/DeviceMoves.h"
 #include "device/DeviceRules.h"
+#include "drivers/DriverClasses.h"
 
 namespace velq3 {
 
@@ -45,6 +47,10 @@ HRESULT CFilterWheelImpl::put_Position(std::int16_t value) {
 
 HRESULT CFilterWheelImpl::get_Position(std::int16_t* value) {
     if (!value) return E_POINTER;
+    if (m_FW.ReadingsStale()) {
+        m_FW.Log("CFilterWheelImpl: %s\n", kNoAnswerMessage);
+        return ReportError(IFilterWheel::kIid, kProgIdFilterWheel, kNoAnswerMessage, E_FAIL);
+    }
     *value = static_cast<std::int16_t>(m_FW.CurrentFilter);
     m_FW.Log("CFilterWheelImpl::get_Position(%i)\n", m_FW.CurrentFilter);
     return S_OK;

@@ -2,7 +2,9 @@
 // per turn. Targets keep the sign of the dividend and are not folded into 0..N-1.
 #include "drivers/CRotatorImpl.h"
 
+#include "automation/ErrorInfo.h"
 #include "device/DeviceRules.h"
+#include "drivers/DriverClasses.h"
 
 namespace velq3 {
 
@@ -42,6 +44,10 @@ float CRotatorImpl::CurrentAngle() const { return RotatorAngle(m_FW.Focus2Pos, m
 
 HRESULT CRotatorImpl::get_Position(float* value) {
     if (!value) return E_POINTER;
+    if (m_FW.ReadingsStale()) {
+        m_FW.Log("CRotatorImpl: %s\n", kNoAnswerMessage);
+        return ReportError(IRotator::kIid, kProgIdRotator, kNoAnswerMessage, E_FAIL);
+    }
     *value = CurrentAngle();
     m_FW.Log("CRotatorImpl::get_Position(%f)\n", *value);
     return S_OK;

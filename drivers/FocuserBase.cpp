@@ -44,6 +44,7 @@ HRESULT CFocuserBase::get_MaxStep(std::int32_t* value) {
 
 HRESULT CFocuserBase::get_Position(std::int32_t* value) {
     if (!value) return E_POINTER;
+    if (m_FW.ReadingsStale()) return NoAnswer();
     const std::int32_t device = MotorPosition();
     *value = ClientFocuserPosition(device, m_FW.AscomFocusShift);
     m_FW.Log("%s::get_Position(%i)\n", m_ClassName, device);
@@ -71,6 +72,11 @@ HRESULT CFocuserBase::Move(std::int32_t position) {
 }
 
 HRESULT CFocuserBase::SetupDialog() { return ShowSetupDialog(); }
+
+HRESULT CFocuserBase::NoAnswer() const {
+    m_FW.Log("%s: %s\n", m_ClassName, kNoAnswerMessage);
+    return ReportError(IFocuser::kIid, m_ProgId, kNoAnswerMessage, E_FAIL);
+}
 
 bool CFocuserBase::SelectTemperature(double& value) const {
     return velq3::SelectTemperature(m_FW.Status(), m_FW.SensorCount, m_FW.AscomPreferredTermometer, value);
