@@ -45,7 +45,8 @@ std::string Listing(const fs::path& dir) {
 }
 
 // In the child, inside its own /tmp: runs `velq3 -Embedding` and writes what happened to `out`
-// as "key=value" lines. Returns the child's exit code (non-zero: the scene could not be set).
+// as "key=value" lines. Returns the child's exit code (non-zero: the scene could not be set; 2 to 4:
+// no private mount namespace could be made).
 int RunInPrivateTmp(int out) {
     if (unshare(CLONE_NEWNS) != 0) return 2;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 3;
@@ -110,7 +111,9 @@ TEST(RuntimeFolderE2e, ForeignFallbackFolderGivesAClearMessageAndNoAutomationFac
     close(fds[0]);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the scene could not be set: " << status;
+    ASSERT_TRUE(WIFEXITED(status)) << "the scene could not be set: " << status;
+    if (WEXITSTATUS(status) >= 2 && WEXITSTATUS(status) <= 4) GTEST_SKIP() << "no private mount namespace here";
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "the scene could not be set";
 
     std::map<std::string, std::string> seen;
     std::istringstream lines(text);
