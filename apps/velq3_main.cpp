@@ -196,9 +196,16 @@ ServerSettings MakeServerSettings(const std::vector<std::string>& arguments, Reg
     settings.classesRoot = &classes;
     try {
         settings.executable = fs::read_symlink("/proc/self/exe");
-        settings.socketPath = DefaultSocketPath();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velq3: %s\n", e.what());
+    }
+    // Without a runtime folder of its own the process serves no automation client (an empty
+    // socket path leaves the transport off) rather than put its socket anywhere else.
+    try {
+        settings.socketPath = DefaultSocketPath();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velq3: automation clients cannot be served: %s; set VELQ3_HOME or "
+                             "XDG_RUNTIME_DIR to a folder of your own\n", e.what());
     }
     return settings;
 }

@@ -49,7 +49,13 @@ int main(int argc, char** argv) {
         settings.arguments = arguments;
         settings.executable = std::filesystem::read_symlink("/proc/self/exe");
         settings.classesRoot = &classes;
-        settings.socketPath = DefaultSocketPath();
+        try {
+            settings.socketPath = DefaultSocketPath();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velq3: automation clients cannot be served: %s; set VELQ3_HOME or "
+                                 "XDG_RUNTIME_DIR to a folder of your own\n", e.what());
+            return 1;
+        }
         ServerHooks hooks;
         hooks.runMessageLoop = [&loop] { loop.Run(); };
         hooks.postQuit = [&loop] { loop.Quit(); };

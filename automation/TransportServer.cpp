@@ -244,6 +244,9 @@ TransportServer::StartResult TransportServer::Start(const std::filesystem::path&
         return result;
     };
     if (Running()) return fail("the transport is running already");
+    // No runtime folder, no transport: an empty path would put the lock file in the working
+    // folder and bind an abstract socket.
+    if (socketPath.empty()) return fail("no runtime folder for the automation socket");
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (socketPath.native().size() >= sizeof addr.sun_path) return fail("socket path too long: " + socketPath.string());

@@ -1,13 +1,18 @@
 // Registry hives kept as .reg text files: the key tree, its parser and writer, atomic saving.
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <list>
 #include <map>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace velq3 {
 
@@ -18,6 +23,13 @@ namespace {
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kOldHeader = "REGEDIT4";
 constexpr std::size_t kMaxNameLength = 255;
+// Bounds that every file this code writes keeps, checked when a file is read: a deeper key or a
+// longer line marks the file as damaged. 512 levels and 16383-byte value names are Windows' own
+// limits; a line holds at most a key of 512 names of 255 bytes or one value name with its
+// quoted text (longer texts are written as wrapped hex).
+constexpr std::size_t kMaxKeyDepth = 512;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr std::size_t kMaxLineLength = 256u << 10;
 constexpr std::size_t kMaxFileSize = 64u << 20;  // far above any real hive; guards memory
 constexpr std::size_t kHexLineWidth = 76;         // wrap hex data as regedit does
 
@@ -70,11 +82,12 @@ std::optional<std::uint32_t> ParseHex32(std::string_view s) {
 }
 
 // Splits a key path into its names; nothing when a name is empty, too long or holds a control
-// character.
+// character, or when there are more than kMaxKeyDepth names.
 std::optional<std::vector<std::string_view>> SplitKey(std::string_view key) {
     std::vector<std::string_view> parts;
     if (key.empty()) return parts;
     for (;;) {
+        if (parts.size() == kMaxKeyDepth) return std::nullopt;
         const auto cut = key.find('\\');
         const std::string_view part = key.substr(0, cut);
         if (part.empty() || part.size() > kMaxNameLength) return std::nullopt;
@@ -88,7 +101,18 @@ std::optional<std::vector<std::string_view>> SplitKey(std::string_view key) {
 }
 
 bool ValidValueName(std::string_view name) {
-    return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+    return name.size() <= kMaxValueNameLength &&
+           name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+}
+
+// The folded path, names joined by '\\': one spelling for every way of writing a key.
+std::string FoldedPath(const std::vector<std::string_view>& parts) {
+    std::string out;
+    for (auto part : parts) {
+        if (!out.empty()) out += '\\';
+        out += Fold(part);
+    }
+    return out;
 }
 
 std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
@@ -107,7 +131,8 @@ struct RegistryHive::Node {
     };
 
     std::string name;
-    std::vector<NamedValue> values;
+    std::list<NamedValue> values;  // in the order first set
+    std::unordered_map<std::string, std::list<NamedValue>::iterator> valueIndex;  // by folded name
     std::map<std::string, std::unique_ptr<Node>> children;  // by folded name: sorted enumeration
 
     Node* Child(std::string_view childName) const {
@@ -125,28 +150,25 @@ struct RegistryHive::Node {
     }
 
     NamedValue* FindValue(std::string_view valueName) {
-        for (auto& v : values) {
-            if (EqualFolded(v.name, valueName)) return &v;
-        }
-        return nullptr;
+        auto it = valueIndex.find(Fold(valueName));
+        return it == valueIndex.end() ? nullptr : &*it->second;
     }
 
     void Set(std::string_view valueName, RegValue value) {
-        if (NamedValue* existing = FindValue(valueName)) {
-            existing->value = std::move(value);
+        auto [it, added] = valueIndex.try_emplace(Fold(valueName));
+        if (added) {
+            it->second = values.insert(values.end(), {std::string(valueName), std::move(value)});
         } else {
-            values.push_back({std::string(valueName), std::move(value)});
+            it->second->value = std::move(value);
         }
     }
 
     bool Remove(std::string_view valueName) {
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            if (EqualFolded(it->name, valueName)) {
-                values.erase(it);
-                return true;
-            }
-        }
-        return false;
+        auto it = valueIndex.find(Fold(valueName));
+        if (it == valueIndex.end()) return false;
+        values.erase(it->second);
+        valueIndex.erase(it);
+        return true;
     }
 };
 
@@ -193,9 +215,11 @@ void AppendQuoted(std::string& out, std::string_view text) {
 }
 
 // A REG_SZ is written as a quoted string when its bytes fit on one line and end in one zero;
-// anything else keeps its exact bytes as hex(1).
+// anything else keeps its exact bytes as hex(1). Quoting at most doubles the text, so a text of
+// up to half a line (less room for the name) stays within kMaxLineLength.
 bool WritableAsString(const std::vector<std::uint8_t>& data) {
     if (data.empty() || data.back() != 0) return false;
+    if (data.size() > (kMaxLineLength - 2 * kMaxValueNameLength - 16) / 2) return false;
     for (std::size_t i = 0; i + 1 < data.size(); ++i) {
         if (data[i] == 0 || data[i] == '\r' || data[i] == '\n') return false;
     }
@@ -248,16 +272,28 @@ void AppendValue(std::string& out, const Node::NamedValue& v) {
     out += '\n';
 }
 
-void AppendTree(std::string& out, const std::string& path, const Node& node, bool isRoot) {
-    if (!isRoot || !node.values.empty()) {
-        out += '[';
-        out += path;
-        out += "]\n";
-        for (const auto& v : node.values) AppendValue(out, v);
-        out += '\n';
-    }
-    for (const auto& [folded, child] : node.children) {
-        AppendTree(out, path + "\\" + child->name, *child, false);
+// Writes the keys depth first in sorted order, with an explicit stack rather than recursion.
+void AppendTree(std::string& out, const std::string& rootName, const Node& root) {
+    struct Pending {
+        const Node* node;
+        std::string path;
+    };
+    std::vector<Pending> stack;
+    stack.push_back({&root, rootName});
+    while (!stack.empty()) {
+        Pending item = std::move(stack.back());
+        stack.pop_back();
+        const Node& node = *item.node;
+        if (&node != &root || !node.values.empty()) {
+            out += '[';
+            out += item.path;
+            out += "]\n";
+            for (const auto& v : node.values) AppendValue(out, v);
+            out += '\n';
+        }
+        for (auto it = node.children.rbegin(); it != node.children.rend(); ++it) {
+            stack.push_back({it->second.get(), item.path + "\\" + it->second->name});
+        }
     }
 }
 
@@ -271,6 +307,7 @@ public:
             const auto end = text.find('\n');
             std::string_view line = text.substr(0, end);
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (line.size() > kMaxLineLength && !longLine_) longLine_ = lines_.size();
             lines_.push_back(line);
             if (end == std::string_view::npos) break;
             text.remove_prefix(end + 1);
@@ -280,6 +317,10 @@ public:
     // Fills `root`; on failure `error` tells what and where.
     bool Run(Node& root) {
         root_ = &root;
+        if (longLine_) {
+            index_ = *longLine_;
+            return Fail("longer than " + std::to_string(kMaxLineLength) + " bytes");
+        }
         while (index_ < lines_.size() && Trim(lines_[index_]).empty()) ++index_;
         if (index_ == lines_.size()) return Fail("the file is empty");
         const auto header = Trim(lines_[index_]);
@@ -314,6 +355,9 @@ private:
         const auto cut = inner.find('\\');
         if (!EqualFolded(inner.substr(0, cut), rootName_)) {
             return Fail("key outside " + std::string(rootName_));
+        }
+        if (static_cast<std::size_t>(std::count(inner.begin(), inner.end(), '\\')) > kMaxKeyDepth) {
+            return Fail("key deeper than " + std::to_string(kMaxKeyDepth) + " levels");
         }
         const auto parts = SplitKey(cut == std::string_view::npos ? "" : inner.substr(cut + 1));
         if (!parts) return Fail("invalid key name");
@@ -426,6 +470,7 @@ private:
 
     std::string_view rootName_;
     std::vector<std::string_view> lines_;
+    std::optional<std::size_t> longLine_;  // the first line over kMaxLineLength
     std::size_t index_ = 0;
     Node* root_ = nullptr;
     Node* current_ = nullptr;
@@ -445,23 +490,53 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-enum class ReadStatus { Ok, Missing, Failed };
+enum class ReadStatus {
+    Ok,
+    Missing,
+    Failed,    // there, but unreadable (permissions, a folder, too large, an I/O error)
+    NotAFile,  // a symbolic link, FIFO, socket or device node is in the file's place
+};
 
-ReadStatus ReadFile(const fs::path& path, std::string& out, std::string& why) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return ReadStatus::Missing;
+const char* KindOf(mode_t mode) {
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device node";
+    if (S_ISDIR(mode)) return "a folder";
+    return "not a regular file";
+}
+
+// Reads a regular file without following a link in its place: the type is checked before the
+// open (so that no device is opened) and again on the open file (so that nothing swapped in
+// between is read). O_NONBLOCK keeps a FIFO from blocking the open.
+// `st` describes what was found (when something was).
+ReadStatus ReadFile(const fs::path& path, std::string& out, std::string& why, struct stat& st) {
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::Missing;  // a save reports it
         why = ErrnoText(errno);
         return ReadStatus::Failed;
     }
-    struct stat st {};
+    if (!S_ISREG(st.st_mode)) {
+        why = KindOf(st.st_mode);
+        return S_ISDIR(st.st_mode) ? ReadStatus::Failed : ReadStatus::NotAFile;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) return ReadStatus::Missing;
+        if (errno == ELOOP) {
+            why = KindOf(S_IFLNK);
+            return ReadStatus::NotAFile;
+        }
+        why = ErrnoText(errno);
+        return ReadStatus::Failed;
+    }
     ReadStatus status = ReadStatus::Ok;
     if (fstat(fd, &st) != 0) {
         why = ErrnoText(errno);
         status = ReadStatus::Failed;
     } else if (!S_ISREG(st.st_mode)) {
-        why = "not a regular file";
-        status = ReadStatus::Failed;
+        why = KindOf(st.st_mode);
+        status = S_ISDIR(st.st_mode) ? ReadStatus::Failed : ReadStatus::NotAFile;
     } else if (static_cast<std::size_t>(st.st_size) > kMaxFileSize) {
         why = "larger than " + std::to_string(kMaxFileSize) + " bytes";
         status = ReadStatus::Failed;
@@ -488,12 +563,62 @@ ReadStatus ReadFile(const fs::path& path, std::string& out, std::string& why) {
     return status;
 }
 
+// The temporary files of a save: ".<name>.tmp-XXXXXX" beside the file.
+std::string TempPrefix(const fs::path& file) { return "." + file.filename().string() + ".tmp-"; }
+constexpr std::size_t kTempSuffixLength = 6;  // mkostemp's XXXXXX
+
+// Removes the temporary files of saves that were killed before their rename. A save holds an
+// exclusive lock on its temporary file until it is renamed, so a file that can be locked has
+// no living writer.
+void RemoveStaleTemporaries(const fs::path& file) {
+    fs::path dir = file.parent_path();
+    if (dir.empty()) dir = ".";
+    const std::string prefix = TempPrefix(file);
+    DIR* listing = opendir(dir.c_str());
+    if (!listing) return;
+    const int dirFd = dirfd(listing);
+    while (const dirent* entry = readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kTempSuffixLength || name.substr(0, prefix.size()) != prefix) {
+            continue;
+        }
+        const int fd = openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            unlinkat(dirFd, entry->d_name, 0);
+        }
+        close(fd);
+    }
+    closedir(listing);
+}
+
 bool FsyncDir(const fs::path& dir) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool ok = fsync(fd) == 0;
     close(fd);
     return ok;
+}
+
+// Finds `parts` in `to`, creating what is missing with the spelling `from` has for it (or the
+// spelling in `parts` where `from` lacks the key).
+Node* FindOrCreateLike(Node* to, const Node* from, const std::vector<std::string_view>& parts) {
+    for (auto part : parts) {
+        from = from ? from->Child(part) : nullptr;
+        to = to->ChildOrNew(from ? std::string_view(from->name) : part);
+    }
+    return to;
+}
+
+Node* FindParts(Node* root, const std::vector<std::string_view>& parts) {
+    Node* node = root;
+    for (auto part : parts) {
+        node = node->Child(part);
+        if (!node) return nullptr;
+    }
+    return node;
 }
 
 }  // namespace
@@ -518,7 +643,11 @@ void RegistryHive::Report(const std::string& line) const {
     }
 }
 
-void RegistryHive::Clear() { root_ = std::make_unique<Node>(); }
+void RegistryHive::Clear() {
+    root_ = std::make_unique<Node>();
+    owned_ = {};
+    owned_.everything = true;
+}
 
 std::string RegistryHive::BackupName() const {
     SystemCalendarClock system;
@@ -552,40 +681,117 @@ std::optional<std::string> RegistryHive::KeepDamaged(const std::string* content)
     return std::nullopt;
 }
 
-RegistryHive::LoadResult RegistryHive::Load() {
-    Clear();
-    refuseSave_ = false;
-    if (file_.empty()) return LoadResult::Missing;
+// Moves a link, FIFO, socket or device node out of the file's place under the damaged-file
+// name: the entry itself is renamed, whatever it points at stays untouched.
+std::optional<std::string> RegistryHive::SetAside() {
+    const std::string base = BackupName();
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const std::string name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
+        if (renameat2(AT_FDCWD, file_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return name;
+        if (errno == EEXIST) continue;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
 
+// Reads the file as it is now into `into`. A damaged file, or something else in its place, is
+// kept aside and reported with `consequence` (once: the damaged file that is already kept is not
+// kept again); Unkept when that failed (then nothing may be written over it). A missing file
+// reads as an empty hive.
+RegistryHive::ReadOutcome RegistryHive::ReadCurrent(Node& into, const std::string& consequence) {
     std::string text;
     std::string why;
-    const ReadStatus status = ReadFile(file_, text, why);
-    if (status == ReadStatus::Missing) return LoadResult::Missing;
+    struct stat st {};
+    const ReadStatus status = ReadFile(file_, text, why, st);
+    if (status == ReadStatus::Missing) return ReadOutcome::Missing;
     if (status == ReadStatus::Ok) {
-        auto parsed = std::make_unique<Node>();
         Parser parser(text, rootName_);
-        if (parser.Run(*parsed)) {
-            root_ = std::move(parsed);
-            return LoadResult::Loaded;
-        }
+        if (parser.Run(into)) return ReadOutcome::Read;
+        into = Node{};
         why = parser.error;
     }
-    std::string message = "registry: cannot use " + file_.string() + " (" + why +
-                          "); starting from default settings; ";
-    if (const auto kept = KeepDamaged(status == ReadStatus::Ok ? &text : nullptr)) {
-        message += "the file is kept as " + *kept;
+    const KeptFile found{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    if (status != ReadStatus::NotAFile && keptDamaged_ == found) return ReadOutcome::Damaged;
+    std::string message = "registry: cannot use " + file_.string() + " (" + why + "); " + consequence + "; ";
+    std::optional<std::string> kept;
+    if (status == ReadStatus::NotAFile) {
+        kept = SetAside();
+        if (kept) message += "it is moved aside as " + *kept;
     } else {
-        refuseSave_ = true;
-        message += "no copy of it could be made, so it will not be overwritten";
+        kept = KeepDamaged(status == ReadStatus::Ok ? &text : nullptr);
+        if (kept) {
+            message += "the file is kept as " + *kept;
+            keptDamaged_ = found;
+        }
     }
+    if (!kept) message += "no copy of it could be made, so it will not be overwritten";
     Report(message);
+    return kept ? ReadOutcome::Damaged : ReadOutcome::Unkept;
+}
+
+RegistryHive::LoadResult RegistryHive::Load() {
+    root_ = std::make_unique<Node>();
+    owned_ = {};
+    keptDamaged_.reset();
+    refuseSave_ = false;
+    if (file_.empty()) return LoadResult::Missing;
+    RemoveStaleTemporaries(file_);
+
+    auto parsed = std::make_unique<Node>();
+    switch (ReadCurrent(*parsed, "starting from default settings")) {
+    case ReadOutcome::Read:
+        root_ = std::move(parsed);
+        return LoadResult::Loaded;
+    case ReadOutcome::Missing:
+        return LoadResult::Missing;
+    case ReadOutcome::Damaged:
+        return LoadResult::Damaged;
+    case ReadOutcome::Unkept:
+        refuseSave_ = true;
+        return LoadResult::Damaged;
+    }
     return LoadResult::Damaged;
+}
+
+// The file as it is now with this hive's own changes applied: trees it deleted go, keys it
+// created and values it set take its current state, values it deleted stay deleted.
+void RegistryHive::ApplyOwnChanges(Node& current) const {
+    if (owned_.everything) current = Node{};
+    for (const auto& [folded, key] : owned_.deletedTrees) {
+        if (const auto parts = SplitKey(key)) DeleteTree(&current, *parts);
+    }
+    for (const auto& [folded, key] : owned_.createdKeys) {
+        const auto parts = SplitKey(key);
+        if (parts && FindParts(root_.get(), *parts)) FindOrCreateLike(&current, root_.get(), *parts);
+    }
+    for (const OwnedValue& owned : owned_.values) {
+        const auto parts = SplitKey(owned.key);
+        if (!parts) continue;
+        Node* mine = FindParts(root_.get(), *parts);
+        const Node::NamedValue* value = mine ? mine->FindValue(owned.name) : nullptr;
+        if (value) {
+            FindOrCreateLike(&current, root_.get(), *parts)->Set(value->name, value->value);
+        } else if (Node* theirs = FindParts(&current, *parts)) {
+            theirs->Remove(owned.name);
+        }
+    }
+}
+
+void RegistryHive::OwnValue(std::string_view key, std::string_view name) {
+    const auto parts = SplitKey(key);
+    if (!parts) return;
+    std::string folded = FoldedPath(*parts);
+    folded += '\0';  // cannot occur in a name: separates key and value
+    folded += Fold(name);
+    if (owned_.valueIndex.try_emplace(std::move(folded), owned_.values.size()).second) {
+        owned_.values.push_back({std::string(key), std::string(name)});
+    }
 }
 
 std::string RegistryHive::ToText() const {
     std::string out(kHeader);
     out += "\n\n";
-    AppendTree(out, rootName_, *root_, true);
+    AppendTree(out, rootName_, *root_);
     return out;
 }
 
@@ -599,21 +805,43 @@ bool RegistryHive::Save() {
                ", of which no copy could be kept");
         return false;
     }
-    std::error_code ec;
-    // Write through symbolic links (e.g. a managed dotfile) rather than replacing them.
-    fs::path target = file_;
-    for (int depth = 0; depth < 40 && fs::is_symlink(target, ec); ++depth) {
-        const fs::path next = fs::read_symlink(target, ec);
-        if (ec) break;
-        target = next.is_absolute() ? next : target.parent_path() / next;
-    }
-    fs::path dir = target.parent_path();
+    // The file is written in its own folder and never through a link: rename() replaces the
+    // directory entry itself, and whatever else stands there is moved aside first.
+    fs::path dir = file_.parent_path();
     if (dir.empty()) dir = ".";
+    std::error_code ec;
     fs::create_directories(dir, ec);
 
+    // Values others wrote meanwhile are kept: only this hive's own changes go over the file as
+    // it is now. A file that became damaged is kept aside and this hive's contents are written.
+    auto current = std::make_unique<Node>();
+    switch (ReadCurrent(*current, "saving this program's settings in its place")) {
+    case ReadOutcome::Read:
+    case ReadOutcome::Missing:
+        ApplyOwnChanges(*current);
+        root_ = std::move(current);
+        break;
+    case ReadOutcome::Damaged:
+        break;
+    case ReadOutcome::Unkept:
+        return false;
+    }
+
     const std::string text = ToText();
-    std::string temp = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
+        temp = (dir / (TempPrefix(file_) + "XXXXXX")).string();
+        fd = mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0) break;
+        // Held until the rename: a start in between sees a save in progress, not litter. A
+        // file removed before the lock was taken is given up for a new one.
+        struct stat st {};
+        if (flock(fd, LOCK_EX) != 0 || fstat(fd, &st) != 0 || st.st_nlink == 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
     if (fd < 0) {
         Report("registry: cannot save " + file_.string() + ": cannot create a file in " +
                dir.string() + ": " + ErrnoText(errno));
@@ -628,10 +856,10 @@ bool RegistryHive::Save() {
     } else if (fsync(fd) != 0) {
         fail("fsync");
     }
+    if (failure.empty() && rename(temp.c_str(), file_.c_str()) != 0) fail("rename");
+    if (!failure.empty()) unlink(temp.c_str());
     if (close(fd) != 0 && failure.empty()) fail("close");
-    if (failure.empty() && rename(temp.c_str(), target.c_str()) != 0) fail("rename");
     if (!failure.empty()) {
-        unlink(temp.c_str());
         Report("registry: cannot save " + file_.string() + ": " + failure);
         return false;
     }
@@ -646,6 +874,7 @@ bool RegistryHive::CreateKey(std::string_view key) {
     const auto parts = SplitKey(key);
     if (!parts) return false;
     FindOrCreate(root_.get(), *parts);
+    owned_.createdKeys.try_emplace(FoldedPath(*parts), std::string(key));
     return true;
 }
 
@@ -653,7 +882,9 @@ bool RegistryHive::KeyExists(std::string_view key) const { return Find(root_.get
 
 bool RegistryHive::DeleteKeyTree(std::string_view key) {
     const auto parts = SplitKey(key);
-    return parts && DeleteTree(root_.get(), *parts);
+    if (!parts || parts->empty()) return false;
+    owned_.deletedTrees.try_emplace(FoldedPath(*parts), std::string(key));
+    return DeleteTree(root_.get(), *parts);
 }
 
 std::vector<std::string> RegistryHive::SubKeys(std::string_view key) const {
@@ -676,6 +907,7 @@ bool RegistryHive::SetValue(std::string_view key, std::string_view name, RegValu
     const auto parts = SplitKey(key);
     if (!parts || !ValidValueName(name)) return false;
     FindOrCreate(root_.get(), *parts)->Set(name, std::move(value));
+    OwnValue(key, name);
     return true;
 }
 
@@ -720,6 +952,7 @@ std::optional<std::string> RegistryHive::GetString(std::string_view key,
 }
 
 bool RegistryHive::DeleteValue(std::string_view key, std::string_view name) {
+    OwnValue(key, name);
     Node* node = Find(root_.get(), key);
     return node && node->Remove(name);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -40,6 +41,16 @@ struct HiveOptions {
 };
 
 // One hive in memory, bound to its file. Not thread-safe: use it from one thread.
+//
+// The hive owns the values it sets or deletes, the keys it creates and the trees it deletes
+// from the moment it is loaded; everything else belongs to the file. A save re-reads the file
+// and writes only the owned changes over it, so values other programs (or the user's editor)
+// put there meanwhile survive.
+//
+// The file is only ever a regular file in its folder: a symbolic link, FIFO, socket or device
+// node in its place is never followed or opened but moved aside like a damaged file. Files
+// that keys deeper than 512 levels or lines longer than 256 KiB make damaged too; the key
+// functions refuse what the writer could not keep within those bounds.
 class RegistryHive {
 public:
     enum class LoadResult {
@@ -57,22 +68,27 @@ public:
     const std::filesystem::path& File() const { return file_; }
     const std::string& RootName() const { return rootName_; }
 
-    // Replaces the contents with the file's. A damaged file gives an empty hive and one
-    // diagnostic line, and is kept beside it as "<file>.bad-<date>-<time>" (a copy, or a hard
-    // link when it cannot be read) so that a later Save() loses nothing. If it cannot be kept,
-    // Save() refuses to overwrite it.
+    // Replaces the contents with the file's and forgets what the hive owned. A damaged file
+    // gives an empty hive and one diagnostic line, and is kept beside it as
+    // "<file>.bad-<date>-<time>" (a copy, or a hard link when it cannot be read; a link, FIFO
+    // or device in its place is renamed to that name) so that a later Save() loses nothing. If
+    // it cannot be kept, Save() refuses to overwrite it. Temporary files that killed saves
+    // left beside the file are removed.
     LoadResult Load();
 
-    // Writes the whole hive atomically: a temporary file in the same folder, fsync, rename over
-    // the file, fsync of the folder. Readers see the old or the new file, never a part. Concurrent
-    // savers: the last rename wins. False (and a diagnostic line) on failure.
+    // Re-reads the file, applies the hive's own changes to it, takes the result as the hive's
+    // contents and writes it atomically: a temporary file in the same folder, fsync, rename
+    // over the file, fsync of the folder. Readers see the old or the new file, never a part.
+    // Concurrent savers: the last rename wins. A file damaged meanwhile is kept aside and the
+    // hive's contents are written. False (and a diagnostic line) on failure.
     bool Save();
 
     // The text Save() writes.
     std::string ToText() const;
 
     // Keys are paths below the hive's root such as "Software\\ASCOM"; "" is the root itself.
-    // An empty path component or a control character makes the path invalid: false / nothing.
+    // An empty path component, a name over 255 bytes, a control character or more than 512
+    // levels make the path invalid: false / nothing.
     bool CreateKey(std::string_view key);
     bool KeyExists(std::string_view key) const;
     // Deletes the key with everything below it. False when it did not exist (or is the root).
@@ -83,7 +99,7 @@ public:
     std::vector<std::string> ValueNames(std::string_view key) const;
 
     // Setters create the key when missing. False for an invalid key or a value name holding
-    // a line break or zero byte.
+    // a line break or zero byte or longer than 16383 bytes.
     bool SetValue(std::string_view key, std::string_view name, RegValue value);
     bool SetDword(std::string_view key, std::string_view name, std::uint32_t value);
     bool SetBinary(std::string_view key, std::string_view name, std::span<const std::uint8_t> data);
@@ -97,19 +113,49 @@ public:
     std::optional<std::string> GetString(std::string_view key, std::string_view name) const;
     bool DeleteValue(std::string_view key, std::string_view name);
 
+    // Empties the hive; the next Save() replaces everything in the file.
     void Clear();
 
     struct Node;  // one key; defined in Registry.cpp
 
 private:
+    enum class ReadOutcome { Read, Missing, Damaged, Unkept };
+
+    // What the hive changed since it was loaded. Keys of the maps are folded paths (and value
+    // names); the mapped values keep the spelling used. Values are applied in the order first
+    // touched, so that values new to the file follow the order in which they were first set.
+    struct OwnedValue {
+        std::string key;
+        std::string name;
+    };
+    struct Owned {
+        bool everything = false;                          // Clear() was called
+        std::map<std::string, std::string> deletedTrees;  // by DeleteKeyTree
+        std::map<std::string, std::string> createdKeys;   // by CreateKey
+        std::vector<OwnedValue> values;                   // set or deleted, in first-touched order
+        std::map<std::string, std::size_t> valueIndex;    // position in `values`
+    };
+
     void Report(const std::string& line) const;
     std::string BackupName() const;
     std::optional<std::string> KeepDamaged(const std::string* content);
+    std::optional<std::string> SetAside();
+    ReadOutcome ReadCurrent(Node& into, const std::string& consequence);
+    void ApplyOwnChanges(Node& current) const;
+    void OwnValue(std::string_view key, std::string_view name);
 
     std::filesystem::path file_;
     std::string rootName_;
     HiveOptions options_;
     std::unique_ptr<Node> root_;
+    Owned owned_;
+    // The damaged file last kept aside, so that it is not kept again while it stays in place.
+    struct KeptFile {
+        std::uint64_t device, inode;
+        std::int64_t size, mtimeSeconds, mtimeNanoseconds;
+        bool operator==(const KeptFile&) const = default;
+    };
+    std::optional<KeptFile> keptDamaged_;
     bool refuseSave_ = false;  // the damaged file could not be kept aside
 };
 

@@ -144,7 +144,12 @@ void SerialPurge(PortHandle h) {
 }
 
 void SerialClose(PortHandle h) {
-    if (h != kNoPort) ::close(h);  // closing releases the advisory lock too
+    if (h == kNoPort) return;
+    // The exclusive flag belongs to the terminal, not to this descriptor: on a pseudo-terminal
+    // whose far end stays open it outlives the close and every later open by an ordinary user
+    // fails with EBUSY. Clear it first.
+    (void)::ioctl(h, TIOCNXCL);
+    ::close(h);  // closing releases the advisory lock too
 }
 
 } // namespace velq3

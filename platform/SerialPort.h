@@ -44,6 +44,7 @@ bool SerialDrain(PortHandle h);
 // Discards pending input and output.
 void SerialPurge(PortHandle h);
 
+// Clears the exclusive-use flag that SerialOpen set and closes the port.
 void SerialClose(PortHandle h);
 
 } // namespace velq3

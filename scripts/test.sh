@@ -1,16 +1,59 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build, then a build under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# and UndefinedBehaviorSanitizer. In the normal build the tests that start programs run a second
+# time as an unprivileged user (uid and gid 65534), so that nothing they rely on needs root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+# Test programs whose tests start programs (velq3, velq3-ctl, velq3-sim) and use their pseudo-terminals.
+# (The window tests stay out: they save pictures into the build tree, which belongs to root.)
+unprivileged_labels='^test_(e2e|device|link|automation|server|sim)$'
+nobody=65534
+
+# Runs the program-starting tests of tree $1 as uid/gid 65534 with a VELQ3_HOME of its own.
+run_unprivileged() {
+  local dir=$1
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "== unprivileged run skipped: this script is not running as root, so its own run was one"
+    return 0
+  fi
+  local as_nobody=(setpriv --reuid=$nobody --regid=$nobody --clear-groups)
+  # The user must reach the test programs: open each folder above the tree that shuts it out.
+  local d
+  d=$(cd "$dir" && pwd)
+  while [ "$d" != / ]; do
+    if ! "${as_nobody[@]}" test -x "$d"; then
+      echo "== chmod o+rx $d (so that uid $nobody reaches the test programs)"
+      chmod o+rx "$d"
+    fi
+    d=$(dirname "$d")
+  done
+  local home
+  home=$(mktemp -d /tmp/velq3-unprivileged-XXXXXX)
+  mkdir "$home/tmp" "$home/ctest"
+  # ctest writes its logs beside the test list it is given: a one-line list that includes the
+  # tree's keeps them out of the tree, which this user may not write.
+  echo "subdirs(\"$(cd "$dir" && pwd)\")" > "$home/ctest/CTestTestfile.cmake"
+  chown -R $nobody:$nobody "$home"
+  local rc=0
+  echo "== unprivileged run (uid $nobody, VELQ3_HOME=$home): tests labelled $unprivileged_labels"
+  "${as_nobody[@]}" env HOME="$home" VELQ3_HOME="$home" TMPDIR="$home/tmp" \
+    ctest --test-dir "$home/ctest" -L "$unprivileged_labels" --output-on-failure --no-tests=error -j 2 || rc=$?
+  rm -rf "$home"
+  return $rc
+}
+
 for kind in release asan; do
   echo "== $kind build"
   scripts/build.sh "$kind"
   dir=build; [ "$kind" = asan ] && dir=build-asan
   echo "== $kind tests"
   ctest --test-dir "$dir" --output-on-failure --no-tests=error -j 2
+  if [ "$kind" = release ]; then
+    run_unprivileged "$dir"
+  fi
 done

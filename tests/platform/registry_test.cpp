@@ -10,6 +10,10 @@
 #include <random>
 #include <signal.h>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -305,10 +309,12 @@ TEST_F(RegistryTest, DamagedFileGivesDefaultsAndIsKept) {
         EXPECT_NE(messages_[0].find(kept.string()), std::string::npos) << messages_[0];
         EXPECT_EQ(ReadText(kept), content);
 
-        // Saving replaces the file; the damaged one stays beside it.
+        // Saving replaces the file; the damaged one stays beside it, kept once.
         hive.SetDword(kSettingsKey, "ComPort", 2);
         ASSERT_TRUE(hive.Save());
         EXPECT_EQ(ReadText(kept), content);
+        EXPECT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(Listing(dir_), (std::vector<std::string>{"user.reg", "user.reg.bad-20240315-221530"}));
         auto loaded = MakeHive();
         EXPECT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
         EXPECT_EQ(loaded.GetDword(kSettingsKey, "ComPort"), 2u);
@@ -358,17 +364,277 @@ TEST_F(RegistryTest, FailedSaveIsReportedAndLeavesNoLitter) {
     EXPECT_EQ(Listing(dir_), (std::vector<std::string>{"blocker", "user.reg"}));
 }
 
-TEST_F(RegistryTest, SavesThroughASymbolicLink) {
-    fs::create_directories(dir_ / "dotfiles");
-    fs::create_symlink(dir_ / "dotfiles" / "velq3.reg", file_);
+// A link, FIFO or device where the file should be is moved aside under the damaged-file name
+// (the thing itself, never what it points at) and a regular file is written in its place.
+TEST_F(RegistryTest, LinksFifosAndDevicesAreSetAsideNotFollowed) {
+    const fs::path kept = dir_ / "user.reg.bad-20240315-221530";
+    const fs::path target = dir_ / "elsewhere" / "precious.txt";
+    fs::create_directories(target.parent_path());
+    WriteText(target, "not settings");
+
+    {
+        SCOPED_TRACE("a link present at start");
+        fs::create_symlink(target, file_);
+        auto hive = MakeHive();
+        EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Damaged);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_NE(messages_[0].find("symbolic link"), std::string::npos) << messages_[0];
+        EXPECT_TRUE(fs::is_symlink(kept)) << "the link itself is kept, not a copy of its target";
+        EXPECT_EQ(fs::read_symlink(kept), target);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(file_)));
+        hive.SetDword("K", "V", 7);
+        ASSERT_TRUE(hive.Save());
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file_)));
+        EXPECT_EQ(ReadText(target), "not settings");
+        EXPECT_EQ(Listing(target.parent_path()), std::vector<std::string>{"precious.txt"});
+        fs::remove(file_);
+        fs::remove(kept);
+        messages_.clear();
+    }
+    {
+        SCOPED_TRACE("a link put in place while the program runs");
+        auto hive = MakeHive();
+        EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Missing);
+        fs::create_symlink(target, file_);
+        hive.SetDword("K", "V", 8);
+        ASSERT_TRUE(hive.Save());
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file_)));
+        EXPECT_TRUE(fs::is_symlink(kept));
+        EXPECT_EQ(ReadText(target), "not settings");
+        auto loaded = MakeHive();
+        ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+        EXPECT_EQ(loaded.GetDword("K", "V"), 8u);
+        fs::remove(file_);
+        fs::remove(kept);
+        messages_.clear();
+    }
+    {
+        SCOPED_TRACE("a FIFO: loading must not wait for a writer");
+        ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            alarm(10);  // a blocked open ends the child with SIGALRM
+            auto hive = MakeHive();
+            const bool damaged = hive.Load() == RegistryHive::LoadResult::Damaged;
+            hive.SetDword("K", "V", 9);
+            _exit(damaged && hive.Save() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        struct stat st {};
+        ASSERT_EQ(lstat(kept.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file_)));
+        fs::remove(file_);
+        fs::remove(kept);
+    }
+    // A device node can only be made with privileges; the part is skipped without them.
+    if (mknod(file_.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        SCOPED_TRACE("a device node");
+        auto hive = MakeHive();
+        EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Damaged);
+        struct stat st {};
+        ASSERT_EQ(lstat(kept.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+        hive.SetDword("K", "V", 10);
+        ASSERT_TRUE(hive.Save());
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file_)));
+    }
+}
+
+// Another program (or the user's editor) changes the file while the program runs: a save
+// writes the program's own changes over the file as it is now.
+TEST_F(RegistryTest, SaveKeepsWhatOthersChangedAndAppliesOnlyItsOwnChanges) {
+    WriteText(file_,
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_CURRENT_USER\\Software\\ASCOM\\Settings\\OrnFocuserV3]\n"
+              "\"ComPort\"=dword:00000001\n"
+              "\"Untouched\"=\"at start\"\n"
+              "\"Dropped\"=\"by the program\"\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Old\\Stuff]\n"
+              "\"A\"=dword:00000001\n");
+    auto hive = MakeHive();
+    ASSERT_EQ(hive.Load(), RegistryHive::LoadResult::Loaded);
+    hive.SetDword(kSettingsKey, "ComPort", 3);
+    EXPECT_TRUE(hive.DeleteValue(kSettingsKey, "Dropped"));
+    EXPECT_TRUE(hive.DeleteKeyTree("Software\\Old"));
+    ASSERT_TRUE(hive.CreateKey("Software\\Empty"));
+
+    // Meanwhile: a hand-added port line and changes from another process.
+    auto other = MakeHive();
+    ASSERT_EQ(other.Load(), RegistryHive::LoadResult::Loaded);
+    other.SetString(kSettingsKey, "SerialDevice2", "/dev/ttyUSB0");
+    other.SetString(kSettingsKey, "Untouched", "changed meanwhile");
+    other.SetDword(kSettingsKey, "ComPort", 9);
+    other.SetString(kSettingsKey, "Dropped", "written back meanwhile");
+    other.SetDword("Software\\Old\\Stuff\\Deeper", "B", 2);
+    other.SetDword("Software\\Other", "C", 3);
+    ASSERT_TRUE(other.Save());
+
+    ASSERT_TRUE(hive.Save());
+    auto loaded = MakeHive();
+    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(loaded.GetString(kSettingsKey, "SerialDevice2"), "/dev/ttyUSB0");
+    EXPECT_EQ(loaded.GetString(kSettingsKey, "Untouched"), "changed meanwhile");
+    EXPECT_EQ(loaded.GetDword(kSettingsKey, "ComPort"), 3u) << "the program's own value wins";
+    EXPECT_FALSE(loaded.Query(kSettingsKey, "Dropped")) << "deleted by the program stays deleted";
+    EXPECT_FALSE(loaded.KeyExists("Software\\Old")) << "a deleted tree stays deleted";
+    EXPECT_TRUE(loaded.KeyExists("Software\\Empty"));
+    EXPECT_EQ(loaded.GetDword("Software\\Other", "C"), 3u);
+    // The program now sees the file as saved.
+    EXPECT_EQ(hive.ToText(), loaded.ToText());
+
+    // A second save after another change keeps the program's values and the newcomer's.
+    WriteText(file_, ReadText(file_) + "\n[HKEY_CURRENT_USER\\Software\\ASCOM\\Settings\\OrnFocuserV3]\n"
+                                       "\"SerialDevice3\"=\"/dev/ttyACM0\"\n");
+    hive.SetDword("Software\\Old", "Again", 1);
+    ASSERT_TRUE(hive.Save());
+    auto again = MakeHive();
+    ASSERT_EQ(again.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(again.GetString(kSettingsKey, "SerialDevice3"), "/dev/ttyACM0");
+    EXPECT_EQ(again.GetString(kSettingsKey, "SerialDevice2"), "/dev/ttyUSB0");
+    EXPECT_EQ(again.GetDword(kSettingsKey, "ComPort"), 3u);
+    EXPECT_EQ(again.GetDword("Software\\Old", "Again"), 1u);
+    EXPECT_FALSE(again.KeyExists("Software\\Old\\Stuff"));
+
+    // Clearing the hive owns everything.
+    hive.Clear();
+    hive.SetDword("K", "Only", 1);
+    ASSERT_TRUE(hive.Save());
+    auto cleared = MakeHive();
+    ASSERT_EQ(cleared.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(cleared.SubKeys(""), std::vector<std::string>{"K"});
+    EXPECT_TRUE(messages_.empty()) << ::testing::PrintToString(messages_);
+}
+
+// Two registrations saved by two processes into the classes hive both survive.
+TEST_F(RegistryTest, ClassesHiveSaversKeepEachOthersKeys) {
+    const fs::path classesFile = dir_ / "classes.reg";
+    auto first = MakeHive(classesFile, kClassesRoot);
+    auto second = MakeHive(classesFile, kClassesRoot);
+    first.Load();
+    second.Load();
+    first.SetString("VELQ3.FilterWheel\\CLSID", "", "{C3E62667-A1F3-4064-8B64-45CDED7C718C}");
+    second.SetString("Other.Driver\\CLSID", "", "{0E8237AF-A456-4575-AC6C-EE91E0F1C5C6}");
+    ASSERT_TRUE(first.Save());
+    ASSERT_TRUE(second.Save());
+    auto loaded = MakeHive(classesFile, kClassesRoot);
+    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_TRUE(loaded.KeyExists("VELQ3.FilterWheel\\CLSID"));
+    EXPECT_TRUE(loaded.KeyExists("Other.Driver\\CLSID"));
+
+    // Unregistering removes only the program's own keys.
+    EXPECT_TRUE(first.DeleteKeyTree("VELQ3.FilterWheel"));
+    ASSERT_TRUE(first.Save());
+    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_FALSE(loaded.KeyExists("VELQ3.FilterWheel"));
+    EXPECT_TRUE(loaded.KeyExists("Other.Driver\\CLSID"));
+}
+
+std::string DeepKeyFile(int depth) {
+    std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER";
+    for (int i = 0; i < depth; ++i) text += "\\k";
+    return text + "]\n\"V\"=dword:00000001\n";
+}
+
+// Key depth and line length are bounded when a file is read; the writer and the key
+// functions keep to the same bounds, so whatever is saved loads again.
+TEST_F(RegistryTest, KeyDepthAndLineLengthAreBounded) {
+    {
+        SCOPED_TRACE("a key 50000 levels deep");
+        WriteText(file_, DeepKeyFile(50000));
+        auto hive = MakeHive();
+        EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Damaged);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_NE(messages_[0].find("deeper than 512"), std::string::npos) << messages_[0];
+        EXPECT_TRUE(fs::exists(dir_ / "user.reg.bad-20240315-221530"));
+        hive.SetDword("K", "V", 1);
+        ASSERT_TRUE(hive.Save());
+        fs::remove(dir_ / "user.reg.bad-20240315-221530");
+        messages_.clear();
+    }
+    {
+        SCOPED_TRACE("the deepest key allowed");
+        WriteText(file_, DeepKeyFile(512));
+        auto hive = MakeHive();
+        ASSERT_EQ(hive.Load(), RegistryHive::LoadResult::Loaded);
+        std::string deepest = "k";
+        for (int i = 1; i < 512; ++i) deepest += "\\k";
+        EXPECT_EQ(hive.GetDword(deepest, "V"), 1u);
+        EXPECT_FALSE(hive.CreateKey(deepest + "\\k")) << "one level more is refused";
+        EXPECT_FALSE(hive.SetDword(deepest + "\\k", "V", 1));
+        ASSERT_TRUE(hive.Save());
+        auto loaded = MakeHive();
+        EXPECT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+        EXPECT_EQ(loaded.ToText(), hive.ToText());
+    }
+    {
+        SCOPED_TRACE("a line longer than the bound");
+        WriteText(file_, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\S]\n\"A\"=\"" +
+                             std::string(300000, 'x') + "\"\n");
+        auto hive = MakeHive();
+        EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Damaged);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_NE(messages_[0].find("longer than 262144"), std::string::npos) << messages_[0];
+        fs::remove(dir_ / "user.reg.bad-20240315-221530");
+        messages_.clear();
+    }
+    {
+        SCOPED_TRACE("long values and names are written within the bound");
+        auto hive = MakeHive();
+        const std::string longText(300000, 'y');
+        ASSERT_TRUE(hive.SetString("S", "Long", longText));
+        ASSERT_TRUE(hive.SetString("S", std::string(16383, 'n'), "name at its limit"));
+        EXPECT_FALSE(hive.SetString("S", std::string(16384, 'n'), "name too long"));
+        ASSERT_TRUE(hive.Save());
+        auto loaded = MakeHive();
+        ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded) << ::testing::PrintToString(messages_);
+        EXPECT_EQ(loaded.GetString("S", "Long"), longText);
+        EXPECT_EQ(loaded.GetString("S", std::string(16383, 'n')), "name at its limit");
+    }
+}
+
+// Many values under one key and many keys load as they were saved.
+TEST_F(RegistryTest, EightyThousandValuesRoundTrip) {
+    std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Many]\n";
+    for (int i = 0; i < 80000; ++i) text += "\"V" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\n";
+    for (int i = 0; i < 80000; i += 2) text += "\"v" + std::to_string(i) + "\"=-\n";
+    for (int i = 0; i < 20000; ++i) text += "[HKEY_CURRENT_USER\\Software\\Keys\\K" + std::to_string(i) + "]\n@=\"x\"\n";
+    WriteText(file_, text);
+    auto hive = MakeHive();
+    ASSERT_EQ(hive.Load(), RegistryHive::LoadResult::Loaded);
+    const auto names = hive.ValueNames("Software\\Many");
+    ASSERT_EQ(names.size(), 40000u);
+    EXPECT_EQ(names.front(), "V1");
+    EXPECT_EQ(names.back(), "V79999");
+    EXPECT_EQ(hive.GetDword("Software\\Many", "V12345"), 5u);
+    EXPECT_FALSE(hive.GetDword("Software\\Many", "V12344"));
+    EXPECT_EQ(hive.SubKeys("Software\\Keys").size(), 20000u);
+    ASSERT_TRUE(hive.Save());
+    auto loaded = MakeHive();
+    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(loaded.ToText(), hive.ToText());
+}
+
+// A save killed between creating its temporary file and renaming it leaves that file behind;
+// the next start removes it, but never the file of a save still in progress.
+TEST_F(RegistryTest, TemporaryFilesOfAKilledSaveAreRemovedAtTheNextStart) {
+    WriteText(dir_ / ".user.reg.tmp-AbC123", "half a save");
+    WriteText(dir_ / ".user.reg.tmp-InProg", "a save in progress");
+    WriteText(dir_ / ".classes.reg.tmp-Zz9999", "another hive's");
+    WriteText(dir_ / "notes.tmp-1", "not ours");
+    const int busy = open((dir_ / ".user.reg.tmp-InProg").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(busy, 0);
+    ASSERT_EQ(flock(busy, LOCK_EX), 0);  // as the saver holds it
     auto hive = MakeHive();
     EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Missing);
-    hive.SetDword("K", "V", 7);
-    ASSERT_TRUE(hive.Save());
-    EXPECT_TRUE(fs::is_symlink(file_));
-    auto loaded = MakeHive(dir_ / "dotfiles" / "velq3.reg");
-    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
-    EXPECT_EQ(loaded.GetDword("K", "V"), 7u);
+    EXPECT_EQ(Listing(dir_), (std::vector<std::string>{".classes.reg.tmp-Zz9999", ".user.reg.tmp-InProg",
+                                                       "notes.tmp-1"}));
+    close(busy);
+    EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Missing);
+    EXPECT_EQ(Listing(dir_), (std::vector<std::string>{".classes.reg.tmp-Zz9999", "notes.tmp-1"}));
 }
 
 TEST_F(RegistryTest, DefaultHivesLiveInTheSettingsFolder) {
@@ -471,6 +737,10 @@ TEST_F(RegistryTest, SaveKilledAtRandomMomentsLeavesAWholeFile) {
     // Kills landed both during first saves and after some saves had completed.
     EXPECT_GT(completedSaves, 0);
     EXPECT_TRUE(messages_.empty());
+    // The next start removes the temporary files that the kills left.
+    auto next = MakeHive();
+    ASSERT_EQ(next.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(Listing(dir_), std::vector<std::string>{"user.reg"});
 }
 
 // Two processes saving at once: the file is always one whole version.
