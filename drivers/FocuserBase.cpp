@@ -46,7 +46,14 @@ HRESULT CFocuserBase::get_MaxStep(std::int32_t* value) {
 
 HRESULT CFocuserBase::get_Position(std::int32_t* value) {
     if (!value) return E_POINTER;
-    const std::int32_t device = MotorPosition();
+    std::int32_t device = MotorPosition();
+    // A failed move left the position unknown: it is read from the device before it is
+    // reported, and not reported while the device does not tell.
+    if (int read = 0; device == kPositionNotRead && m_FW.GetFocus(read, m_Motor)) device = MotorPosition();
+    if (device == kPositionNotRead) {
+        m_FW.Log("%s::get_Position() unknown\n", m_ClassName);
+        return E_FAIL;
+    }
     // Wide sum: a large shift from the settings must not overflow.
     *value = static_cast<std::int32_t>(std::int64_t{device} + m_FW.AscomFocusShift);
     m_FW.Log("%s::get_Position(%i)\n", m_ClassName, device);
