@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -296,4 +297,8 @@ int Main(int argc, char** argv) {
 
 } // namespace velq3::ctl
 
-int main(int argc, char** argv) { return velq3::ctl::Main(argc, argv); }
+int main(int argc, char** argv) {
+    // A reader of the output that goes away must not end the client in the middle of a call.
+    ::signal(SIGPIPE, SIG_IGN);
+    return velq3::ctl::Main(argc, argv);
+}

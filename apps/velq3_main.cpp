@@ -25,6 +25,7 @@
 
 #include "automation/TransportPaths.h"
 #include "device/OrnFilterWheel.h"
+#include "platform/DebugSink.h"
 #include "platform/PortMap.h"
 #include "platform/Registry.h"
 #include "platform/UserPaths.h"
@@ -150,6 +151,29 @@ private:
     std::string m_Path;
 };
 
+// Standard error of a server started for a client is this file (see the activation); it is
+// rotated at this size, keeping the previous one as server.log.1.
+constexpr std::uint64_t kServerLogMaxBytes = 1u << 20;
+
+// The main window object as the drivers see it: without a display (Qt's offscreen platform)
+// no window can be shown, so that a client's setup dialog fails at once instead of waiting for
+// an operator who cannot see it.
+class DriverWindow final : public IClientWindow {
+public:
+    void Set(IClientWindow* window, bool display) {
+        m_Window = window;
+        m_Display = display;
+    }
+    void ShowForClient() override { if (m_Window) m_Window->ShowForClient(); }
+    void HideForClient() override { if (m_Window) m_Window->HideForClient(); }
+    void BringToFront() override { if (m_Window) m_Window->BringToFront(); }
+    bool CanShowWindows() const override { return m_Display; }
+
+private:
+    IClientWindow* m_Window = nullptr;
+    bool m_Display = true;
+};
+
 // SIGINT and SIGTERM close the window the orderly way, so that the settings are saved.
 int g_SignalPipe[2] = {-1, -1};
 
@@ -244,6 +268,11 @@ int StartUp(int& argc, char** argv, const Options& options) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velq3"));
+    // The process ends by the shutdown rule or by the operator's window, never because some
+    // window (one opened for a client, a setup dialog) was the last to close.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QString platform = QGuiApplication::platformName();
+    const bool display = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     ui::QtMainLoop loop;
     RegistryHive hive = OpenCurrentUserHive();
 
@@ -268,8 +297,12 @@ int StartUp(int& argc, char** argv, const Options& options) {
     RegistryHive classes = OpenClassesRootHive();
     ServerSettings settings = MakeServerSettings(arguments, classes);
     std::optional<ui::CFilterWheelDlg> window;
+    DriverWindow driverWindow;
     ServerHooks hooks;
-    hooks.createMainWindow = [&]() -> IClientWindow* { return &window.emplace(device, loop); };
+    hooks.createMainWindow = [&]() -> IClientWindow* {
+        driverWindow.Set(&window.emplace(device, loop), display);
+        return &driverWindow;
+    };
     hooks.runModalWindow = [&] {
         if (options.connect) QTimer::singleShot(0, &*window, [&window] { window->OnConnect(); });
         window->RunModal();
@@ -305,6 +338,15 @@ int StartUp(int& argc, char** argv, const Options& options) {
 }  // namespace velq3::app
 
 int main(int argc, char** argv) {
+    // A closed standard error (or output) must not end the server under its clients before
+    // it saved its settings: writes there fail instead, and the debug channel never waits.
+    ::signal(SIGPIPE, SIG_IGN);
+    velq3::ProcessDebugChannel().MakeNonBlocking();
+    try {
+        velq3::ProcessDebugChannel().RotateAt(velq3::DefaultServerLogPath(), velq3::app::kServerLogMaxBytes);
+    } catch (const std::exception&) {
+        // No data folder: standard error is no log file of ours.
+    }
     velq3::app::Options options;
     std::optional<std::string> portArg;
     for (int i = 1; i < argc; ++i) {

@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -320,8 +321,8 @@ std::size_t TransportServer::HandleCount() const {
 
 namespace {
 
-// Replies waiting for a client that does not read them: beyond this much, its requests wait.
-constexpr std::size_t kMaxPendingOutput = 1u << 20;
+static_assert(TransportServer::kMaxBufferedInput >= rpc::kFrameHeaderBytes + rpc::kMaxBodyBytes,
+              "a frame of the largest size must fit in the input buffer");
 
 struct Connection {
     int fd = -1;
@@ -330,7 +331,12 @@ struct Connection {
     std::size_t outPos = 0;
     bool busy = false;  // a call is on the loop; the next one waits for its reply
 
-    bool Accepting() const { return !busy && out.size() - outPos < kMaxPendingOutput; }
+    bool Accepting() const { return !busy && out.size() - outPos < TransportServer::kMaxPendingOutput; }
+    // Room for more input: a client that writes without reading its replies cannot make the
+    // server hold more than the bound; the kernel's socket buffer then holds it back.
+    std::size_t InputRoom() const {
+        return in.size() < TransportServer::kMaxBufferedInput ? TransportServer::kMaxBufferedInput - in.size() : 0;
+    }
 };
 
 } // namespace
@@ -395,7 +401,7 @@ void TransportServer::IoThread() {
         fds.push_back({m_ListenFd, POLLIN, 0});
         for (auto& [id, c] : conns) {
             short events = POLLRDHUP;
-            if (c.Accepting()) events |= POLLIN;
+            if (c.Accepting() && c.InputRoom() > 0) events |= POLLIN;
             if (c.outPos < c.out.size()) events |= POLLOUT;
             fds.push_back({c.fd, events, 0});
             ids.push_back(id);
@@ -430,7 +436,7 @@ void TransportServer::IoThread() {
             bool open = true;
             if (rev & POLLIN) {
                 std::uint8_t buf[65536];
-                const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+                const ssize_t n = ::recv(c.fd, buf, std::min(sizeof buf, c.InputRoom()), 0);
                 if (n > 0) c.in.insert(c.in.end(), buf, buf + n);
                 else if (n == 0 || (errno != EAGAIN && errno != EINTR)) open = false;
             } else if (rev & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) {
@@ -455,6 +461,10 @@ void TransportServer::IoThread() {
             it = next;
         }
 
+        std::size_t buffered = 0;
+        for (const auto& [id, c] : conns) buffered += c.in.size() + (c.out.size() - c.outPos);
+        m_BufferedBytes = buffered;
+
         if (fds[1].revents & POLLIN) {
             const int fd = ::accept4(m_ListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
             if (fd >= 0) {
@@ -477,6 +487,7 @@ void TransportServer::IoThread() {
         shared->sockets.clear();
     }
     for (auto& [id, c] : conns) ::close(c.fd);
+    m_BufferedBytes = 0;
     // The loop thread drops what these connections held when the server stops.
 }
 

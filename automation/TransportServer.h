@@ -22,6 +22,11 @@ class TransportServer {
 public:
     // Connections beyond this many are closed at once.
     static constexpr std::size_t kMaxConnections = 64;
+    // Replies waiting for a client that does not read them: beyond this much, its requests wait.
+    static constexpr std::size_t kMaxPendingOutput = 1u << 20;
+    // Received bytes not yet taken as requests: at this much, the connection's socket is not
+    // read until requests have been taken out (one frame of the largest size fits).
+    static constexpr std::size_t kMaxBufferedInput = (1u << 20) + 4;
 
     // Creations come from `classes`; interfaces described by `marshalled` (and IDispatch) are
     // called through the object's IDispatch. All three must outlive the server's use of them
@@ -52,6 +57,9 @@ public:
     // What the connections hold now; on the loop's thread.
     std::size_t ConnectionCount() const;
     std::size_t HandleCount() const;
+    // Bytes the I/O thread holds for all connections (received and not yet taken, replies not
+    // yet sent), as of its last pass; from any thread.
+    std::size_t BufferedBytes() const { return m_BufferedBytes.load(); }
 
     struct Shared;  // state shared with the tasks posted to the loop
 
@@ -66,6 +74,7 @@ private:
     int m_ListenFd = -1;
     int m_LockFd = -1;
     std::atomic<bool> m_Stop{false};
+    std::atomic<std::size_t> m_BufferedBytes{0};
     std::thread m_Thread;
 };
 

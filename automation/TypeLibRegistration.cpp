@@ -2,6 +2,8 @@
 // locale, and the once-loaded cache behind IDispatch.
 #include "automation/TypeLibRegistration.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -95,14 +97,31 @@ HRESULT TypeLibLoader::GetTypeInfoOfGuid(const IID& iid, const TypeInfo** out) {
     {
         std::lock_guard<std::mutex> hold(m_Mutex);
         if (!m_Loaded) {
-            if (HRESULT hr = LoadRegTypeLib(m_Hive, m_Lib, m_Lib.majorVersion, m_Lib.minorVersion, m_Lib.lcid, &m_Loaded);
-                Failed(hr))
-                return hr;
+            HRESULT hr = LoadRegTypeLib(m_Hive, m_Lib, m_Lib.majorVersion, m_Lib.minorVersion, m_Lib.lcid, &m_Loaded);
+            if (Failed(hr) && Succeeded(LoadFromChangedFile(&m_Loaded))) hr = S_OK;
+            if (Failed(hr)) return hr;
         }
         lib = m_Loaded;
     }
     *out = lib->FindInterface(iid);
     return *out ? S_OK : TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT TypeLibLoader::LoadFromChangedFile(const TypeLib** out) {
+    struct stat st {};
+    if (m_Hive.File().empty() || ::stat(m_Hive.File().c_str(), &st) != 0) return TYPE_E_LIBNOTREGISTERED;
+    // A save replaces the file (a new inode); the other fields catch an edit in place.
+    const std::array<std::int64_t, 5> seen{static_cast<std::int64_t>(st.st_dev), static_cast<std::int64_t>(st.st_ino),
+                                           static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_ctim.tv_sec),
+                                           static_cast<std::int64_t>(st.st_ctim.tv_nsec)};
+    if (m_SeenFile == seen) return TYPE_E_LIBNOTREGISTERED;
+    m_SeenFile = seen;
+    // A hive of its own: the caller's copy is left as it is, and so are its unsaved changes.
+    HiveOptions quiet;
+    quiet.diagnostics = [](std::string_view) {};
+    RegistryHive fresh(m_Hive.File(), m_Hive.RootName(), std::move(quiet));
+    if (fresh.Load() != RegistryHive::LoadResult::Loaded) return TYPE_E_LIBNOTREGISTERED;
+    return LoadRegTypeLib(fresh, m_Lib, m_Lib.majorVersion, m_Lib.minorVersion, m_Lib.lcid, out);
 }
 
 bool TypeLibLoader::IsLoaded() {

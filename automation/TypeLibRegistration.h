@@ -2,7 +2,10 @@
 // registration: late-bound calls work only while the library is registered.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "automation/TypeInfo.h"
@@ -32,7 +35,9 @@ HRESULT LoadRegTypeLib(const RegistryHive& classesRoot, const TypeLib& lib, std:
                        LCID lcid, const TypeLib** out);
 
 // Loads the library on first use through its registration and keeps it from then on. A
-// failed load is not kept: the next call tries again (after a registration it succeeds).
+// failed load is not kept: the next call tries again (after a registration it succeeds). A
+// registration that another process (a "/regserver" run) saved since the hive was read is
+// found too: when the hive's file changed, it is read again before the retry.
 class TypeLibLoader {
 public:
     TypeLibLoader(const TypeLib& lib, const RegistryHive& classesRoot) : m_Lib(lib), m_Hive(classesRoot) {}
@@ -45,10 +50,14 @@ public:
     bool IsLoaded();
 
 private:
+    // The load through the hive as its file is now, when that file changed since last seen.
+    HRESULT LoadFromChangedFile(const TypeLib** out);
+
     const TypeLib& m_Lib;
     const RegistryHive& m_Hive;
     std::mutex m_Mutex;  // serialises the first load
     const TypeLib* m_Loaded = nullptr;
+    std::optional<std::array<std::int64_t, 5>> m_SeenFile;  // device, inode, size, change time
 };
 
 } // namespace velq3

@@ -13,6 +13,9 @@ public:
     virtual void HideForClient() {}
     // A client asked for the setup dialog.
     virtual void BringToFront() {}
+    // Whether a window can be shown at all (false without a display): a setup dialog that
+    // nobody can see would wait forever.
+    virtual bool CanShowWindows() const { return true; }
 };
 
 } // namespace velq3

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "automation/ComObject.h"
+#include "automation/ErrorInfo.h"
 #include "automation/ModuleLock.h"
 #include "automation/TypeLibRegistration.h"
 #include "device/ClientWindow.h"
@@ -47,6 +48,9 @@ protected:
 
     HRESULT ShowSetupDialog() {
         m_FW.Log("%s::SetupDialog()\n", m_ClassName);
+        if (!m_Window.CanShowWindows())
+            return ReportError(Itf::kIid, m_ClassName, "There is no display to show the setup dialog on",
+                               DISP_E_EXCEPTION);
         m_Window.BringToFront();
         return S_OK;
     }

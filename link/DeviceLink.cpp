@@ -103,16 +103,21 @@ bool CDeviceLink::GetTemperature(int index, float& celsius) {
     return true;
 }
 
-bool CDeviceLink::GetFocus(int& position, int focuser) {
-    CommandGuard guard(m_bBusy, m_hPort);
-    if (!guard) return false;
+bool CDeviceLink::ReadFocuserPosition(int focuser) {
     std::string request = FocuserRequest(focuser);
     std::uint8_t reply[2];
     size_t got = request.empty() ? Transact(m_hPort, wire::kFocus, reply, 2)
                                  : TransactWithPayload(m_hPort, wire::kFocus, request.data(), request.size(), reply, 2);
     if (got < 2) return false;
-    position = GetI16(reply);
-    SetFocuserPosition(focuser, position);
+    SetFocuserPosition(focuser, GetI16(reply));
+    return true;
+}
+
+bool CDeviceLink::GetFocus(int& position, int focuser) {
+    CommandGuard guard(m_bBusy, m_hPort);
+    if (!guard) return false;
+    if (!ReadFocuserPosition(focuser)) return false;
+    position = FocuserPosition(focuser);
     return true;
 }
 

@@ -84,10 +84,17 @@ protected:
     }
     // Request bytes of a focuser command: the focuser byte in the two-motor form, then `tail`.
     std::string FocuserRequest(int focuser, std::string tail = {}) const;
+    // The position query "FWfocus" under a guard the caller holds: stores the answer in the
+    // focuser's status field.
+    bool ReadFocuserPosition(int focuser);
 };
 
-// Time-out rules of the moves, in milliseconds.
+// Time-out rules of the moves, in milliseconds. Each is computed without overflow for any
+// setting and is at most kMaxMoveTimeoutMs (one hour: no move takes that long); a result
+// below zero is 0.
+inline constexpr int kMaxMoveTimeoutMs = 3600000;
 int WheelDistance(int count, int from, int to);
+int HomeTimeoutMs(int count, int perPositionMs);
 int SelectFilterTimeoutMs(int count, int from, int to, int perPositionMs);
 int GoToPositionTimeoutMs(int start, int target, int speed, int backlash);
 

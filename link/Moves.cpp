@@ -1,5 +1,6 @@
 // The three commands that start a motion and wait for its end: wheel homing, filter change
 // and focuser move, each with a time-out computed from the distance and the device settings.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -14,6 +15,14 @@ namespace {
 // it ever uses, so the caller is held up as briefly as possible. A slower motor keeps moving
 // after the reported failure, and the next status poll shows where it is.
 constexpr int kMaxFocuserSpeed = 300;
+
+// Time-outs are computed wide: settings from a file or the registry may be anything. A
+// negative result waits for nothing; a result beyond the clamp waits for the clamp.
+int ClampTimeout(double ms) {
+    if (!(ms > 0)) return 0;
+    return ms >= kMaxMoveTimeoutMs ? kMaxMoveTimeoutMs : static_cast<int>(ms);
+}
+int ClampTimeout(std::int64_t ms) { return static_cast<int>(std::clamp<std::int64_t>(ms, 0, kMaxMoveTimeoutMs)); }
 }
 
 int WheelDistance(int count, int from, int to) {
@@ -22,26 +31,31 @@ int WheelDistance(int count, int from, int to) {
     return forward < backward ? forward : backward;
 }
 
+int HomeTimeoutMs(int count, int perPositionMs) { return ClampTimeout(std::int64_t{count} * perPositionMs); }
+
 int SelectFilterTimeoutMs(int count, int from, int to, int perPositionMs) {
-    int dif = WheelDistance(count, from, to);
-    int t = dif * perPositionMs + 5000;
-    if (from == -1) t += count * dif;
-    return t;
+    const std::int64_t dif = WheelDistance(count, from, to);
+    std::int64_t t = dif * perPositionMs + 5000;
+    if (from == -1) t += std::int64_t{count} * dif;
+    return ClampTimeout(t);
 }
 
 int GoToPositionTimeoutMs(int start, int target, int speed, int backlash) {
     if (speed <= 0 || speed > kMaxFocuserSpeed) speed = kMaxFocuserSpeed;
-    double t = std::fabs(static_cast<double>(start) - target) * (1000.0 / speed) + backlash * 11.0 + 2000.0;
-    return static_cast<int>(t);
+    const double t = std::fabs(static_cast<double>(start) - target) * (1000.0 / speed) + backlash * 11.0 + 2000.0;
+    return ClampTimeout(t);
 }
 
 bool CDeviceLink::Home(int) {
     CommandGuard guard(m_bBusy, m_hPort);
     if (!guard) return false;
-    int timeout = m_Filters.FilterCount() * ChangeFilterTimeoutMs;
-    if (!WriteText(m_hPort, wire::kHome)) return false;
+    const int timeout = HomeTimeoutMs(m_Filters.FilterCount(), ChangeFilterTimeoutMs);
     std::uint8_t reply = 0;
-    return ReadWithDeadline(m_hPort, &reply, 1, timeout) == 1 && reply == wire::kAck;
+    if (WriteText(m_hPort, wire::kHome) && ReadWithDeadline(m_hPort, &reply, 1, timeout) == 1 && reply == wire::kAck)
+        return true;
+    // The wheel may have turned: where it stands is unknown.
+    m_Filters.CurrentFilter = -1;
+    return false;
 }
 
 bool CDeviceLink::SelectFilter(int target) {
@@ -53,8 +67,15 @@ bool CDeviceLink::SelectFilter(int target) {
     const int dif = WheelDistance(count, cur, target);
     const int timeout = SelectFilterTimeoutMs(count, cur, target, ChangeFilterTimeoutMs);
     m_Log.Log("Goto(%i->%i) dif=%i TimeOut=%i\r\n", cur, target, dif, timeout);
-    if (!WriteText(m_hPort, wire::kGoto)) return false;
-    WriteByte(m_hPort, wire::SmallNumber(target));
+    // From here on the wheel may be turning: any failure leaves the filter unknown (-1) until
+    // the next status or move, so that a request for the old slot moves the wheel again.
+    const auto failed = [this] {
+        m_Filters.CurrentFilter = -1;
+        FilterPos = -1;
+        return false;
+    };
+    if (!WriteText(m_hPort, wire::kGoto)) return failed();
+    if (!WriteByte(m_hPort, wire::SmallNumber(target))) return failed();
     Stopwatch sw;
     while (sw.ElapsedWholeMs() < timeout) {
         std::uint8_t c = 0;
@@ -72,24 +93,29 @@ bool CDeviceLink::SelectFilter(int target) {
         }
         if (c == wire::kFailure) {
             m_Log.Log("Failed Goto(%i->%i) in=%.1fms\r\n", cur, target, sw.ElapsedMs());
-            m_Filters.CurrentFilter = -1;
-            return false;
+            return failed();
         }
     }
-    FilterPos = m_Filters.CurrentFilter;
     m_Log.Log("Failed Goto(%i->%i) in=%.1fms\r\n", cur, target, sw.ElapsedMs());
-    return false;
+    return failed();
 }
 
 bool CDeviceLink::GoToPosition(int target, int focuser) {
     CommandGuard guard(m_bBusy, m_hPort);
     if (!guard) return false;
-    if (!WriteText(m_hPort, wire::kGoFocus)) return false;
-    if (TwoMotorForm() && !WriteByte(m_hPort, focuser != 0 ? 1 : 0)) return false;
+    // After a failed move the position is unknown: read it before a time-out is based on it.
+    // A motor that does not tell where it stands is not sent anywhere.
+    if (FocuserPosition(focuser) == kPositionNotRead && !ReadFocuserPosition(focuser)) return false;
+    const int start = FocuserPosition(focuser);
+    const auto failed = [&] {
+        SetFocuserPosition(focuser, kPositionNotRead);
+        return false;
+    };
+    if (!WriteText(m_hPort, wire::kGoFocus)) return failed();
+    if (TwoMotorForm() && !WriteByte(m_hPort, focuser != 0 ? 1 : 0)) return failed();
     std::uint8_t pos[2];
     PutU16(pos, static_cast<std::uint16_t>(target));
-    if (!WriteBytes(m_hPort, pos, 2)) return false;
-    const int start = FocuserPosition(focuser);
+    if (!WriteBytes(m_hPort, pos, 2)) return failed();
     const int timeout = GoToPositionTimeoutMs(start, target, FocuserSpeed, FocuserBacklash);
     Stopwatch sw;
     while (sw.ElapsedWholeMs() < timeout) {
@@ -101,7 +127,8 @@ bool CDeviceLink::GoToPosition(int target, int focuser) {
         }
     }
     m_Log.Log("Failed GoFocus#%i(%i->%i) in=%.1fms timeout=%ims\r\n", focuser, start, target, sw.ElapsedMs(), timeout);
-    return false;
+    // The motor may be anywhere on its way: the position is read again before it is used.
+    return failed();
 }
 
 } // namespace velq3

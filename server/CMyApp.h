@@ -83,6 +83,7 @@ private:
         void ShowForClient() override { if (m_Window) m_Window->ShowForClient(); }
         void HideForClient() override { if (m_Window) m_Window->HideForClient(); }
         void BringToFront() override { if (m_Window) m_Window->BringToFront(); }
+        bool CanShowWindows() const override { return !m_Window || m_Window->CanShowWindows(); }
 
     private:
         IClientWindow* m_Window = nullptr;

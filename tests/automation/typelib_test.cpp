@@ -1,4 +1,6 @@
 // VELQLib as declared, and its registration keys in the classes-root hive.
+#include <fstream>
+
 #include "automation/AutomationFixture.h"
 
 namespace velq3::test {
@@ -96,6 +98,27 @@ TEST_F(RegistrationTest, LoadFindsVersionAndLocale) {
     EXPECT_EQ(loader.GetTypeInfoOfGuid(IDome::kIid, &info), S_OK);
     EXPECT_EQ(info->Name(), "IDome");
     EXPECT_EQ(loader.GetTypeInfoOfGuid(IID_IDispatch, &info), TYPE_E_ELEMENTNOTFOUND);
+}
+
+TEST_F(RegistrationTest, ARegistrationMadeByAnotherProcessIsFoundOnTheNextTry) {
+    // The server's copy of the classes hive was read before the registration existed.
+    const TypeInfo* info = nullptr;
+    EXPECT_EQ(loader.GetTypeInfoOfGuid(IFocuser::kIid, &info), TYPE_E_LIBNOTREGISTERED);
+
+    // Another process registers and saves the hive file.
+    RegistryHive other(classes.File(), kClassesRoot);
+    const std::string path = dir.file("velq3");
+    std::ofstream(path) << "library";
+    ASSERT_EQ(RegisterTypeLib(other, VelqTypeLib(), path), S_OK);
+    ASSERT_TRUE(other.Save());
+
+    ASSERT_EQ(loader.GetTypeInfoOfGuid(IFocuser::kIid, &info), S_OK);
+    EXPECT_EQ(info->Name(), "IFocuser");
+    EXPECT_TRUE(loader.IsLoaded());
+    // Once loaded, the library stays loaded.
+    other.Clear();
+    ASSERT_TRUE(other.Save());
+    EXPECT_EQ(loader.GetTypeInfoOfGuid(IDome::kIid, &info), S_OK);
 }
 
 } // namespace

@@ -85,9 +85,12 @@ TEST_F(HandshakeTest, MovesLogTheirTimeoutsAndOutcome) {
     fw->ChangeFilterTimeoutMs = -4600;  // time-out 1 * -4600 + 5000 = 400 ms
     int next = (to + 1) % fw->FilterCount();
     EXPECT_FALSE(fw->SelectFilter(next));
-    EXPECT_EQ(fw->CurrentFilter, to);
-    EXPECT_EQ(fw->FilterPos, to);
+    EXPECT_EQ(fw->CurrentFilter, -1);  // somewhere between the two slots
+    EXPECT_EQ(fw->FilterPos, -1);
     sim->control("fault none");
+    FWCurrentParameters status = EmptyStatus();
+    ASSERT_TRUE(fw->GetAll(status));  // the next status tells where the wheel stands
+    EXPECT_EQ(fw->CurrentFilter, next);
 
     fw->FocuserSpeed = 250;
     fw->FocuserBacklash = 20;
@@ -106,6 +109,7 @@ TEST_F(HandshakeTest, LineVanishingMidMoveEndsTheMoveAsFailure) {
     fw->ChangeFilterTimeoutMs = -4000;  // 1000 ms for one slot
     EXPECT_FALSE(fw->SelectFilter((fw->CurrentFilter + 1) % fw->FilterCount()));
     EXPECT_FALSE(fw->IsBusy());
+    EXPECT_EQ(fw->CurrentFilter, -1);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Settings files: the byte-exact record with its line-feed translation, the load cases, and
 // loads that fail leaving everything as it was.
 #include <fstream>
+#include <functional>
+#include <random>
 
 #include "device/DeviceFixture.h"
 #include "device/SettingsFile.h"
@@ -28,16 +30,28 @@ protected:
     void SetUp() override {
         fw = MakeDevice();
         for (int i = 0; i < kMaxMemorySize; ++i) fw->ImageBytes()[i] = static_cast<std::uint8_t>(i);
+        MakeValid(fw->Image());
         fw->ComPort = 4;
         fw->AscomFocusShift = 0x0A0A0A0A;  // line feeds inside a setting
         fw->ChangeFilterTimeoutMs = 1234;
         fw->TermometerName = {"Tube", "", "Air", "Mirror"};
     }
     // A record of the given image length followed by the fixed tail.
+    // The fields a load checks, set to what the settings dialogs produce.
+    static void MakeValid(EEFilterWheelData& image) {
+        image.Mode = 7;
+        image.WheelSpeed = 400;
+        image.FocuserSpeed = 200;
+        image.FocuserBacklash = 50;
+        image.SensorCount = 2;
+    }
     Bytes Record(std::int32_t length, std::size_t imageBytes, std::uint8_t fill) {
         Bytes b;
         Put(b, length);
-        b.insert(b.end(), imageBytes, fill);
+        EEFilterWheelData image;
+        std::memset(image.ImageBytes(), fill, sizeof image);
+        MakeValid(image);
+        b.insert(b.end(), image.ImageBytes(), image.ImageBytes() + imageBytes);
         FWAdditionalSettings s;
         s.ComPort = 9;
         std::uint8_t packed[kSettingsBlockBytes];
@@ -94,7 +108,7 @@ TEST_F(SettingsFileTest, RoundTripAndUntranslatedFilesLoad) {
 TEST_F(SettingsFileTest, ShortImageKeepsTheRestAndPresetsCalibration) {
     const std::string path = dir.file("short.fws2");
     Bytes b = Record(144, 144, 0x11);
-    WriteBytesTo(path, b);  // ends right after the time-out: the names become empty
+    WriteBytesTo(path, b);  // ends right after the time-out: the names stay as they were
     ASSERT_TRUE(fw->LoadSettingsFile(path));
     EXPECT_EQ(fw->ImageBytes()[143], 0x11);
     EXPECT_EQ(fw->HeaterControl, 0xFFFF);
@@ -103,16 +117,75 @@ TEST_F(SettingsFileTest, ShortImageKeepsTheRestAndPresetsCalibration) {
     EXPECT_EQ(fw->ImageBytes()[201], 201);
     EXPECT_EQ(fw->ComPort, 9);
     EXPECT_EQ(fw->ChangeFilterTimeoutMs, 777);
-    EXPECT_EQ(fw->TermometerName[0], "");
-    EXPECT_EQ(fw->TermometerName[3], "");
+    EXPECT_EQ(fw->TermometerName, (std::array<std::string, 4>{"Tube", "", "Air", "Mirror"}));
 }
 
-TEST_F(SettingsFileTest, OversizedLengthReadsTheSettingsRightAfter202Bytes) {
-    const std::string path = dir.file("long.fws2");
-    WriteBytesTo(path, Record(500, 202, 0x22));
+TEST_F(SettingsFileTest, NamesMissingAtTheEndKeepTheCurrentOnes) {
+    const std::string path = dir.file("names.fws2");
+    Bytes b = Record(202, 202, 0x11);
+    for (const char* n : {"Out", "Box"}) b.insert(b.end(), n, n + std::strlen(n) + 1);
+    WriteBytesTo(path, b);
     ASSERT_TRUE(fw->LoadSettingsFile(path));
-    EXPECT_EQ(fw->ImageBytes()[201], 0x22);
-    EXPECT_EQ(fw->ComPort, 9);
+    EXPECT_EQ(fw->TermometerName, (std::array<std::string, 4>{"Out", "Box", "Air", "Mirror"}));
+
+    // Cut inside the third name: what was cut off is not a name.
+    b.insert(b.end(), {'T', 'o'});
+    WriteBytesTo(path, b);
+    fw->TermometerName = {"Tube", "", "Air", "Mirror"};
+    ASSERT_TRUE(fw->LoadSettingsFile(path));
+    EXPECT_EQ(fw->TermometerName, (std::array<std::string, 4>{"Out", "Box", "Air", "Mirror"}));
+}
+
+TEST_F(SettingsFileTest, ContentNoDialogCanProduceIsRefusedAndChangesNothing) {
+    const std::string path = dir.file("odd.fws2");
+    const Bytes good = Record(202, 202, 0x11);
+    const std::size_t settingsAt = 4 + 202, timeoutAt = settingsAt + kSettingsBlockBytes;
+    const auto refused = [&](const char* what, const std::function<void(Bytes&)>& change) {
+        Bytes b = good;
+        for (const char* n : {"A", "B", "C", "D"}) b.insert(b.end(), n, n + 2);
+        change(b);
+        WriteBytesTo(path, b);
+        EXPECT_FALSE(fw->LoadSettingsFile(path)) << what;
+        EXPECT_EQ(fw->ImageBytes()[5], 5) << what;
+        EXPECT_EQ(fw->Mode, 7) << what;
+        EXPECT_EQ(fw->ComPort, 4) << what;
+        EXPECT_EQ(fw->ChangeFilterTimeoutMs, 1234) << what;
+        EXPECT_EQ(fw->TermometerName[0], "Tube") << what;
+    };
+    const auto put16 = [](Bytes& b, std::size_t at, std::uint16_t v) { PutU16(&b[at], v); };
+    const auto put32 = [](Bytes& b, std::size_t at, std::int32_t v) { std::memcpy(&b[at], &v, 4); };
+    refused("length 1", [&](Bytes& b) { put32(b, 0, 1); });
+    refused("length 500", [&](Bytes& b) { put32(b, 0, 500); });
+    refused("length 203", [&](Bytes& b) { put32(b, 0, 203); });
+    refused("mode 0x22", [](Bytes& b) { b[4 + 1] = 0x22; });
+    refused("mode -3", [](Bytes& b) { b[4 + 1] = 0xFD; });
+    refused("wheel speed", [&](Bytes& b) { put16(b, 4 + 2, 1001); });
+    refused("focuser speed", [&](Bytes& b) { put16(b, 4 + 8, 0xFFFF); });
+    refused("backlash", [&](Bytes& b) { put16(b, 4 + 12, 1001); });
+    refused("sensor count", [](Bytes& b) { b[4 + 15] = 5; });
+    refused("port", [&](Bytes& b) { put32(b, settingsAt, 17); });
+    refused("negative port", [&](Bytes& b) { put32(b, settingsAt, -1); });
+    refused("step length", [&](Bytes& b) { std::memset(&b[settingsAt + 4], 0xFF, 8); });  // not a number
+    refused("preferred sensor", [&](Bytes& b) { put32(b, settingsAt + 12, 4); });
+    refused("show on connect", [&](Bytes& b) { put32(b, settingsAt + 24, 2); });
+    refused("on top", [&](Bytes& b) { put32(b, settingsAt + 28, -1); });
+    refused("time-out 0", [&](Bytes& b) { put32(b, timeoutAt, 0); });
+    refused("time-out", [&](Bytes& b) { put32(b, timeoutAt, 0x7fffffff); });
+    refused("control byte in a name", [&](Bytes& b) { b[timeoutAt + 4] = 0x07; });
+    refused("bytes after the last name", [](Bytes& b) { b.push_back('x'); });
+    refused("a name too long", [&](Bytes& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(timeoutAt + 4), 1024, 'n'); });
+    refused("cut inside the settings", [&](Bytes& b) { b.resize(settingsAt + 10); });
+
+    // Random bytes of every length from the smallest record on.
+    std::mt19937 random(42);
+    for (std::size_t n = 242; n < 600; n += 7) {
+        Bytes b(n);
+        for (auto& x : b) x = static_cast<std::uint8_t>(random());
+        WriteBytesTo(path, b);
+        EXPECT_FALSE(fw->LoadSettingsFile(path)) << n;
+    }
+    EXPECT_EQ(fw->ImageBytes()[5], 5);
+    EXPECT_EQ(fw->ComPort, 4);
 }
 
 TEST_F(SettingsFileTest, FailedLoadsChangeNothing) {
@@ -157,6 +230,20 @@ TEST_F(SettingsFileTest, LoadWhileConnectedWritesTheImageAndReadsItBack) {
     EXPECT_EQ(dev->FocuserBacklash, 321);
     EXPECT_EQ(dev->Filters.at(0).Name, "Lum");  // the handshake rebuilt the list from the device
     EXPECT_TRUE(dev->IsOpen());
+
+    // A file that fails its checks writes nothing into the controller.
+    std::uint8_t before[kMaxMemorySize], after[kMaxMemorySize];
+    ASSERT_TRUE(dev->ReadMemory(0, kMaxMemorySize, before));
+    std::mt19937 random(7);
+    Bytes noise(300);
+    for (auto& x : noise) x = static_cast<std::uint8_t>(random());
+    PutU16(noise.data(), 202);
+    noise[2] = noise[3] = 0;
+    WriteBytesTo(path, noise);
+    EXPECT_FALSE(dev->LoadSettingsFile(path));
+    ASSERT_TRUE(dev->ReadMemory(0, kMaxMemorySize, after));
+    EXPECT_EQ(std::memcmp(before, after, kMaxMemorySize), 0);
+    EXPECT_EQ(dev->FocuserBacklash, 321);
 }
 
 } // namespace

@@ -97,6 +97,37 @@ TEST_F(FilterWheelTest, FailedMoveIsTriedOnceMore) {
     EXPECT_EQ(failures, 2);
 }
 
+TEST_F(FilterWheelTest, AfterAFailedMoveTheOldSlotIsReallyAskedFor) {
+    // The wheel turns, but its report is lost, cut short or garbled: the filter in the light
+    // path is unknown, and asking for the slot it came from moves the wheel back.
+    for (const char* fault : {"short", "garbage", "silent"}) {
+        SCOPED_TRACE(fault);
+        Start({});
+        auto wheel = Create<IFilterWheel>(CLSID_FilterWheel);
+        ASSERT_EQ(wheel->put_Connected(VARIANT_TRUE), S_OK);
+        const std::int16_t from = static_cast<std::int16_t>(fw->CurrentFilter);
+        const std::int16_t to = static_cast<std::int16_t>((from + 1) % fw->FilterCount());
+        fw->ChangeFilterTimeoutMs = -4700;  // 300 ms for the one slot
+        sim->control(std::string("fault ") + fault + " FWGOTO");
+        if (std::string(fault) == "silent") sim->control("set wheel " + std::to_string(to));  // it moved anyway
+        EXPECT_EQ(wheel->put_Position(to), E_FAIL);
+        std::int16_t pos = 0;
+        EXPECT_EQ(wheel->get_Position(&pos), S_OK);
+        EXPECT_EQ(pos, -1);
+        sim->control("fault none");
+        fw->ChangeFilterTimeoutMs = 1000;
+
+        EXPECT_EQ(wheel->put_Position(from), S_OK);
+        int inDevice = -1;
+        ASSERT_TRUE(fw->GetFilter(inDevice));
+        EXPECT_EQ(inDevice, from);
+        ASSERT_EQ(wheel->put_Connected(VARIANT_FALSE), S_OK);
+        wheel.Reset();
+        ctx.reset();
+        fw.reset();
+    }
+}
+
 TEST_F(FilterWheelTest, MoveWithTheLinkClosedFailsAfterOneRetry) {
     MakeFw();  // no controller anywhere
     auto wheel = Create<IFilterWheel>(CLSID_FilterWheel);

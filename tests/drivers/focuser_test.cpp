@@ -53,6 +53,27 @@ TEST_F(FocuserTest, PositionsAreShiftedAndMovesSendTheDeviceTarget) {
     EXPECT_EQ(pos, 100);
 }
 
+TEST_F(FocuserTest, AfterAFailedMoveThePositionIsReadFromTheDevice) {
+    Start({"--fault", "short", "--fault-cmd", "FWgoFocus"});  // moves, but never reports the end
+    auto focuser = Create<IFocuser>(CLSID_Focuser);
+    ASSERT_EQ(focuser->put_Link(VARIANT_TRUE), S_OK);
+    PlaceMotor(0, 1000);
+    fw->FocuserSpeed = 300;
+    fw->FocuserBacklash = 0;
+    EXPECT_EQ(focuser->Move(11030), E_FAIL);  // 30 steps: a time-out of 2100 ms
+    EXPECT_EQ(MotorInDevice(0), 1030);
+    sim->control("fault none");
+    std::int32_t pos = 0;
+    EXPECT_EQ(focuser->get_Position(&pos), S_OK);
+    EXPECT_EQ(pos, 11030);
+
+    // Without an answer the position stays unknown and is not reported.
+    fw->FocusPos = kPositionNotRead;
+    sim->control("fault silent");
+    EXPECT_EQ(focuser->get_Position(&pos), E_FAIL);
+    sim->control("fault none");
+}
+
 TEST_F(FocuserTest, MovesFailWhenTheLinkIsClosed) {
     MakeFw();
     auto focuser = Create<IFocuser>(CLSID_Focuser);

@@ -48,6 +48,7 @@ public:
         bool pipeInput = false;
         std::string outputFile;  // empty: a pipe
         std::string errorFile;   // empty: a pipe
+        bool brokenError = false; // standard error: a pipe whose reading end is already closed
     };
 
     Process(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env,
@@ -71,6 +72,10 @@ public:
         envp.push_back(nullptr);
         const int rc = ::posix_spawn(&m_Pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
+        if (options.brokenError && err[0] >= 0) {
+            ::close(err[0]);
+            err[0] = -1;
+        }
         for (int fd : {in[0], out[1], err[1]})
             if (fd >= 0) ::close(fd);
         m_In = in[1];
@@ -223,6 +228,28 @@ protected:
     }
     std::unique_ptr<Process> Start(const std::string& program, const std::vector<std::string>& args, Process::Options o) {
         return std::make_unique<Process>(program, args, m_Env, o);
+    }
+    // The environment the programs run in.
+    const std::vector<std::string>& Env() const { return m_Env; }
+    // As Start, without the variables whose names begin with one of `drop`.
+    std::unique_ptr<Process> StartWithout(const std::vector<std::string>& drop, const std::string& program,
+                                          const std::vector<std::string>& args, Process::Options o) {
+        std::vector<std::string> env;
+        for (const std::string& v : m_Env) {
+            bool keep = true;
+            for (const std::string& d : drop) keep = keep && v.rfind(d, 0) != 0;
+            if (keep) env.push_back(v);
+        }
+        return std::make_unique<Process>(program, args, env, o);
+    }
+    // Waits until the server process `pid` listens on the socket.
+    bool WaitListening(pid_t pid, std::chrono::milliseconds timeout = 10s) const {
+        const auto deadline = Clock::now() + timeout;
+        while (!(SocketExists() && ServerPid() == pid)) {
+            if (Clock::now() > deadline) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
     }
 
     // The registration as "velq3 /regserver" makes it.

@@ -176,5 +176,80 @@ TEST_F(E2eTest, TheClientPrintsOneLinePerOperationAndTellsFailuresByItsExitStatu
     EXPECT_NE(r.output.find("velq3-ctl PROGID OP..."), std::string::npos);
 }
 
+TEST_F(E2eTest, AClosedStandardErrorNeitherKillsTheServerNorLosesItsSettings) {
+    Register();
+    // Without a display the first thing the server does is say so on standard error.
+    auto velq3 = StartWithout({"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="}, Program("velq3"), {"-Embedding"},
+                              {false, "/dev/null", "", true});
+    ASSERT_TRUE(WaitListening(velq3->Pid()));
+    const RunResult r = Run(Program("velq3-ctl"), {"VELQ3.Focuser", "Absolute"});
+    EXPECT_EQ(r.status, 0) << r.error;
+    EXPECT_EQ(velq3->WaitExit(15s), 0);  // the idle end, not SIGPIPE
+    EXPECT_TRUE(std::filesystem::exists(CurrentUserHivePath(HomeLookup())));
+}
+
+TEST_F(E2eTest, AStandardErrorNobodyReadsNeverHoldsUpTheServer) {
+    Register();
+    // Every call writes its log line to standard error; a pipe holds 64 KiB.
+    auto velq3 = Start(Program("velq3"), {"-Embedding"}, {false, "/dev/null", ""});
+    ASSERT_TRUE(WaitListening(velq3->Pid()));
+    std::vector<std::string> ops(3000, "MaxStep");
+    const RunResult r = Run(Program("velq3-ctl"), [&] {
+        std::vector<std::string> args{"VELQ3.Focuser"};
+        args.insert(args.end(), ops.begin(), ops.end());
+        return args;
+    }(), 30s);
+    ASSERT_EQ(r.status, 0) << r.error;
+    EXPECT_EQ(r.Lines().size(), ops.size());
+    EXPECT_EQ(velq3->WaitExit(15s), 0);
+}
+
+TEST_F(E2eTest, SetupDialogWithoutADisplayReturnsAtOnceWithAnError) {
+    Register();
+    const auto start = Clock::now();
+    const RunResult r = Run(Program("velq3-ctl"), {"VELQ3.Focuser", "SetupDialog()", "Absolute"}, 10s);
+    ASSERT_TRUE(r.status) << "SetupDialog did not return";
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(r.Lines().size(), 2u) << r.output;
+    EXPECT_NE(r.Lines()[0].find("no display"), std::string::npos) << r.Lines()[0];
+    EXPECT_EQ(r.Lines()[1], "Absolute = true");
+    EXPECT_LT(Seconds(Clock::now() - start), 8.0);
+}
+
+TEST_F(E2eTest, TheOperatorClosingAClientsSetupDialogDoesNotEndTheServerUnderAnother) {
+    if (!std::filesystem::exists("/usr/bin/Xvfb") || !std::filesystem::exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup.sh installs them)";
+    Register();
+    // A display of its own for this test.
+    Process xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, Env(), {});
+    const std::string display = xvfb.ReadLine(15s);
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    std::vector<std::string> env;
+    for (const std::string& v : Env())
+        if (v.rfind("QT_QPA_PLATFORM=", 0) != 0 && v.rfind("DISPLAY=", 0) != 0) env.push_back(v);
+    env.push_back("DISPLAY=:" + display);
+
+    // Client A holds a Focuser; client B asks for the setup dialog, which the operator sees
+    // and dismisses with Esc.
+    Process holder(Program("velq3-ctl"), {"VELQ3.Focuser", "-"}, env, {true, "", home.path() + "/holder.err"});
+    holder.Write("Absolute\n");
+    ASSERT_EQ(holder.ReadLine(20s), "Absolute = true");
+    const pid_t server = ServerPid();
+    Process setup(Program("velq3-ctl"), {"VELQ3.FilterWheel", "SetupDialog()"}, env, {});
+    RunResult found;
+    Process search("/usr/bin/xdotool", {"search", "--sync", "--onlyvisible", "--class", "velq3"}, env, {});
+    found.status = search.Finish(&found.output, &found.error, 15s);
+    ASSERT_EQ(found.status, 0) << "no window appeared: " << found.error;
+    Process esc("/usr/bin/xdotool", {"windowfocus", "--sync", found.Lines().at(0), "key", "Escape"}, env, {});
+    ASSERT_EQ(esc.Finish(nullptr, nullptr, 10s), 0);
+    std::string out, err;
+    EXPECT_EQ(setup.Finish(&out, &err, 15s), 0) << out << err;
+
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(Alive(server)) << "the server ended under client A";
+    holder.Write("Absolute\n");
+    EXPECT_EQ(holder.ReadLine(), "Absolute = true");
+}
+
 } // namespace
 } // namespace velq3::test

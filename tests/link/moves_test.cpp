@@ -63,13 +63,59 @@ TEST_F(MoveTest, ReportedFailureAndTimeout) {
     EXPECT_EQ(filters.CurrentFilter, -1);
     EXPECT_EQ(lines.back().rfind("Failed Goto(0->2) in=", 0), 0u);
 
+    // A time-out leaves the wheel anywhere between the two slots: the filter is unknown
+    // until the next status or move.
     filters.CurrentFilter = 1;
     link.FilterPos = 9;
     peer.Run({{7, {'0'}}});
     EXPECT_FALSE(link.SelectFilter(2));  // never reports 2
-    EXPECT_EQ(filters.CurrentFilter, 1);
-    EXPECT_EQ(link.FilterPos, 1);
+    EXPECT_EQ(filters.CurrentFilter, -1);
+    EXPECT_EQ(link.FilterPos, -1);
     EXPECT_EQ(lines.back().rfind("Failed Goto(1->2) in=", 0), 0u);
+}
+
+TEST_F(MoveTest, ALineThatHangsUpMidMoveLeavesTheFilterUnknown) {
+    filters.Filters.resize(5);
+    filters.CurrentFilter = 1;
+    link.FilterPos = 1;
+    link.ChangeFilterTimeoutMs = -4700;
+    peer.Run({{7, {}, 0, true}});
+    EXPECT_FALSE(link.SelectFilter(2));
+    EXPECT_EQ(filters.CurrentFilter, -1);
+    EXPECT_EQ(link.FilterPos, -1);
+}
+
+TEST_F(MoveTest, HomingThatFailsLeavesTheFilterUnknown) {
+    filters.Filters.resize(2);
+    filters.CurrentFilter = 1;
+    link.ChangeFilterTimeoutMs = 150;
+    peer.Run({{6, {'x'}}});
+    EXPECT_FALSE(link.Home(0));
+    EXPECT_EQ(filters.CurrentFilter, -1);
+}
+
+TEST(MoveTimeouts, LargeSettingsAreClampedAndNeverOverflow) {
+    // Values that fit keep their results; the largest settings give the clamp.
+    EXPECT_EQ(SelectFilterTimeoutMs(10, 0, 5, 700000), 5 * 700000 + 5000);
+    EXPECT_EQ(SelectFilterTimeoutMs(10, 0, 5, 0x7fffffff), kMaxMoveTimeoutMs);
+    EXPECT_EQ(SelectFilterTimeoutMs(10, -1, 5, 0x7fffffff), kMaxMoveTimeoutMs);
+    EXPECT_EQ(SelectFilterTimeoutMs(10, 0, 5, INT32_MIN), 0);  // nothing left to wait for
+    EXPECT_EQ(HomeTimeoutMs(8, 1000), 8000);
+    EXPECT_EQ(HomeTimeoutMs(10, 0x7fffffff), kMaxMoveTimeoutMs);
+    EXPECT_EQ(HomeTimeoutMs(10, INT32_MIN), 0);
+    EXPECT_EQ(GoToPositionTimeoutMs(-32768, 32767, 1, 65535), kMaxMoveTimeoutMs);
+    EXPECT_EQ(GoToPositionTimeoutMs(kPositionNotRead, -32768, 1, 0), kMaxMoveTimeoutMs);
+    EXPECT_EQ(GoToPositionTimeoutMs(0, 32767, 10, 1000), 32767 * 100 + 1000 * 11 + 2000);
+}
+
+TEST_F(MoveTest, TheLargestFilterTimeoutStillWaitsForTheWheel) {
+    filters.Filters.resize(10);
+    filters.CurrentFilter = 0;
+    link.ChangeFilterTimeoutMs = 0x7fffffff;
+    peer.Run({{7, {'5'}, 50}});
+    EXPECT_TRUE(link.SelectFilter(5));
+    EXPECT_EQ(lines[0], "Goto(0->5) dif=5 TimeOut=" + std::to_string(kMaxMoveTimeoutMs) + "\r\n");
+    EXPECT_EQ(filters.CurrentFilter, 5);
 }
 
 TEST_F(MoveTest, SelectFilterOnEmptyWheelSendsNothing) {
@@ -100,15 +146,34 @@ TEST_F(MoveTest, GoToPositionBothForms) {
     EXPECT_EQ(lines.back().rfind("OK GoFocus#3(-5->70000) in=", 0), 0u);
 }
 
-TEST_F(MoveTest, GoToPositionTimeoutKeepsPosition) {
+TEST_F(MoveTest, AFailedFocuserMoveLeavesThePositionUnknownUntilReadAgain) {
     link.Mode = 1;
     link.FocuserSpeed = 300;
     link.FocusPos = 100;
     peer.Run({{11, {'x'}}});
     EXPECT_FALSE(link.GoToPosition(100, 0));  // time-out 2000 ms
-    EXPECT_EQ(link.FocusPos, 100);
+    EXPECT_EQ(link.FocusPos, kPositionNotRead);
     EXPECT_NE(lines.back().find("Failed GoFocus#0(100->100) in="), std::string::npos);
     EXPECT_NE(lines.back().find("ms timeout=2000ms\r\n"), std::string::npos);
+
+    // The next move reads where the motor stands before it computes its time-out.
+    const std::size_t before = Sent().size();
+    peer.Run({{7, Le16(250)}, {11, {'!'}}});
+    EXPECT_TRUE(link.GoToPosition(400, 0));
+    const Bytes all = Sent();
+    EXPECT_EQ(Bytes(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
+              Cat(B("FWfocus"), Cat(B("FWgoFocus"), Le16(400))));
+    EXPECT_EQ(link.FocusPos, 400);
+    EXPECT_EQ(lines.back().rfind("OK GoFocus#0(250->400) in=", 0), 0u);
+}
+
+TEST_F(MoveTest, AMoveFromAnUnknownPositionThatCannotBeReadSendsNothing) {
+    link.Mode = 1;
+    link.FocusPos = kPositionNotRead;
+    peer.Run({{7, {}}});
+    EXPECT_FALSE(link.GoToPosition(400, 0));
+    EXPECT_EQ(Sent(), B("FWfocus"));
+    EXPECT_EQ(link.FocusPos, kPositionNotRead);
 }
 
 TEST_F(MoveTest, HomeWaitsForAcknowledgement) {

@@ -182,6 +182,10 @@ public:
     void Send(const std::vector<std::uint8_t>& bytes) {
         ASSERT_EQ(::send(m_Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
+    // Sends what the socket takes now without waiting: the count, or -1 when it takes nothing.
+    ssize_t SendSome(const std::vector<std::uint8_t>& bytes) {
+        return ::send(m_Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
     // A frame around `body`.
     static std::vector<std::uint8_t> Frame(std::vector<std::uint8_t> body) {
         const auto n = static_cast<std::uint32_t>(body.size());

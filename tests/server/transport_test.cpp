@@ -2,6 +2,7 @@
 // error information, object lifetimes (releases, closed connections, server locks), malformed
 // and abandoned messages, and the socket's ownership.
 #include <random>
+#include <thread>
 #include <tuple>
 
 #include "server/ServerFixture.h"
@@ -340,6 +341,45 @@ TEST_F(TransportTest, OversizedTruncatedAndRandomFramesNeverStopTheServer) {
     auto c = Connect();
     ComPtr<IDispatch> rotator = Create<IDispatch>(*c, CLSID_Rotator);
     EXPECT_EQ(RemoteGet(rotator.Get(), "DriverVersion"), Variant(Bstr("3.4")));
+}
+
+TEST_F(TransportTest, AClientThatWritesWithoutReadingCannotGrowTheServersBuffers) {
+    RawClient flood(socketPath);
+    // Small well-formed requests; the client never reads their replies.
+    rpc::Request release = MakeRequest(rpc::Op::Release);
+    release.handle = 999;
+    const std::vector<std::uint8_t> one = rpc::EncodeRequest(release);
+    std::vector<std::uint8_t> chunk;
+    while (chunk.size() < 64 * 1024) chunk.insert(chunk.end(), one.begin(), one.end());
+
+    constexpr std::size_t kFlood = 30u << 20;
+    std::size_t sent = 0, peak = 0;
+    const auto start = std::chrono::steady_clock::now();
+    auto lastProgress = start;
+    while (sent < kFlood && std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+        const ssize_t n = flood.SendSome(chunk);
+        peak = std::max(peak, server.BufferedBytes());
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            lastProgress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastProgress > std::chrono::milliseconds(500)) {
+            break;  // the server stopped taking bytes
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    peak = std::max(peak, server.BufferedBytes());
+    // Input stops being read at its bound; replies wait up to theirs (plus one read's worth).
+    EXPECT_LE(peak, TransportServer::kMaxBufferedInput + TransportServer::kMaxPendingOutput + 64 * 1024);
+    EXPECT_LT(sent, kFlood);
+
+    // Everybody else is still served, and the flood's buffers go with its connection.
+    auto c = Connect();
+    ComPtr<IDispatch> rotator = Create<IDispatch>(*c, CLSID_Rotator);
+    EXPECT_EQ(RemoteGet(rotator.Get(), "Name"), Variant(Bstr("Orn Rotator")));
+    flood.Close();
+    EXPECT_TRUE(WaitFor([this] { return server.BufferedBytes() == 0; }));
 }
 
 TEST_F(TransportTest, ASecondServerLeavesTheSocketOfTheRunningOne) {
