@@ -468,11 +468,7 @@ void CFilterWheelDlg::RefillFilterList() {
         list->clear();
         list->setColumnCount(wide + 1);
         list->setHeaderLabels(heads);
-        // The client width: inside the frame, without a vertical scroll bar that is showing.
-        int clientWidth = list->maximumViewportSize().width();
-        if (list->verticalScrollBar()->isVisible()) clientWidth -= list->verticalScrollBar()->width();
-        const int each = (clientWidth - kNumberColumnWidth) / wide;
-        for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? kNumberColumnWidth : each);
+        m_ColumnsClientWidth = -1;
     }
     list->clear();
     for (int i = 0; i < m_FW.FilterCount(); ++i) {
@@ -488,6 +484,27 @@ void CFilterWheelDlg::RefillFilterList() {
         item->setText(3, f.FocuserPos > kNoneAbove ? QStringLiteral("none") : Signed(f.FocuserPos));
         if (flatBox && i < kFilterCountLimit) item->setText(4, QString::number(m_FW.FlatValue[i]));
     }
+    FitFilterColumns();
+}
+
+void CFilterWheelDlg::FitFilterColumns() {
+    QTreeWidget* list = m_C.filterList;
+    const int wide = list->columnCount() - 1;
+    if (wide < 1) return;
+    // The client width: inside the frame, beside the vertical scroll bar when the rows will need
+    // one. The rows are only laid out later, so the need is worked out from the row height
+    // rather than read from the scroll bar.
+    const int frame = 2 * list->frameWidth();
+    const int header = list->isHeaderHidden() ? 0 : list->header()->sizeHint().height();
+    const int rows = list->topLevelItemCount();
+    int clientWidth = list->width() - frame;
+    if (rows > 0 && rows * list->sizeHintForRow(0) > list->height() - frame - header)
+        clientWidth -= list->verticalScrollBar()->sizeHint().width();
+    // Widths the operator has dragged stay until the room changes.
+    if (clientWidth == m_ColumnsClientWidth) return;
+    m_ColumnsClientWidth = clientWidth;
+    const int each = (clientWidth - kNumberColumnWidth) / wide;
+    for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? kNumberColumnWidth : each);
 }
 
 void CFilterWheelDlg::RefreshFilterMarks() {

@@ -107,6 +107,37 @@ std::string Overflows(QWidget& dialog) {
     return found.join(QLatin1Char('\n')).toStdString();
 }
 
+// The builder widens a caption's control only into free room to its right.
+TEST(CaptionRoomTest, CaptionsGrowRightwardOnlyWhereNothingElseIs) {
+    using K = ui::ControlKind;
+    static constexpr ui::ControlTemplate kControls[] = {
+        {10, K::Label, "A caption far wider than its control", 4, 4, 10, 8},
+        {11, K::Label, "A caption far wider than its control", 4, 20, 10, 8},
+        {12, K::Edit, "", 60, 20, 30, 12},  // in the way of 11
+        {13, K::PushButton, "A button caption far too wide", 4, 40, 12, 14},
+        {14, K::Label, "Fits", 4, 60, 60, 8},
+        {15, K::Label, "A caption far wider than its control", 170, 60, 10, 8},  // at the right edge
+        {ui::kNoId, K::GroupBox, "Frame", 2, 74, 60, 30},
+        {16, K::CheckBox, "A check box caption far too wide", 6, 84, 20, 10},  // inside the frame
+    };
+    static constexpr ui::DialogTemplate kTemplate = {999, "Room", 8, "MS Sans Serif", 200, 110, kControls};
+    QDialog dialog;
+    const ui::ControlMap c = ui::BuildDialog(dialog, kTemplate);
+    const ui::DialogUnits du = ui::DialogUnits::ForFont(dialog.font());
+    const QFontMetrics fm(dialog.font());
+
+    const QRect grown = c.at(10)->geometry();
+    EXPECT_EQ(grown.topLeft(), du.Rect(4, 4, 10, 8).topLeft());
+    EXPECT_EQ(grown.height(), du.Y(8));
+    EXPECT_EQ(grown.width(), fm.horizontalAdvance("A caption far wider than its control"));
+    EXPECT_EQ(CaptionOverflow(c.at(13)), "");
+    EXPECT_EQ(c.at(13)->geometry().topLeft(), du.Rect(4, 40, 12, 14).topLeft());
+    // No room: beside another control, past the dialog's edge, out of its frame. Fitting: as given.
+    for (auto [id, cx] : {std::pair{11, 10}, std::pair{15, 10}, std::pair{16, 20}, std::pair{14, 60}})
+        EXPECT_EQ(c.at(id)->geometry().width(), du.X(cx)) << id;
+    EXPECT_EQ(c.at(12)->geometry(), du.Rect(60, 20, 30, 12));
+}
+
 class LayoutTest : public UiTest {};
 
 TEST_F(LayoutTest, MainWindowCaptionsShowWhole) {
@@ -150,6 +181,43 @@ TEST_F(LayoutTest, SettingsDialogCaptionsShowWhole) {
         ui::CMicrostepsDlg microsteps(*device);
         EXPECT_EQ(Overflows(microsteps), "");
     }
+}
+
+// The columns of the filter list share the width that the list shows them in, with a vertical
+// scroll bar where the rows need one: never a horizontal one, nor an empty strip.
+TEST_F(LayoutTest, FilterColumnsFitBesideTheVerticalScrollBar) {
+    StartSim({"--mode", "10"});
+    MakeWindow();
+    ConnectThroughWindow();
+    QTreeWidget* list = List();
+    auto columnsFit = [&](int rows) {
+        SCOPED_TRACE(rows);
+        ASSERT_EQ(list->topLevelItemCount(), rows);
+        QCoreApplication::processEvents();  // the list lays out its rows and scroll bars
+        EXPECT_EQ(list->verticalScrollBar()->isVisible(), rows == 10);
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        const int columns = list->columnCount();
+        ASSERT_EQ(columns, 5);
+        int total = 0;
+        for (int c = 0; c < columns; ++c) total += list->columnWidth(c);
+        EXPECT_LE(total, list->viewport()->width());
+        EXPECT_GT(total, list->viewport()->width() - columns);  // only rounding is left over
+        EXPECT_EQ(list->columnWidth(1), CFilterWheelDlg::kNumberColumnWidth);
+    };
+    columnsFit(10);
+    // Fewer filters on the next connection: the columns take the scroll bar's room back.
+    sim->control("set mode 7");
+    Click(idc::kDisconnect);
+    Tick();
+    Click(idc::kConnect);
+    Tick();
+    columnsFit(7);
+    sim->control("set mode 10");
+    Click(idc::kDisconnect);
+    Tick();
+    Click(idc::kConnect);
+    Tick();
+    columnsFit(10);
 }
 
 }  // namespace
