@@ -641,6 +641,24 @@ void CFilterWheelDlg::CommitCellEdit() {
     if (column == 2 && row == m_FW.CurrentFilter) SelectFilterWithWaitCursor(row);
 }
 
+void CFilterWheelDlg::CancelCellEdit() {
+    if (!m_CellEdit) return;
+    QWidget* edit = m_CellEdit.data();
+    QWidget* spin = m_CellSpin.data();
+    m_CellEdit.clear();
+    m_CellSpin.clear();
+    // The keyboard goes back to the list. The key that ended the edit is still being delivered
+    // to the editor, which therefore goes once control is back in the event loop.
+    if (m_Window) m_C.filterList->setFocus();
+    for (QWidget* w : {edit, spin}) {
+        if (!w) continue;
+        w->hide();
+        w->deleteLater();
+    }
+    EditRow = -1;
+    EditColumn = -1;
+}
+
 void CFilterWheelDlg::EditColour(int row) {
     if (row >= kFilterCountLimit) return;
     const QColor initial = ColourFrom565(m_FW.FilterColor[row]);
@@ -762,6 +780,12 @@ void CFilterWheelDlg::OnListDoubleClick(QPoint listPoint) {
 bool CFilterWheelDlg::PreTranslateKey(QKeyEvent& key, QObject* target) {
     if (!m_Window) return false;
     const int code = key.key();
+    // Esc in the cell editor cancels that edit, as it does in the name editor; it would
+    // otherwise reach the window as its cancel command.
+    if (code == Qt::Key_Escape && m_CellEdit && (target == m_CellEdit.data() || target == m_CellSpin.data())) {
+        CancelCellEdit();
+        return true;
+    }
     if (code == Qt::Key_Return || code == Qt::Key_Enter) {
         if (!m_FW.IsOpen()) OnConnect();
         return true;

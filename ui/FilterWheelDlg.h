@@ -79,6 +79,8 @@ public:
     // `listPoint` is in the coordinates of the list's viewport.
     void BeginCellEdit(QPoint listPoint);
     void CommitCellEdit();
+    // Closes the editor and keeps the cell's value (Esc).
+    void CancelCellEdit();
     bool CellEditorOpen() const { return !m_CellEdit.isNull(); }
 
     // The once-a-second poll.
