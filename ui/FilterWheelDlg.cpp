@@ -275,8 +275,11 @@ void CFilterWheelDlg::ConnectSignals() {
     QObject::connect(m_C.jog2, &CUpDown::DeltaPos, this, [this](int d) { OnJog(1, d); });
     QObject::connect(m_C.stepSpin, &CUpDown::DeltaPos, this, [this](int d) { OnStepSpin(d); });
     QObject::connect(m_C.step, &QLineEdit::textChanged, this, [this] { OnStepEdited(); });
-    for (int k = 0; k < kSensorRows; ++k)
+    for (int k = 0; k < kSensorRows; ++k) {
         QObject::connect(m_C.autoBox[static_cast<size_t>(k)], &QCheckBox::clicked, this, [this, k] { OnAutoBox(k); });
+        QObject::connect(m_C.sensorName[static_cast<size_t>(k)], &QLineEdit::editingFinished, this,
+                         [this, k] { OnSensorNameEdited(k); });
+    }
     QObject::connect(m_C.save, &QPushButton::clicked, this, [this] { OnSaveSettings(); });
     QObject::connect(m_C.load, &QPushButton::clicked, this, [this] { OnLoadSettings(); });
     QObject::connect(m_C.wheelSettings, &QPushButton::clicked, this, [this] { OnWheelSettings(); });
@@ -741,6 +744,13 @@ void CFilterWheelDlg::OnStepSpin(int delta) {
 void CFilterWheelDlg::OnStepEdited() {
     if (!m_Window) return;
     m_FW.MinMotorStep = UnsignedNumber(Utf8(m_C.step->text())).value_or(0);
+}
+
+void CFilterWheelDlg::OnSensorNameEdited(int k) {
+    // Taken at once, so that whatever runs next (a save, a dialog that reloads the window)
+    // sees the name as typed.
+    if (!m_Window || k < 0 || k >= kSensorRows) return;
+    m_FW.TermometerName[static_cast<size_t>(k)] = Utf8(m_C.sensorName[static_cast<size_t>(k)]->text());
 }
 
 void CFilterWheelDlg::OnOnTop() {

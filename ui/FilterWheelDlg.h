@@ -97,6 +97,7 @@ public:
     void OnStepEdited();
     void OnOnTop();
     void OnAutoBox(int sensor);
+    void OnSensorNameEdited(int sensor);  // an edit of a sensor name box ended
     void OnListClick(QPoint listPoint);
     void OnListDoubleClick(QPoint listPoint);
     void OnLabelEditEnded(int row, const QString& text);
