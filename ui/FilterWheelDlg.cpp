@@ -921,30 +921,38 @@ void CFilterWheelDlg::StatusPath() {
 void CFilterWheelDlg::OlderDevicePath() {
     const bool focuser = m_FW.m_bFocuserPresent, wheel = m_FW.m_bWheelPresent;
     if (!focuser && !wheel) return;
+    // A controller that does not answer costs a time-out per query, so the first query that
+    // fails ends the asking; what was not asked shows as unread. "FWisAuto" goes first: it
+    // always has an answer, so once it has one, a failed temperature is that sensor giving no
+    // reading rather than the controller gone, and the tick goes on.
+    bool answering = true;
     if (focuser) {
+        int automatic = AutoSensor;
+        answering = m_FW.GetAutoComp(automatic);
+        if (answering) AutoSensor = automatic;
         for (int k = 0; k < SensorRows(); ++k) {
             float t = 0;
-            const bool ok = m_FW.GetTemperature(k, t);
+            const bool ok = answering && m_FW.GetTemperature(k, t);
             m_C.autoBox[static_cast<size_t>(k)]->setEnabled(ok);
             m_C.temperature[static_cast<size_t>(k)]->setText(ok ? QString::asprintf("%.2f", static_cast<double>(t))
                                                                 : QString());
         }
-        int automatic = AutoSensor;
-        if (m_FW.GetAutoComp(automatic)) AutoSensor = automatic;
         RefreshAutoBoxes();
         int position = 0;
-        m_C.position->setText(m_FW.GetFocus(position, 0) ? Signed(position) : QStringLiteral("???"));
+        answering = answering && m_FW.GetFocus(position, 0);
+        m_C.position->setText(answering ? Signed(position) : QStringLiteral("???"));
         int direction = 0;
-        m_C.direction->setText(m_FW.GetFocusDirection(direction, 0) ? (direction > 0 ? "U" : "D") : " ");
+        answering = answering && m_FW.GetFocusDirection(direction, 0);
+        m_C.direction->setText(answering ? (direction > 0 ? "U" : "D") : " ");
         float volts = 0, percent = 0;
-        m_C.powerLine->setText(m_FW.GetVolt(volts, percent)
-                                   ? QString::asprintf("Vin=%.2f\tOut=%.1f%%", static_cast<double>(volts),
-                                                       static_cast<double>(percent))
-                                   : QString());
+        answering = answering && m_FW.GetVolt(volts, percent);
+        m_C.powerLine->setText(answering ? QString::asprintf("Vin=%.2f\tOut=%.1f%%", static_cast<double>(volts),
+                                                             static_cast<double>(percent))
+                                         : QString());
     }
     if (wheel) {
         int filter = -1;
-        const bool ok = m_FW.GetFilter(filter);
+        const bool ok = answering && m_FW.GetFilter(filter);
         m_C.filterList->setEnabled(ok);
         if (ok && filter != MarkedFilter) RefreshFilterMarks();
     }
