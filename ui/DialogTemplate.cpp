@@ -103,7 +103,8 @@ int CaptionShortfall(QWidget* w) {
         // Texts two lines high or more wrap between words instead.
         if (label->wordWrap() || label->height() >= 2 * fm.height()) return 0;
         int need = 0;
-        for (const QString& line : label->text().split(QLatin1Char('\n'))) need = std::max(need, fm.horizontalAdvance(line));
+        for (const QString& line : label->text().split(QLatin1Char('\n')))
+            need = std::max(need, fm.horizontalAdvance(line));
         return std::max(0, need - label->contentsRect().width());
     }
     auto* button = qobject_cast<QAbstractButton*>(w);
