@@ -8,17 +8,37 @@
 
 namespace velq3 {
 
+namespace {
+
+// A conversion to local time that failed leaves every field zero; a converted time always has
+// a day of the month.
+bool Converted(const std::tm& t) { return t.tm_mday >= 1; }
+
+}  // namespace
+
 std::string TermLogFileName(const std::tm& night) {
+    // Not converted: year, month and day 0.
+    int year = 0, month = 0, day = 0;
+    if (Converted(night)) {
+        year = night.tm_year + 1900;
+        month = night.tm_mon + 1;
+        day = night.tm_mday;
+    }
     char name[64];
-    std::snprintf(name, sizeof name, "term_log_%i-%02i-%02i.csv", night.tm_year + 1900, night.tm_mon + 1,
-                  night.tm_mday);
+    std::snprintf(name, sizeof name, "term_log_%i-%02i-%02i.csv", year, month, day);
     return name;
 }
 
 std::string TermLogTime(const std::tm& local) {
+    // Not converted: hour 23, minute and second -1.
+    int hour = 23, minute = -1, second = -1;
+    if (Converted(local)) {
+        hour = local.tm_hour < 12 ? local.tm_hour + 24 : local.tm_hour;
+        minute = local.tm_min;
+        second = local.tm_sec;
+    }
     char text[32];
-    int hour = local.tm_hour < 12 ? local.tm_hour + 24 : local.tm_hour;
-    std::snprintf(text, sizeof text, "%02i:%02i:%02i", hour, local.tm_min, local.tm_sec);
+    std::snprintf(text, sizeof text, "%02i:%02i:%02i", hour, minute, second);
     return text;
 }
 

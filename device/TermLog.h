@@ -20,10 +20,12 @@ static_assert(sizeof(TermSample) == 20);
 using TermHistoryQueue = std::deque<TermSample>;
 
 // "term_log_%i-%02i-%02i.csv" named after the local date of `night` (twelve hours before the
-// tick), so that one file runs from noon to noon.
+// tick), so that one file runs from noon to noon. A time whose conversion to local time failed
+// (every field zero, as the clocks leave it) gives year, month and day 0.
 std::string TermLogFileName(const std::tm& night);
 
-// "%02i:%02i:%02i" with hours before noon counted past 24.
+// "%02i:%02i:%02i" with hours before noon counted past 24. A time whose conversion failed
+// gives hour 23, minute -1 and second -1.
 std::string TermLogTime(const std::tm& local);
 
 } // namespace velq3

@@ -12,7 +12,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <vector>
 
 #include "ui/UpDown.h"
 
@@ -89,6 +94,52 @@ QWidget* MakeControl(QDialog& dialog, const ControlTemplate& c) {
     return nullptr;
 }
 
+// How many pixels a control's one-line caption lacks at the control's font: 0 when it fits, or
+// when the control has no such caption (texts that wrap, captions laid out right to left).
+int CaptionShortfall(QWidget* w) {
+    if (w->layoutDirection() == Qt::RightToLeft) return 0;
+    const QFontMetrics fm(w->font());
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        // Texts two lines high or more wrap between words instead.
+        if (label->wordWrap() || label->height() >= 2 * fm.height()) return 0;
+        int need = 0;
+        for (const QString& line : label->text().split(QLatin1Char('\n')))
+            need = std::max(need, fm.horizontalAdvance(line));
+        return std::max(0, need - label->contentsRect().width());
+    }
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    if (!button || button->text().isEmpty()) return 0;
+    QStyleOptionButton opt;
+    opt.initFrom(button);
+    opt.text = button->text();
+    const bool check = qobject_cast<QCheckBox*>(w) != nullptr;
+    const QRect room = w->style()->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
+                                                  &opt, button);
+    return std::max(0, fm.horizontalAdvance(button->text()) - room.width());
+}
+
+// A caption that the dialog font makes wider than its control takes the room it lacks to the
+// right of the control, when that strip is inside the dialog and touches no other control (a
+// group box around the control counts only where the strip would leave it). Positions, the
+// other sizes and every other control stay as the template gives them.
+void GrowCaptionsIntoFreeRoom(QDialog& dialog, const std::vector<QWidget*>& built) {
+    for (QWidget* w : built) {
+        const int lacking = CaptionShortfall(w);
+        if (lacking == 0) continue;
+        const QRect r = w->geometry();
+        const QRect strip(r.right() + 1, r.top(), lacking, r.height());
+        bool free = strip.right() < dialog.width();
+        for (QWidget* other : built) {
+            if (!free) break;
+            if (other == w) continue;
+            const QRect o = other->geometry();
+            const bool frame = qobject_cast<QGroupBox*>(other) && o.contains(r);
+            free = frame ? o.contains(strip) : !o.intersects(strip);
+        }
+        if (free) w->setGeometry(r.adjusted(0, 0, lacking, 0));
+    }
+}
+
 }  // namespace
 
 DialogUnits DialogUnits::ForFont(const QFont& font) {
@@ -120,6 +171,7 @@ ControlMap BuildDialog(QDialog& dialog, const DialogTemplate& t) {
     dialog.setFixedSize(du.X(t.cx), du.Y(t.cy));
 
     ControlMap controls;
+    std::vector<QWidget*> built;
     QWidget* previous = nullptr;
     for (const ControlTemplate& c : t.controls) {
         QWidget* w = MakeControl(dialog, c);
@@ -151,7 +203,9 @@ ControlMap BuildDialog(QDialog& dialog, const DialogTemplate& t) {
             controls[c.id] = w;
         }
         previous = w;
+        built.push_back(w);
     }
+    GrowCaptionsIntoFreeRoom(dialog, built);
     return controls;
 }
 

@@ -75,7 +75,9 @@ struct DialogUnits {
 using ControlMap = std::map<int, QWidget*>;
 
 // Gives `dialog` the template's font, caption and client size and creates every control as its
-// child at its position. Returns the controls by id.
+// child at its position. A one-line caption (static text, button, check box) that the font makes
+// wider than its control widens the control to the right, where that room is free. Returns the
+// controls by id.
 ControlMap BuildDialog(QDialog& dialog, const DialogTemplate& t);
 
 // The font a template asks for; families missing on this system fall back to the desktop's

@@ -275,8 +275,11 @@ void CFilterWheelDlg::ConnectSignals() {
     QObject::connect(m_C.jog2, &CUpDown::DeltaPos, this, [this](int d) { OnJog(1, d); });
     QObject::connect(m_C.stepSpin, &CUpDown::DeltaPos, this, [this](int d) { OnStepSpin(d); });
     QObject::connect(m_C.step, &QLineEdit::textChanged, this, [this] { OnStepEdited(); });
-    for (int k = 0; k < kSensorRows; ++k)
+    for (int k = 0; k < kSensorRows; ++k) {
         QObject::connect(m_C.autoBox[static_cast<size_t>(k)], &QCheckBox::clicked, this, [this, k] { OnAutoBox(k); });
+        QObject::connect(m_C.sensorName[static_cast<size_t>(k)], &QLineEdit::editingFinished, this,
+                         [this, k] { OnSensorNameEdited(k); });
+    }
     QObject::connect(m_C.save, &QPushButton::clicked, this, [this] { OnSaveSettings(); });
     QObject::connect(m_C.load, &QPushButton::clicked, this, [this] { OnLoadSettings(); });
     QObject::connect(m_C.wheelSettings, &QPushButton::clicked, this, [this] { OnWheelSettings(); });
@@ -468,11 +471,7 @@ void CFilterWheelDlg::RefillFilterList() {
         list->clear();
         list->setColumnCount(wide + 1);
         list->setHeaderLabels(heads);
-        // The client width: inside the frame, without a vertical scroll bar that is showing.
-        int clientWidth = list->maximumViewportSize().width();
-        if (list->verticalScrollBar()->isVisible()) clientWidth -= list->verticalScrollBar()->width();
-        const int each = (clientWidth - kNumberColumnWidth) / wide;
-        for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? kNumberColumnWidth : each);
+        m_ColumnsClientWidth = -1;
     }
     list->clear();
     for (int i = 0; i < m_FW.FilterCount(); ++i) {
@@ -488,6 +487,27 @@ void CFilterWheelDlg::RefillFilterList() {
         item->setText(3, f.FocuserPos > kNoneAbove ? QStringLiteral("none") : Signed(f.FocuserPos));
         if (flatBox && i < kFilterCountLimit) item->setText(4, QString::number(m_FW.FlatValue[i]));
     }
+    FitFilterColumns();
+}
+
+void CFilterWheelDlg::FitFilterColumns() {
+    QTreeWidget* list = m_C.filterList;
+    const int wide = list->columnCount() - 1;
+    if (wide < 1) return;
+    // The client width: inside the frame, beside the vertical scroll bar when the rows will need
+    // one. The rows are only laid out later, so the need is worked out from the row height
+    // rather than read from the scroll bar.
+    const int frame = 2 * list->frameWidth();
+    const int header = list->isHeaderHidden() ? 0 : list->header()->sizeHint().height();
+    const int rows = list->topLevelItemCount();
+    int clientWidth = list->width() - frame;
+    if (rows > 0 && rows * list->sizeHintForRow(0) > list->height() - frame - header)
+        clientWidth -= list->verticalScrollBar()->sizeHint().width();
+    // Widths the operator has dragged stay until the room changes.
+    if (clientWidth == m_ColumnsClientWidth) return;
+    m_ColumnsClientWidth = clientWidth;
+    const int each = (clientWidth - kNumberColumnWidth) / wide;
+    for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? kNumberColumnWidth : each);
 }
 
 void CFilterWheelDlg::RefreshFilterMarks() {
@@ -624,6 +644,24 @@ void CFilterWheelDlg::CommitCellEdit() {
     if (column == 2 && row == m_FW.CurrentFilter) SelectFilterWithWaitCursor(row);
 }
 
+void CFilterWheelDlg::CancelCellEdit() {
+    if (!m_CellEdit) return;
+    QWidget* edit = m_CellEdit.data();
+    QWidget* spin = m_CellSpin.data();
+    m_CellEdit.clear();
+    m_CellSpin.clear();
+    // The keyboard goes back to the list. The key that ended the edit is still being delivered
+    // to the editor, which therefore goes once control is back in the event loop.
+    if (m_Window) m_C.filterList->setFocus();
+    for (QWidget* w : {edit, spin}) {
+        if (!w) continue;
+        w->hide();
+        w->deleteLater();
+    }
+    EditRow = -1;
+    EditColumn = -1;
+}
+
 void CFilterWheelDlg::EditColour(int row) {
     if (row >= kFilterCountLimit) return;
     const QColor initial = ColourFrom565(m_FW.FilterColor[row]);
@@ -708,6 +746,13 @@ void CFilterWheelDlg::OnStepEdited() {
     m_FW.MinMotorStep = UnsignedNumber(Utf8(m_C.step->text())).value_or(0);
 }
 
+void CFilterWheelDlg::OnSensorNameEdited(int k) {
+    // Taken at once, so that whatever runs next (a save, a dialog that reloads the window)
+    // sees the name as typed.
+    if (!m_Window || k < 0 || k >= kSensorRows) return;
+    m_FW.TermometerName[static_cast<size_t>(k)] = Utf8(m_C.sensorName[static_cast<size_t>(k)]->text());
+}
+
 void CFilterWheelDlg::OnOnTop() {
     ExchangeData(Transfer::ToFields);
     ApplyWindowOrder();
@@ -745,6 +790,12 @@ void CFilterWheelDlg::OnListDoubleClick(QPoint listPoint) {
 bool CFilterWheelDlg::PreTranslateKey(QKeyEvent& key, QObject* target) {
     if (!m_Window) return false;
     const int code = key.key();
+    // Esc in the cell editor cancels that edit, as it does in the name editor; it would
+    // otherwise reach the window as its cancel command.
+    if (code == Qt::Key_Escape && m_CellEdit && (target == m_CellEdit.data() || target == m_CellSpin.data())) {
+        CancelCellEdit();
+        return true;
+    }
     if (code == Qt::Key_Return || code == Qt::Key_Enter) {
         if (!m_FW.IsOpen()) OnConnect();
         return true;
@@ -870,30 +921,38 @@ void CFilterWheelDlg::StatusPath() {
 void CFilterWheelDlg::OlderDevicePath() {
     const bool focuser = m_FW.m_bFocuserPresent, wheel = m_FW.m_bWheelPresent;
     if (!focuser && !wheel) return;
+    // A controller that does not answer costs a time-out per query, so the first query that
+    // fails ends the asking; what was not asked shows as unread. "FWisAuto" goes first: it
+    // always has an answer, so once it has one, a failed temperature is that sensor giving no
+    // reading rather than the controller gone, and the tick goes on.
+    bool answering = true;
     if (focuser) {
+        int automatic = AutoSensor;
+        answering = m_FW.GetAutoComp(automatic);
+        if (answering) AutoSensor = automatic;
         for (int k = 0; k < SensorRows(); ++k) {
             float t = 0;
-            const bool ok = m_FW.GetTemperature(k, t);
+            const bool ok = answering && m_FW.GetTemperature(k, t);
             m_C.autoBox[static_cast<size_t>(k)]->setEnabled(ok);
             m_C.temperature[static_cast<size_t>(k)]->setText(ok ? QString::asprintf("%.2f", static_cast<double>(t))
                                                                 : QString());
         }
-        int automatic = AutoSensor;
-        if (m_FW.GetAutoComp(automatic)) AutoSensor = automatic;
         RefreshAutoBoxes();
         int position = 0;
-        m_C.position->setText(m_FW.GetFocus(position, 0) ? Signed(position) : QStringLiteral("???"));
+        answering = answering && m_FW.GetFocus(position, 0);
+        m_C.position->setText(answering ? Signed(position) : QStringLiteral("???"));
         int direction = 0;
-        m_C.direction->setText(m_FW.GetFocusDirection(direction, 0) ? (direction > 0 ? "U" : "D") : " ");
+        answering = answering && m_FW.GetFocusDirection(direction, 0);
+        m_C.direction->setText(answering ? (direction > 0 ? "U" : "D") : " ");
         float volts = 0, percent = 0;
-        m_C.powerLine->setText(m_FW.GetVolt(volts, percent)
-                                   ? QString::asprintf("Vin=%.2f\tOut=%.1f%%", static_cast<double>(volts),
-                                                       static_cast<double>(percent))
-                                   : QString());
+        answering = answering && m_FW.GetVolt(volts, percent);
+        m_C.powerLine->setText(answering ? QString::asprintf("Vin=%.2f\tOut=%.1f%%", static_cast<double>(volts),
+                                                             static_cast<double>(percent))
+                                         : QString());
     }
     if (wheel) {
         int filter = -1;
-        const bool ok = m_FW.GetFilter(filter);
+        const bool ok = answering && m_FW.GetFilter(filter);
         m_C.filterList->setEnabled(ok);
         if (ok && filter != MarkedFilter) RefreshFilterMarks();
     }

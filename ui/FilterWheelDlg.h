@@ -70,6 +70,7 @@ public:
 
     // --- transfers and refreshes ---
     void ExchangeData(Transfer direction);
+    // Refills the filter list; its columns share the list's width (see FitFilterColumns).
     void RefillFilterList();
     void RefreshFilterMarks();
     void RefreshAutoBoxes();
@@ -78,6 +79,8 @@ public:
     // `listPoint` is in the coordinates of the list's viewport.
     void BeginCellEdit(QPoint listPoint);
     void CommitCellEdit();
+    // Closes the editor and keeps the cell's value (Esc).
+    void CancelCellEdit();
     bool CellEditorOpen() const { return !m_CellEdit.isNull(); }
 
     // The once-a-second poll.
@@ -94,6 +97,7 @@ public:
     void OnStepEdited();
     void OnOnTop();
     void OnAutoBox(int sensor);
+    void OnSensorNameEdited(int sensor);  // an edit of a sensor name box ended
     void OnListClick(QPoint listPoint);
     void OnListDoubleClick(QPoint listPoint);
     void OnLabelEditEnded(int row, const QString& text);
@@ -201,6 +205,9 @@ private:
     void StatusPath();
     void OlderDevicePath();
     bool SelectFilterWithWaitCursor(int filter);
+    // Gives the "#" column its fixed width and the others equal shares of the list's client
+    // width, so that no horizontal scroll bar shows.
+    void FitFilterColumns();
     void EditColour(int row);
     int HitColumnCount() const;
     bool OnAnyKey(QObject* watched, QEvent* event);
@@ -216,6 +223,7 @@ private:
     bool m_DetachPending = false;   // the window goes when the last of them ends
     bool m_SkipNextRelease = false;  // the release that ends a double click is not a click
     std::unique_ptr<QObject> m_KeyHook;  // sees every key before the window's controls do
+    int m_ColumnsClientWidth = -1;  // the client width the filter columns were last fitted to
     QPointer<QLineEdit> m_CellEdit;
     QPointer<CUpDown> m_CellSpin;
     std::array<QIcon, 2> m_Images;

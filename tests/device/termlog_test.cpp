@@ -1,6 +1,7 @@
 // The five-second temperature log: noon-to-noon file names, header and line format, the
 // skip conditions, and the bounded sample history.
 #include <fstream>
+#include <limits>
 #include <sys/stat.h>
 
 #include "common/ScriptedPeer.h"
@@ -16,10 +17,13 @@ std::string ReadFile(const std::string& p) {
 
 class TermLogTest : public DeviceTest {
 protected:
-    void SetUp() override {
+    void SetUp() override { MakeLogDevice(clock); }
+    // A connected device object whose log reads `c`.
+    void MakeLogDevice(const CalendarClock& c) {
+        if (fw) TearDown();
         DeviceEnvironment env;
         env.loop = &loop;
-        env.clock = &clock;
+        env.clock = &c;
         fw = std::make_unique<OrnFilterWheel>(env);
         fw->SetSink([](std::string_view) {});
         // A connected device with a focuser, as the handshake leaves it.
@@ -60,6 +64,29 @@ TEST(TermLogNames, NightDateAndHoursPastMidnight) {
     EXPECT_EQ(TermLogTime(at(3, 10, 5).LocalNow()), "27:10:05");
     EXPECT_EQ(TermLogTime(at(13, 0, 0).LocalNow()), "13:00:00");
     EXPECT_EQ(TermLogTime(at(0, 0, 0).LocalNow()), "24:00:00");
+}
+
+// A clock whose times cannot be converted to local time, as localtime_r fails for a time it
+// cannot represent in a calendar year.
+class UnconvertibleClock final : public CalendarClock {
+public:
+    std::time_t Now() const override { return std::numeric_limits<std::time_t>::max(); }
+    std::tm LocalNow() const override { return ToLocal(Now()); }
+    std::tm ToLocal(std::time_t t) const override { return SystemCalendarClock().ToLocal(t); }
+};
+
+// A failed conversion names the file with a zero year, month and day and writes the time with
+// the hour 23 and the minute and second -1.
+TEST_F(TermLogTest, FailedLocalTimeGivesTheFallbackDateAndTime) {
+    EXPECT_EQ(TermLogFileName(std::tm{}), "term_log_0-00-00.csv");
+    EXPECT_EQ(TermLogTime(std::tm{}), "23:-1:-1");
+    const UnconvertibleClock unconvertible;
+    MakeLogDevice(unconvertible);
+    loop.AdvanceBy(std::chrono::milliseconds(kTermLogIntervalMs));
+    EXPECT_EQ(ReadFile(dir.file("term_log_0-00-00.csv")), "Time,T0,T1,Focus,Filter\r\n23:-1:-1,-3.25,,12345,Ha\r\n");
+    EXPECT_EQ(fw->TermHistory.size(), 1u);
+    // Midnight still counts on past 24: only a failed conversion gives 23.
+    EXPECT_EQ(TermLogTime(FixedCalendarClock::AtLocal(2026, 12, 7, 0, 0, 0).LocalNow()), "24:00:00");
 }
 
 TEST_F(TermLogTest, LinesGoToTheNightsFileWithHeaderOnce) {

@@ -93,6 +93,34 @@ TEST_F(EditingTest, CorrectionCellEditorOpensInTheCellAndCommitsWhenTheFocusLeav
     EXPECT_EQ(DeviceMemoryByte(22 + 2 * 2), 12);
 }
 
+// Esc in the cell editor cancels that edit, as it cancels a name edit: the value, the device
+// and the window stay as they were.
+TEST_F(EditingTest, EscapeInTheCellEditorCancelsOnlyTheEdit) {
+    StartConnected();
+    MarkDeviceMemory();
+    for (bool inSpin : {false, true}) {
+        SCOPED_TRACE(inSpin ? "up-down" : "edit box");
+        ClickCell(2, 2);
+        QLineEdit* edit = CellEditor();
+        ASSERT_NE(edit, nullptr);
+        edit->setText("12");
+        Key(inSpin ? dlg->Control(idc::kCellSpin) : edit, Qt::Key_Escape);
+        ASSERT_TRUE(dlg->WindowExists());
+        EXPECT_TRUE(device->IsOpen());
+        EXPECT_TRUE(device->IsClient(dlg->ClientKey()));
+        EXPECT_FALSE(dlg->CellEditorOpen());
+        EXPECT_EQ(dlg->Control(idc::kCellSpin), nullptr);
+        EXPECT_EQ(dlg->Window()->focusWidget(), List());
+        Tick();  // nothing left to commit
+        EXPECT_EQ(device->Filters[2].Pos, 2);
+        EXPECT_EQ(List()->topLevelItem(2)->text(2), "2");
+        EXPECT_FALSE(ImageWasWritten());
+    }
+    // Esc anywhere else is still the window's cancel command.
+    Key(Get(idc::kTarget), Qt::Key_Escape);
+    EXPECT_FALSE(device->IsOpen());
+}
+
 TEST_F(EditingTest, FocusShiftNoneAndFlatBoxLimits) {
     StartConnected();
     EditCell(1, 3, "none");

@@ -280,6 +280,71 @@ TEST_F(StatusTest, OlderDeviceIsAskedItemByItemOnEveryTick) {
     EXPECT_FALSE(List()->isEnabled());
 }
 
+class OlderDeviceTest : public UiTest {
+protected:
+    // The window on a scripted older controller (no "FWAll") with a focuser, a wheel and
+    // `sensors` thermometers, as its handshake leaves the device object.
+    void OpenOlderDevice(int sensors) {
+        MakeWindow();
+        device->m_hPort = OpenSerialPort(peer.path(), 9600);
+        ASSERT_TRUE(device->IsOpen());
+        device->m_bStatusPresent = false;
+        device->m_bFocuserPresent = true;
+        device->m_bWheelPresent = true;
+        device->Mode = 7;
+        device->SensorCount = sensors;
+    }
+    ScriptedPeer peer;
+};
+
+// A controller that stops answering costs the tick one time-out, not one per query: the first
+// query that goes unanswered ends the tick, which shows everything as unread.
+TEST_F(OlderDeviceTest, TheFirstUnansweredQueryEndsTheTick) {
+    OpenOlderDevice(4);
+    Get<QLineEdit>(idc::kPosition)->setText("1234");
+    Get<QLineEdit>(idc::kTemperature0 + 2)->setText("20.00");
+    Get<QLabel>(idc::kPowerLine)->setText("Vin=12.10\tOut=50.0%");
+    Tick();
+    EXPECT_EQ(peer.Drain(200), B("FWisAuto"));
+    EXPECT_EQ(Text(idc::kPosition), "???");
+    EXPECT_EQ(Text(idc::kDirection), " ");
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(Text(idc::kTemperature0 + k), "") << k;
+        EXPECT_FALSE(Enabled(idc::kAutoBox0 + k)) << k;
+    }
+    EXPECT_EQ(Text(idc::kPowerLine), "");
+    EXPECT_FALSE(List()->isEnabled());
+}
+
+// A thermometer that answers "no reading" is the sensor's own state, not a silent controller:
+// the tick goes on with the other sensors, the focuser, the voltage and the wheel.
+TEST_F(OlderDeviceTest, AnAbsentSensorEndsNothing) {
+    OpenOlderDevice(3);
+    const Bytes noReading = {0x00, 0x80};
+    peer.Run({{8, {'/'}},                       // FWisAuto: no compensation
+              {14, {0x66, 0x08}},               // FWtemperature0: 21.50
+              {14, noReading},                  // FWtemperature1
+              {14, {0x83, 0xFB}},               // FWtemperature2: -11.49
+              {7, {0xD2, 0x04}},                // FWfocus: 1234
+              {10, {'+'}},                      // FWdirFocus
+              {6, {0xBA, 0x04, 128}},           // FWVolt: 12.10 V, 50 %
+              {8, {'2'}}});                     // FWFILTER
+    Tick();
+    peer.Join();
+    EXPECT_EQ(Text(idc::kTemperature0), "21.50");
+    EXPECT_TRUE(Enabled(idc::kAutoBox0));
+    EXPECT_EQ(Text(idc::kTemperature0 + 1), "");
+    EXPECT_FALSE(Enabled(idc::kAutoBox0 + 1));
+    EXPECT_EQ(Text(idc::kTemperature0 + 2), "-11.49");
+    EXPECT_EQ(dlg->AutoSensor, -1);
+    EXPECT_EQ(Text(idc::kPosition), "1234");
+    EXPECT_EQ(Text(idc::kDirection), "U");
+    EXPECT_EQ(Text(idc::kPowerLine), "Vin=12.10\tOut=50.0%");
+    EXPECT_TRUE(List()->isEnabled());
+    EXPECT_EQ(device->CurrentFilter, 2);
+    EXPECT_EQ(peer.Drain(100).size(), 8u + 3 * 14 + 7 + 10 + 6 + 8);  // nothing more was asked
+}
+
 // A status block with every field set, from a scripted controller: switch bits beyond the
 // low four are not shown.
 TEST_F(StatusTest, StatusBlockFieldsAndTheLowFourSwitchBits) {

@@ -3,6 +3,9 @@
 // the focuser settings.
 #include <QTimer>
 
+#include <fstream>
+#include <iterator>
+
 #include "UiFixture.h"
 #include "ui/FocuserSettingsDlg.h"
 
@@ -49,6 +52,50 @@ TEST_F(WindowDialogsTest, SettingsButtonsRunTheirDialogsModally) {
         EXPECT_EQ(s.polling, 0);
     }
     EXPECT_TRUE(device->IsOpen());  // Cancel leaves the connection alone
+}
+
+// A sensor name typed in the window is the device's once the edit ends (the button pressed
+// takes the focus): every button that saves, loads or reloads the window keeps it.
+TEST_F(WindowDialogsTest, TypedSensorNamesOutliveEveryButtonOfTheWindow) {
+    StartConnected();
+    const std::string saved = dir.file("names.fws2");
+    dlg->SetFileChooser([&](bool save, QWidget*) {
+        return std::optional<QString>(QString::fromStdString(save ? saved : dir.file("missing.fws2")));
+    });
+    int failedLoads = 0;
+    dlg->SetMessageBox([&](const QString&, const QString&, QWidget*) { ++failedLoads; });
+
+    const struct {
+        int button;
+        int sensor;
+        const char* name;
+    } steps[] = {{idc::kSave, 0, "DOME"},        {idc::kWheelSettings, 1, "TUBE"}, {idc::kFocuserSettings, 2, "AIR"},
+                 {idc::kHeater, 3, "MIRROR"}, {idc::kLoad, 0, "DEW"}};
+    std::vector<SeenDialog> seen;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        // Focus changes reach the boxes only in the active window.
+        QApplication::setActiveWindow(dlg->Window());
+        ASSERT_EQ(QApplication::activeWindow(), dlg->Window());
+        auto* box = Get<QLineEdit>(idc::kSensorName0 + step.sensor);
+        box->setFocus();
+        box->clear();
+        for (const char* c = step.name; *c; ++c) Key(box, static_cast<Qt::Key>(*c), Qt::NoModifier, QString(QChar(*c)));
+        ASSERT_EQ(box->text(), QString::fromUtf8(step.name));
+        const bool dialog = step.button != idc::kSave && step.button != idc::kLoad;
+        if (dialog) CloseNextDialog(seen);
+        // Pressed as the operator presses it: the button takes the focus (as a mouse press on it
+        // does), then is clicked.
+        Get(step.button)->setFocus(Qt::MouseFocusReason);
+        Click(step.button);
+        EXPECT_EQ(device->TermometerName[static_cast<size_t>(step.sensor)], step.name);
+        EXPECT_EQ(box->text(), QString::fromUtf8(step.name));
+    }
+    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_EQ(failedLoads, 1);
+    std::ifstream in(saved, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(file.find("DOME"), std::string::npos);
 }
 
 TEST_F(WindowDialogsTest, MicrostepsOpensFromTheFocuserSettings) {
