@@ -242,8 +242,11 @@ void CFilterWheelDlg::CreateWindowObject(QWidget* owner, bool modal) {
 
     m_C.filterList->setItemDelegate(new CFilterListDelegate(*this, m_C.filterList));
     m_C.filterList->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    m_C.filterList->viewport()->installEventFilter(
-        new CEventHook([this](QObject*, QEvent* e) { return OnListViewportEvent(e); }, m_C.filterList));
+    // The hook lives with the list, which a closed window may keep a little longer than the
+    // window object lives: it looks at the window object only while that one exists.
+    m_C.filterList->viewport()->installEventFilter(new CEventHook(
+        [this, alive = QPointer<CFilterWheelDlg>(this)](QObject*, QEvent* e) { return alive && OnListViewportEvent(e); },
+        m_C.filterList));
     FillPortList();
     ConnectSignals();
     m_KeyHook = std::make_unique<CEventHook>([this](QObject* w, QEvent* e) { return OnAnyKey(w, e); });
@@ -646,18 +649,11 @@ void CFilterWheelDlg::CommitCellEdit() {
 
 void CFilterWheelDlg::CancelCellEdit() {
     if (!m_CellEdit) return;
-    QWidget* edit = m_CellEdit.data();
-    QWidget* spin = m_CellSpin.data();
-    m_CellEdit.clear();
-    m_CellSpin.clear();
-    // The keyboard goes back to the list. The key that ended the edit is still being delivered
-    // to the editor, which therefore goes once control is back in the event loop.
+    // The keyboard goes back to the list. The editor may be the receiver of the key being
+    // handled: Qt allows deleting it here because the key is consumed (not passed on to it).
     if (m_Window) m_C.filterList->setFocus();
-    for (QWidget* w : {edit, spin}) {
-        if (!w) continue;
-        w->hide();
-        w->deleteLater();
-    }
+    delete m_CellSpin.data();
+    delete m_CellEdit.data();
     EditRow = -1;
     EditColumn = -1;
 }

@@ -79,7 +79,8 @@ public:
     // `listPoint` is in the coordinates of the list's viewport.
     void BeginCellEdit(QPoint listPoint);
     void CommitCellEdit();
-    // Closes the editor and keeps the cell's value (Esc).
+    // Closes the editor and keeps the cell's value (Esc). Safe from the key hook while the
+    // editor receives the key, as long as the key is then consumed.
     void CancelCellEdit();
     bool CellEditorOpen() const { return !m_CellEdit.isNull(); }
 
