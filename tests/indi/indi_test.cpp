@@ -113,8 +113,8 @@ TEST_F(IndiTest, ASilentControllerTurnsTheMoveAlertInsteadOfLeavingItBusy) {
     sim->control("fault silent");
     ASSERT_TRUE(Set(Dev(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE=3")));
     EXPECT_EQ(Get(Dev(kWheel, "FILTER_SLOT._STATE")), "Busy");
-    // Two slots: the wheel's time-out is 2 x 1000 + 5000 ms.
-    EXPECT_TRUE(Eval(StateIs(kWheel, "FILTER_SLOT", 3), 15));
+    // Two slots: the wheel's time-out is 2 x 1000 + 5000 ms, and the move is tried twice.
+    EXPECT_TRUE(Eval(StateIs(kWheel, "FILTER_SLOT", 3), 25));
     EXPECT_EQ(Get(Dev(kWheel, "CONNECTION.CONNECT")), "On");
 }
 
