@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -63,6 +64,75 @@ inline int FreeLoopbackPort() {
     if (fd >= 0) ::close(fd);
     return port;
 }
+
+// A raw INDI client on the server's port that keeps everything the server sends, so that tests
+// can look for the driver's <message> lines (the command-line clients do not show them).
+class MessageWatch {
+public:
+    explicit MessageWatch(int port) {
+        m_Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (m_Fd < 0 || ::connect(m_Fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ADD_FAILURE() << "cannot reach indiserver on port " << port;
+            return;
+        }
+        const std::string hello = "<getProperties version='1.7'/>\n";
+        if (::send(m_Fd, hello.data(), hello.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(hello.size()))
+            ADD_FAILURE() << "cannot send to indiserver";
+        m_Reader = std::thread([this] {
+            char buf[4096];
+            for (;;) {
+                const ssize_t n = ::recv(m_Fd, buf, sizeof buf, 0);
+                if (n <= 0) return;
+                std::lock_guard lock(m_Mutex);
+                m_Text.append(buf, static_cast<std::size_t>(n));
+            }
+        });
+        // The definitions arrive first; from then on the server relays the driver's messages.
+        WaitFor("defSwitchVector", 5s);
+    }
+    ~MessageWatch() {
+        if (m_Fd >= 0) ::shutdown(m_Fd, SHUT_RDWR);
+        if (m_Reader.joinable()) m_Reader.join();
+        if (m_Fd >= 0) ::close(m_Fd);
+    }
+    MessageWatch(const MessageWatch&) = delete;
+    MessageWatch& operator=(const MessageWatch&) = delete;
+
+    // True once the server has sent text containing `part` (XML-escaped as it came).
+    bool WaitFor(const std::string& part, std::chrono::milliseconds timeout) {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            {
+                std::lock_guard lock(m_Mutex);
+                if (m_Text.find(part) != std::string::npos) return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    // How many <message> elements of `device` contain `part`.
+    int CountMessages(const std::string& device, const std::string& part) {
+        std::lock_guard lock(m_Mutex);
+        int count = 0;
+        for (std::size_t at = m_Text.find("<message"); at != std::string::npos; at = m_Text.find("<message", at + 1)) {
+            const std::string element = m_Text.substr(at, m_Text.find('>', at) - at);
+            const bool mine = element.find("\"" + device + "\"") != std::string::npos ||
+                              element.find("'" + device + "'") != std::string::npos;
+            if (mine && element.find(part) != std::string::npos) ++count;
+        }
+        return count;
+    }
+
+private:
+    int m_Fd = -1;
+    std::thread m_Reader;
+    std::mutex m_Mutex;
+    std::string m_Text;
+};
 
 class IndiTest : public ::testing::Test {
 protected:
@@ -167,6 +237,7 @@ protected:
     }
 
     std::string Port() const { return std::to_string(m_Port); }
+    std::unique_ptr<MessageWatch> WatchMessages() { return std::make_unique<MessageWatch>(m_Port); }
 
     RunResult Run(const std::string& program, const std::vector<std::string>& args, std::chrono::milliseconds timeout = 30s) {
         Process p(program, args, m_Env, {});

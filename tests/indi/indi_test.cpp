@@ -138,12 +138,16 @@ TEST_F(IndiTest, TwoDevicesShareTheLinkAndOneLeavingKeepsTheOtherWorking) {
 
 TEST_F(IndiTest, ADeviceWhoseModeDoesNotFitIsRefusedAndConnectsNothing) {
     Start();  // a wheel with 7 filters
+    const auto messages = WatchMessages();
     for (const char* device : {kRotator, kCover, kFocuser2}) {
         ASSERT_TRUE(Set(Dev(device, "DEVICE_PORT.PORT=" + sim->ttyPath())));
         ASSERT_TRUE(Set(Dev(device, "CONNECTION.CONNECT=On")));
         EXPECT_TRUE(Eval(StateIs(device, "CONNECTION", 3), 10)) << device;
         EXPECT_EQ(Get(Dev(device, "CONNECTION.CONNECT")), "Off") << device;
+        EXPECT_EQ(messages->CountMessages(device, "the controller is in filter wheel (7 filters) mode"), 1) << device;
     }
+    EXPECT_EQ(messages->CountMessages(kRotator, "needs rotator mode"), 1);
+    EXPECT_EQ(messages->CountMessages(kCover, "needs cover mode"), 1);
     // Nothing holds the port after the refusals.
     const int fd = ::open(sim->ttyPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
@@ -154,15 +158,32 @@ TEST_F(IndiTest, ADeviceWhoseModeDoesNotFitIsRefusedAndConnectsNothing) {
 
 TEST_F(IndiTest, APortHeldByAnotherProgramTurnsTheConnectionAlert) {
     Start();
+    const auto messages = WatchMessages();
     const int fd = ::open(sim->ttyPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);  // as the operator window holds it
     ASSERT_TRUE(Set(Dev(kWheel, "DEVICE_PORT.PORT=" + sim->ttyPath())));
     ASSERT_TRUE(Set(Dev(kWheel, "CONNECTION.CONNECT=On")));
     EXPECT_TRUE(Eval(StateIs(kWheel, "CONNECTION", 3), 10));
     EXPECT_EQ(Get(Dev(kWheel, "CONNECTION.CONNECT")), "Off");
+    EXPECT_TRUE(messages->WaitFor("is in use by another program", 2s));
+    EXPECT_EQ(messages->CountMessages(kWheel, "in use by another program"), 1);
     ::close(fd);
     EXPECT_TRUE(Connect(kWheel));
+}
+
+TEST_F(IndiTest, AControllerThatDoesNotAnswerTurnsTheConnectionAlert) {
+    Start({"--fault", "silent"});
+    const auto messages = WatchMessages();
+    ASSERT_TRUE(Set(Dev(kWheel, "DEVICE_PORT.PORT=" + sim->ttyPath())));
+    ASSERT_TRUE(Set(Dev(kWheel, "CONNECTION.CONNECT=On")));
+    EXPECT_TRUE(Eval(StateIs(kWheel, "CONNECTION", 3), 20));
+    EXPECT_EQ(Get(Dev(kWheel, "CONNECTION.CONNECT")), "Off");
+    EXPECT_EQ(messages->CountMessages(kWheel, "No controller answers on " + sim->ttyPath()), 1);
+    // A missing port is named as such.
+    ASSERT_TRUE(Set(Dev(kWheel, "DEVICE_PORT.PORT=/dev/velq3-no-such-port")));
+    ASSERT_TRUE(Set(Dev(kWheel, "CONNECTION.CONNECT=On")));
+    EXPECT_TRUE(messages->WaitFor("/dev/velq3-no-such-port does not exist", 10s));
 }
 
 // ---- the focusers ----
