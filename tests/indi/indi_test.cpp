@@ -107,15 +107,21 @@ TEST_F(IndiTest, StatusReadsKeepAnsweringDuringAFilterMove) {
     EXPECT_TRUE(Eval(Q(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE") + "==4 && " + StateIs(kWheel, "FILTER_SLOT", 1), 15));
 }
 
-TEST_F(IndiTest, ASilentControllerTurnsTheMoveAlertInsteadOfLeavingItBusy) {
+TEST_F(IndiTest, ASilentControllerTurnsTheMoveAndTheReadingsAlertInsteadOfLeavingThemBusy) {
     Start();
     ASSERT_TRUE(Connect(kWheel));
+    ASSERT_TRUE(Connect(kFocuser));
+    EXPECT_EQ(Get(Dev(kFocuser, "FOCUS_TEMPERATURE._STATE")), "Ok");
     sim->control("fault silent");
     ASSERT_TRUE(Set(Dev(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE=3")));
     EXPECT_EQ(Get(Dev(kWheel, "FILTER_SLOT._STATE")), "Busy");
     // Two slots: the wheel's time-out is 2 x 1000 + 5000 ms, and the move is tried twice.
     EXPECT_TRUE(Eval(StateIs(kWheel, "FILTER_SLOT", 3), 25));
     EXPECT_EQ(Get(Dev(kWheel, "CONNECTION.CONNECT")), "On");
+    // By now the last answer is more than 10 s old: readings say so instead of showing old values.
+    EXPECT_TRUE(Eval(StateIs(kFocuser, "FOCUS_TEMPERATURE", 3) + " && " + StateIs(kFocuser, "SUPPLY_VOLTAGE", 3), 5));
+    sim->control("fault none");
+    EXPECT_TRUE(Eval(StateIs(kFocuser, "FOCUS_TEMPERATURE", 1), 5));
 }
 
 TEST_F(IndiTest, TwoDevicesShareTheLinkAndOneLeavingKeepsTheOtherWorking) {
