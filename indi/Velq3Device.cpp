@@ -204,8 +204,10 @@ void Velq3Device::RequestDisconnect() {
         return;
     }
     const ClientId id = m_Id;
+    m_Disconnecting = true;
     RunCommand([id](DeviceService& s) { return s.Disconnect(id); },
                [this](const CommandResult& r) {
+                   m_Disconnecting = false;
                    if (!r.Ok() && r.status != CommandStatus::NotConnected) LOG_WARN(r.message.c_str());
                    if (m_TimerId >= 0) RemoveTimer(m_TimerId);
                    m_TimerId = -1;
@@ -228,6 +230,7 @@ void Velq3Device::SnapshotArrived(const Snapshot& snapshot) {
     FinishMoves();
     if (!isConnected()) return;
     if (!snapshot.open) {
+        if (m_Disconnecting) return;  // this device's own disconnection closed it
         // The link closed under this device (the line went away and the device gave up).
         if (m_TimerId >= 0) RemoveTimer(m_TimerId);
         m_TimerId = -1;

@@ -82,6 +82,7 @@ private:
     bool m_ConfigLoaded = false;
     bool m_LoadingConfig = false;
     bool m_Connecting = false;
+    bool m_Disconnecting = false;  // the link closing is this device's own doing
     int m_TimerId = -1;
     bool m_Stale = false;
     std::vector<PendingMove> m_Moves;

@@ -158,9 +158,12 @@ protected:
 
     void TearDown() override {
         StopServer();
+        std::ifstream log(home.file("indiserver.log"));
+        std::string text((std::istreambuf_iterator<char>(log)), {});
+        // The driver's standard error reaches the log: a sanitizer report there is a fault.
+        for (const char* fault : {"AddressSanitizer", "runtime error:", "terminate called"})
+            EXPECT_EQ(text.find(fault), std::string::npos) << "the driver reported: " << fault;
         if (HasFailure()) {
-            std::ifstream log(home.file("indiserver.log"));
-            std::string text((std::istreambuf_iterator<char>(log)), {});
             if (text.size() > 6000) text = text.substr(text.size() - 6000);
             std::cerr << "---- indiserver log (end) ----\n" << text << "\n----\n";
         }

@@ -46,8 +46,10 @@ TEST_F(IndiTest, WheelShowsTheControllersFiltersAndMovesBusyThenOk) {
     EXPECT_EQ(GetNumber(Dev(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE")), 1);
     ASSERT_TRUE(Set(Dev(kWheel, "POLLING_PERIOD.PERIOD_MS=250")));
 
+    // The request reaches the driver through indiserver while the next client connects, so
+    // Busy is awaited rather than read once; the 600 ms move leaves it in view.
     ASSERT_TRUE(Set(Dev(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE=3")));
-    EXPECT_EQ(Get(Dev(kWheel, "FILTER_SLOT._STATE")), "Busy");
+    EXPECT_TRUE(Eval(StateIs(kWheel, "FILTER_SLOT", 2), 2));
     EXPECT_TRUE(Eval(Q(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE") + "==3 && " + StateIs(kWheel, "FILTER_SLOT", 1), 10));
     // Later status queries read the simulator's own position (slot 2 counted from 0).
     std::this_thread::sleep_for(700ms);
@@ -88,16 +90,17 @@ TEST_F(IndiTest, RenamingAFilterWritesTheControllersMemory) {
 
 TEST_F(IndiTest, StatusReadsKeepAnsweringDuringAFilterMove) {
     Start();
-    sim->control("set move-ms 1000");
+    sim->control("set move-ms 1500");
     ASSERT_TRUE(Connect(kWheel));
     ASSERT_TRUE(Connect(kFocuser));
-    // 1 -> 4 is three slots: about three seconds of wheel move.
+    // 1 -> 4 is three slots: about 4.5 s of wheel move; the reads below take the first 2 s.
     ASSERT_TRUE(Set(Dev(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE=4")));
+    ASSERT_TRUE(Eval(StateIs(kWheel, "FILTER_SLOT", 2), 3));
     const auto start = Clock::now();
     int reads = 0;
     while (Clock::now() - start < 2s) {
         const auto before = Clock::now();
-        EXPECT_EQ(Get(Dev(kWheel, "FILTER_SLOT._STATE"), 2), "Busy");
+        EXPECT_EQ(Get(Dev(kWheel, "FILTER_SLOT._STATE"), 2), "Busy") << Seconds(Clock::now() - start) << " s into the move";
         EXPECT_FALSE(Get(Dev(kFocuser, "FOCUS_TEMPERATURE.TEMPERATURE"), 2).empty());
         EXPECT_FALSE(Get(Dev(kFocuser, "SUPPLY_VOLTAGE.VOLTAGE"), 2).empty());
         EXPECT_LT(Clock::now() - before, 1500ms) << "a read waited for the move";
@@ -114,7 +117,7 @@ TEST_F(IndiTest, ASilentControllerTurnsTheMoveAndTheReadingsAlertInsteadOfLeavin
     EXPECT_EQ(Get(Dev(kFocuser, "FOCUS_TEMPERATURE._STATE")), "Ok");
     sim->control("fault silent");
     ASSERT_TRUE(Set(Dev(kWheel, "FILTER_SLOT.FILTER_SLOT_VALUE=3")));
-    EXPECT_EQ(Get(Dev(kWheel, "FILTER_SLOT._STATE")), "Busy");
+    EXPECT_TRUE(Eval(StateIs(kWheel, "FILTER_SLOT", 2), 3));
     // Two slots: the wheel's time-out is 2 x 1000 + 5000 ms, and the move is tried twice.
     EXPECT_TRUE(Eval(StateIs(kWheel, "FILTER_SLOT", 3), 25));
     EXPECT_EQ(Get(Dev(kWheel, "CONNECTION.CONNECT")), "On");
@@ -126,6 +129,7 @@ TEST_F(IndiTest, ASilentControllerTurnsTheMoveAndTheReadingsAlertInsteadOfLeavin
 
 TEST_F(IndiTest, TwoDevicesShareTheLinkAndOneLeavingKeepsTheOtherWorking) {
     Start();
+    const auto messages = WatchMessages();
     sim->control("set move-ms 100");
     ASSERT_TRUE(Connect(kWheel));
     ASSERT_TRUE(Connect(kFocuser));
@@ -140,6 +144,8 @@ TEST_F(IndiTest, TwoDevicesShareTheLinkAndOneLeavingKeepsTheOtherWorking) {
     ASSERT_GE(fd, 0);
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "the driver still holds the port";
     ::close(fd);
+    EXPECT_EQ(messages->CountMessages(kWheel, "has closed"), 0) << "its own disconnection reported as a lost link";
+    EXPECT_EQ(messages->CountMessages(kWheel, "Disconnected"), 1);
 }
 
 TEST_F(IndiTest, ADeviceWhoseModeDoesNotFitIsRefusedAndConnectsNothing) {
