@@ -3,6 +3,8 @@
 // (from the end-stops when fitted, else from the motor position) and COVER_ENDSTOPS shows them.
 #pragma once
 
+#include <cstdlib>
+
 #include <indidustcapinterface.h>
 
 #include "indi/Velq3Device.h"
@@ -12,6 +14,7 @@ namespace velq3::indi {
 class CoverDevice : public Velq3Device, public INDI::DustCapInterface {
 public:
     explicit CoverDevice(Velq3Driver& driver);
+    ~CoverDevice() override { free(m_StatusT[0].text); }
 
     bool initProperties() override;
     bool updateProperties() override;

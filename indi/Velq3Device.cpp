@@ -1,6 +1,7 @@
 #include "indi/Velq3Device.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include <indicom.h>
@@ -45,6 +46,9 @@ Velq3Device::Velq3Device(Velq3Driver& driver, DeviceKind kind, const char* name)
     setVersion(1, 0);
     m_Driver.AddDevice(this);
 }
+
+// libindi allocates the texts of text properties and leaves them to their owner.
+Velq3Device::~Velq3Device() { free(m_PortT[0].text); }
 
 bool Velq3Device::initProperties() {
     DefaultDevice::initProperties();

@@ -22,6 +22,7 @@ class Velq3Driver;
 class Velq3Device : public INDI::DefaultDevice {
 public:
     Velq3Device(Velq3Driver& driver, DeviceKind kind, const char* name);
+    ~Velq3Device() override;
 
     const char* getDefaultName() override { return m_Name; }
     bool initProperties() override;

@@ -13,6 +13,7 @@ namespace velq3::indi {
 class WheelDevice : public Velq3Device {
 public:
     explicit WheelDevice(Velq3Driver& driver);
+    ~WheelDevice() override { FreeFilterProperties(); }
 
     bool initProperties() override;
     bool updateProperties() override;
