@@ -84,9 +84,12 @@ h2 { font-size:16px; margin:22px 0 10px; }
 .card h3 small { color:var(--muted); font-weight:normal; }
 dl { display:grid; grid-template-columns:auto 1fr; gap:3px 12px; margin:0; }
 dt { color:var(--muted); }
+dl.two { grid-template-columns:auto 1fr auto 1fr; }
+@media (max-width:560px) { dl.two { grid-template-columns:auto 1fr; } }
 dd { margin:0; font-variant-numeric:tabular-nums; }
 a { color:var(--accent); }
-form.card { max-width:560px; }
+.wide { grid-column:span 2; }
+@media (max-width:560px) { .wide { grid-column:auto; } }
 label { display:grid; grid-template-columns:150px 1fr; align-items:center; gap:10px; margin:6px 0; }
 input { font:inherit; padding:5px 8px; border:1px solid var(--line); border-radius:5px;
         background:var(--bg); color:var(--fg); }
@@ -160,7 +163,7 @@ std::string PageStart(const SetupPageContext& context, std::string_view title) {
 std::string PageEnd() { return std::string("</main><script>") + kScript + "</script></body></html>"; }
 
 std::string ControllerCard() {
-    std::string html = "<div class=\"card\" data-key=\"controller\"><h3>Controller</h3><dl>";
+    std::string html = "<div class=\"card wide\" data-key=\"controller\"><h3>Controller</h3><dl class=\"two\">";
     for (const auto& [field, caption] :
          std::vector<std::pair<const char*, const char*>>{{"port", "Serial port"},
                                                           {"connected", "Open"},
@@ -224,7 +227,16 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
         html += std::string("<p class=\"msg ") + (good ? "good" : "bad") + "\">" +
                 HtmlEscape(message) + "</p>";
     }
-    html += "<h2>Controller</h2><div class=\"grid\">" + ControllerCard() + "</div>";
+    html += "<h2>Server and controller</h2><div class=\"grid\">";
+    html += "<div class=\"card\"><h3>Server</h3><dl><dt>Name</dt><dd>" +
+            HtmlEscape(context.serverName) + "</dd><dt>Version</dt><dd>" +
+            HtmlEscape(context.version.empty() ? "\xE2\x80\x93" : context.version) +
+            "</dd><dt>Alpaca port</dt><dd>" + std::to_string(context.settings.alpacaPort) +
+            "</dd><dt>Bind address</dt><dd>" + HtmlEscape(context.settings.alpacaBind) +
+            "</dd><dt>Discovery port</dt><dd>" + std::to_string(context.settings.discoveryPort) +
+            "</dd><dt>Devices</dt><dd>" + std::to_string(context.devices.size()) +
+            "</dd></dl></div>";
+    html += ControllerCard() + "</div>";
     html += "<h2>Devices</h2><div class=\"grid\">";
     for (const SetupDeviceEntry& device : context.devices) html += DeviceCard(device, true);
     html += "</div>";
@@ -237,9 +249,9 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
                 "<table class=\"settings\">" +
                 SettingsRows(*stored) + "</table>";
     }
-    html += "</div></div>";
+    html += "</div>";
 
-    html += "<form class=\"card\" method=\"post\" action=\"/setup\" style=\"margin-top:12px\">";
+    html += "<form class=\"card wide\" method=\"post\" action=\"/setup\"><h3>Change</h3>";
     auto input = [](const char* name, const char* caption, const std::string& value,
                     const char* extra) {
         return std::string("<label>") + caption + "<input name=\"" + name + "\" value=\"" +
@@ -254,7 +266,7 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
                   "placeholder=\"COM1 or /dev/ttyUSB0\"");
     html += "<p class=\"note\">Ports 1\xE2\x80\x93" "65535. Bind address 127.0.0.1 serves this "
             "computer only, 0.0.0.0 every network interface. The new settings are applied at "
-            "the next start.</p><button type=\"submit\">Save</button></form>";
+            "the next start.</p><button type=\"submit\">Save</button></form></div>";
     return html + PageEnd();
 }
 
