@@ -2,13 +2,21 @@
 // closes it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <set>
 
 namespace velq3 {
 
-// A client identity: opaque, pointer-sized, stable for the client's lifetime.
-using ClientId = std::uintptr_t;
+// A client identity: opaque, stable for the client's lifetime and never given to another
+// client of the process (an address would be, once the allocator reuses it).
+using ClientId = std::uint64_t;
+
+// A fresh identity from a process-wide 64-bit counter; never 0, never repeated. Any thread.
+inline ClientId NewClientId() {
+    static std::atomic<ClientId> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
 
 template <class T>
 class CMultiConnect {

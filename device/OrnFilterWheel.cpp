@@ -45,6 +45,8 @@ bool OrnFilterWheel::OpenPort(int n) {
         return false;
     }
     OpenLogFileIfSet();
+    NoteAnswer();
+    Notify({DeviceChange::Connection});
     return true;
 }
 
@@ -63,6 +65,53 @@ void OrnFilterWheel::CloseLink() {
     CTimeLogFile::Close();
     m_bFocuserPresent = false;
     m_bWheelPresent = false;
+    m_LastAnswer.reset();
+    Notify({DeviceChange::Connection});
+}
+
+SteadyTime OrnFilterWheel::SteadyNow() const {
+    return m_Env.steadyNow ? m_Env.steadyNow() : std::chrono::steady_clock::now();
+}
+
+void OrnFilterWheel::NoteAnswer() {
+    if (IsOpen()) m_LastAnswer = SteadyNow();
+}
+
+bool OrnFilterWheel::ReadingsStale() const {
+    if (!IsOpen()) return false;
+    return !m_LastAnswer || SteadyNow() - *m_LastAnswer > StaleAfter;
+}
+
+bool OrnFilterWheel::GetAll(FWCurrentParameters& status) {
+    if (!CDeviceLink::GetAll(status)) return false;
+    NoteAnswer();
+    Notify({DeviceChange::Status});
+    return true;
+}
+
+bool OrnFilterWheel::GoToPosition(int target, int focuser) {
+    const MoveKind kind = FocuserMoveKind(focuser, Mode);
+    Notify({DeviceChange::MoveStarted, kind, target});
+    const bool ok = CDeviceLink::GoToPosition(target, focuser);
+    if (ok) NoteAnswer();
+    Notify({DeviceChange::MoveEnded, kind, target, ok});
+    return ok;
+}
+
+bool OrnFilterWheel::SelectFilter(int position) {
+    Notify({DeviceChange::MoveStarted, MoveKind::Wheel, position});
+    const bool ok = CDeviceLink::SelectFilter(position);
+    if (ok) NoteAnswer();
+    Notify({DeviceChange::MoveEnded, MoveKind::Wheel, position, ok});
+    return ok;
+}
+
+bool OrnFilterWheel::Home(int unused) {
+    Notify({DeviceChange::MoveStarted, MoveKind::Home, 0});
+    const bool ok = CDeviceLink::Home(unused);
+    if (ok) NoteAnswer();
+    Notify({DeviceChange::MoveEnded, MoveKind::Home, 0, ok});
+    return ok;
 }
 
 bool OrnFilterWheel::Handshake() {

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "device/DeviceRules.h"
 #include "device/FiltersSet.h"
 #include "device/MultiConnect.h"
 #include "device/TermLog.h"
@@ -22,6 +25,17 @@ namespace velq3 {
 inline constexpr std::string_view kSettingsKey = "Software\\ASCOM\\Settings\\OrnFocuserV3";
 inline constexpr int kTermLogIntervalMs = 5000;
 
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// A change of the device object seen by an observer (the device service): a status arrived,
+// the connection opened or closed, a move starts or has ended.
+struct DeviceChange {
+    enum What { Status, Connection, MoveStarted, MoveEnded } what = Status;
+    MoveKind move = MoveKind::None;  // MoveStarted, MoveEnded: which move
+    int target = 0;                  // its target (filter slot or motor steps)
+    bool ok = true;                  // MoveEnded: whether it succeeded
+};
+
 // What the device object needs from its surroundings, injected so tests control it.
 struct DeviceEnvironment {
     // The current user's hive; none means settings are neither loaded nor saved.
@@ -33,6 +47,8 @@ struct DeviceEnvironment {
     // Device path of port COMn; by default the port table with the per-user overrides
     // "SerialDevice%i" under the settings key.
     std::function<std::string(int)> portPath;
+    // Monotonic time for the age of the status; none: std::chrono::steady_clock.
+    std::function<SteadyTime()> steadyNow;
 };
 
 class OrnFilterWheel : public CFiltersSet,
@@ -45,11 +61,28 @@ public:
 
     // Filter-set operations carried out by device commands.
     void OutputBits(std::uint8_t) override {}
-    bool Home(int unused) override { return CDeviceLink::Home(unused); }
-    bool SelectFilter(int position) override { return CDeviceLink::SelectFilter(position); }
+    bool Home(int unused) override;
+    bool SelectFilter(int position) override;
     bool GetFilter(int& position) override { return CDeviceLink::GetFilter(position); }
 
     using CTimeLogFile::Log;
+
+    // The status query and the focuser move of the link, seen by the change observer: they
+    // hide CDeviceLink's so that every caller through the device object is noticed.
+    bool GetAll(FWCurrentParameters& status);
+    bool GoToPosition(int target, int focuser);
+
+    // Called on the owner thread after each change; must not send device commands.
+    std::function<void(const DeviceChange&)> OnChange;
+
+    // The controller answered (a status, a handshake, a finished move): readings are fresh.
+    void NoteAnswer();
+    // When the controller last answered since the link opened; none while closed.
+    std::optional<SteadyTime> LastAnswer() const { return m_LastAnswer; }
+    // True while the link is open and the controller has not answered for `StaleAfter`.
+    bool ReadingsStale() const;
+    SteadyTime SteadyNow() const;
+    std::chrono::milliseconds StaleAfter = kStaleStatusAge;
 
     bool OpenLink();
     bool OpenPort(int portNumber);
@@ -83,8 +116,12 @@ public:
 private:
     // (Re)opens the command log file after a successful connection when a path is set.
     void OpenLogFileIfSet();
+    void Notify(const DeviceChange& change) {
+        if (OnChange) OnChange(change);
+    }
 
     DeviceEnvironment m_Env;
+    std::optional<SteadyTime> m_LastAnswer;
 };
 
 } // namespace velq3

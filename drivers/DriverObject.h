@@ -31,7 +31,7 @@ protected:
     ~DriverObject() = default;
 
     // This object's identity in the device's set of link holders.
-    ClientId Id() const { return reinterpret_cast<ClientId>(static_cast<const void*>(this)); }
+    ClientId Id() const { return m_Id; }
 
     // `Connected` / `Link` get: whether this object holds the link.
     HRESULT GetConnection(const char* member, VariantBool* value) {
@@ -60,6 +60,9 @@ protected:
     OrnFilterWheel& m_FW;
     IClientWindow& m_Window;
     const char* m_ClassName;
+
+private:
+    const ClientId m_Id = NewClientId();
 };
 
 } // namespace velq3

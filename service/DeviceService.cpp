@@ -1,0 +1,560 @@
+// The device service: snapshot publication, commands posted to the owner thread with their
+// start deadline, asynchronous moves and the headless status poll.
+#include "service/DeviceService.h"
+
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "device/DeviceMoves.h"
+
+namespace velq3 {
+
+namespace {
+
+CommandResult NotConnectedResult() { return CommandResult::Error(CommandStatus::NotConnected, "Not connected to the controller"); }
+
+const char* KindName(DeviceKind kind) {
+    switch (kind) {
+    case DeviceKind::FilterWheel: return "a filter wheel";
+    case DeviceKind::Focuser: return "a focuser";
+    case DeviceKind::Focuser2: return "a second focuser";
+    case DeviceKind::Rotator: return "a rotator";
+    case DeviceKind::Cover: return "a cover";
+    }
+    return "this device";
+}
+
+} // namespace
+
+// One posted command: Pending until the owner thread takes it (Started) or the caller gives up
+// (Expired, after which it never runs); `done` once its result is there.
+struct DeviceService::Task {
+    enum State { Pending, Started, Expired };
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    State state = Pending;
+    bool done = false;
+    CommandResult result;
+
+    bool Begin() {
+        std::lock_guard lock(mutex);
+        if (state != Pending) return false;
+        state = Started;
+        changed.notify_all();
+        return true;
+    }
+    void Complete(CommandResult r) {
+        std::lock_guard lock(mutex);
+        if (done) return;
+        result = std::move(r);
+        done = true;
+        changed.notify_all();
+    }
+};
+
+DeviceService::DeviceService(OrnFilterWheel& fw, MainLoop& loop, ServiceOptions options)
+    : m_FW(fw), m_Loop(loop), m_Options(options), m_Owner(std::this_thread::get_id()),
+      m_Alive(std::make_shared<bool>(true)) {
+    m_FW.StaleAfter = m_Options.staleAfter;
+    m_FW.OnChange = [this](const DeviceChange& change) { OnDeviceChange(change); };
+    Publish();
+}
+
+DeviceService::~DeviceService() {
+    StopPoll();
+    m_FW.OnChange = nullptr;
+    m_Alive.reset();
+    std::lock_guard lock(m_SnapMutex);
+    m_SnapChanged.notify_all();
+}
+
+// ---- snapshot ----
+
+std::shared_ptr<Snapshot> DeviceService::Build() const {
+    auto s = std::make_shared<Snapshot>();
+    s->published = std::chrono::steady_clock::now();
+    s->open = m_FW.IsOpen();
+    s->clients.assign(m_FW.ClientSet.begin(), m_FW.ClientSet.end());
+    s->comPort = m_FW.ComPort;
+    s->openPort = s->open && m_FW.ComPort > 0 ? m_FW.ComPort : 0;
+    if (m_FW.ComPort > 0) s->portPath = m_FW.PortPath(m_FW.ComPort);
+    s->lastAnswer = m_FW.LastAnswer();
+    s->staleAfter = m_FW.StaleAfter;
+    s->wheelPresent = m_FW.m_bWheelPresent;
+    s->focuserPresent = m_FW.m_bFocuserPresent;
+    s->statusPresent = m_FW.m_bStatusPresent;
+    s->mode = m_FW.Mode;
+    s->sensorCount = m_FW.SensorCount;
+    s->memorySize = m_FW.m_MemorySize;
+    s->busy = m_FW.IsBusy();
+    s->status = m_FW.Status();
+    s->filterCount = m_FW.FilterCount();
+    s->currentFilter = m_FW.CurrentFilter;
+    for (const FilterRecord& f : m_FW.Filters) {
+        s->filterNames.push_back(DeviceTextToUtf8(f.Name));
+        s->focusOffsets.push_back(f.FocuserPos);
+    }
+    for (int i = 0; i < kSensorCount; ++i) s->thermometerNames[i] = DeviceTextToUtf8(m_FW.TermometerName[i]);
+    s->image = m_FW.Image();
+    s->settings = static_cast<const FWAdditionalSettings&>(m_FW);
+    s->rotatorReverse = m_FW.RotatorReverse;
+    s->move = m_Move;
+    s->lastMove = m_LastMove;
+    // The wheel's position is unknown while it turns.
+    if (m_Move.kind == MoveKind::Wheel || m_Move.kind == MoveKind::Home) s->currentFilter = -1;
+    return s;
+}
+
+void DeviceService::Publish() {
+    auto snapshot = Build();
+    std::shared_ptr<const Snapshot> published;
+    {
+        std::lock_guard lock(m_SnapMutex);
+        snapshot->serial = ++m_Serial;
+        m_Snapshot = snapshot;
+        published = m_Snapshot;
+        m_SnapChanged.notify_all();
+    }
+    std::vector<std::function<void(const std::shared_ptr<const Snapshot>&)>> listeners;
+    {
+        std::lock_guard lock(m_ListenMutex);
+        for (const auto& [handle, listener] : m_Listeners) listeners.push_back(listener);
+    }
+    for (const auto& listener : listeners) listener(published);
+}
+
+std::shared_ptr<const Snapshot> DeviceService::Current() const {
+    std::lock_guard lock(m_SnapMutex);
+    return m_Snapshot;
+}
+
+std::shared_ptr<const Snapshot> DeviceService::WaitNewer(std::uint64_t serial, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_SnapMutex);
+    m_SnapChanged.wait_for(lock, timeout, [&] { return m_Snapshot->serial > serial || !m_Alive; });
+    return m_Snapshot;
+}
+
+std::uint64_t DeviceService::AddListener(std::function<void(const std::shared_ptr<const Snapshot>&)> listener) {
+    std::lock_guard lock(m_ListenMutex);
+    const std::uint64_t handle = m_NextListener++;
+    m_Listeners.emplace_back(handle, std::move(listener));
+    return handle;
+}
+
+void DeviceService::RemoveListener(std::uint64_t handle) {
+    std::lock_guard lock(m_ListenMutex);
+    std::erase_if(m_Listeners, [handle](const auto& entry) { return entry.first == handle; });
+}
+
+SteadyTime DeviceService::Now() const { return m_FW.SteadyNow(); }
+
+void DeviceService::OnDeviceChange(const DeviceChange& change) {
+    switch (change.what) {
+    case DeviceChange::Status:
+        if (!m_InOwnPoll) m_LastForeignStatus = std::chrono::steady_clock::now();
+        break;
+    case DeviceChange::Connection:
+        break;
+    case DeviceChange::MoveStarted:
+        // A move by the window or an automation object; the service's own are already shown.
+        if (m_ServiceMove) return;
+        m_Move = {change.move, change.target, m_NextMove++};
+        break;
+    case DeviceChange::MoveEnded:
+        if (m_ServiceMove) return;
+        m_LastMove = {change.move, change.target, change.ok, m_Move.sequence, change.ok ? "" : "The move failed"};
+        m_Move = {};
+        break;
+    }
+    Publish();
+}
+
+// ---- commands ----
+
+std::shared_ptr<DeviceService::Task> DeviceService::Post(std::function<void(Task&)> body) {
+    auto task = std::make_shared<Task>();
+    std::weak_ptr<bool> alive = m_Alive;
+    m_Loop.PostTask([task, alive, body = std::move(body)] {
+        if (!task->Begin()) return;  // refused as busy meanwhile: never run
+        if (alive.expired()) {
+            task->Complete(CommandResult::Error(CommandStatus::Stopped, "The device service has ended"));
+            return;
+        }
+        body(*task);
+        task->Complete(CommandResult::Success());  // no effect when the body gave its result
+    });
+    return task;
+}
+
+CommandResult DeviceService::Await(const std::shared_ptr<Task>& task, std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(task->mutex);
+    if (!task->changed.wait_until(lock, deadline, [&] { return task->state != Task::Pending; })) {
+        task->state = Task::Expired;
+        return CommandResult::Error(CommandStatus::Busy, kBusyMessage);
+    }
+    task->changed.wait(lock, [&] { return task->done; });
+    return task->result;
+}
+
+CommandResult DeviceService::Execute(std::function<void(Task&)> body) {
+    if (OnOwnerThread()) {
+        Task task;
+        task.Begin();
+        body(task);
+        task.Complete(CommandResult::Success());
+        return task.result;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_Options.startDeadline;
+    return Await(Post(std::move(body)), deadline);
+}
+
+CommandResult DeviceService::ExecuteCommand(Command command) {
+    return Execute([this, command = std::move(command)](Task& task) {
+        CommandResult result = m_FW.IsBusy() ? CommandResult::Error(CommandStatus::Busy, kBusyMessage) : command(m_FW);
+        Publish();
+        task.Complete(std::move(result));
+    });
+}
+
+CommandResult DeviceService::Run(std::function<CommandResult(OrnFilterWheel&)> command) {
+    return ExecuteCommand(std::move(command));
+}
+
+std::future<CommandResult> DeviceService::Submit(std::function<CommandResult(OrnFilterWheel&)> command) {
+    auto body = [this, command = std::move(command)](Task& task) {
+        CommandResult result = m_FW.IsBusy() ? CommandResult::Error(CommandStatus::Busy, kBusyMessage) : command(m_FW);
+        Publish();
+        task.Complete(std::move(result));
+    };
+    if (OnOwnerThread()) {
+        std::promise<CommandResult> done;
+        done.set_value(Execute(std::move(body)));
+        return done.get_future();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_Options.startDeadline;
+    auto task = Post(std::move(body));
+    return std::async(std::launch::async, [task, deadline] { return Await(task, deadline); });
+}
+
+CommandResult DeviceService::StartMove(std::function<CommandResult(OrnFilterWheel&, int&, MoveKind&)> check,
+                                       std::function<bool(OrnFilterWheel&, int)> body) {
+    return Execute([this, check = std::move(check), body = std::move(body)](Task& task) {
+        if (m_FW.IsBusy()) {
+            task.Complete(CommandResult::Error(CommandStatus::Busy, kBusyMessage));
+            return;
+        }
+        if (!m_FW.IsOpen()) {
+            task.Complete(NotConnectedResult());
+            return;
+        }
+        int target = 0;
+        MoveKind kind = MoveKind::None;
+        CommandResult refused = check(m_FW, target, kind);
+        if (!refused.Ok() || refused.moveSequence == ~std::uint64_t{0}) {
+            // Refused, or nothing to do (the check said so with the all-ones sequence).
+            if (refused.Ok()) refused.moveSequence = 0;
+            task.Complete(std::move(refused));
+            return;
+        }
+        m_Move = {kind, target, m_NextMove++};
+        m_ServiceMove = true;
+        Publish();
+        CommandResult accepted;
+        accepted.moveSequence = m_Move.sequence;
+        task.Complete(accepted);
+        const bool ok = body(m_FW, target);
+        m_LastMove = {kind, target, ok, m_Move.sequence, ok ? "" : "The move failed"};
+        m_Move = {};
+        m_ServiceMove = false;
+        Publish();
+    });
+}
+
+CommandResult DeviceService::Connect(ClientId client, DeviceKind kind) {
+    return ExecuteCommand([client, kind](OrnFilterWheel& fw) {
+        if (!fw.ConnectMulti(client))
+            return CommandResult::Error(CommandStatus::Failed, "The controller was not found or did not answer");
+        if (!ModeFits(kind, fw.Mode)) {
+            fw.DisconnectMulti(client);
+            char text[160];
+            std::snprintf(text, sizeof text, "The controller's mode (%d) does not fit %s", static_cast<int>(fw.Mode),
+                          KindName(kind));
+            return CommandResult::Error(CommandStatus::WrongMode, text);
+        }
+        return CommandResult::Success();
+    });
+}
+
+CommandResult DeviceService::Disconnect(ClientId client) {
+    return ExecuteCommand([client](OrnFilterWheel& fw) {
+        if (fw.IsClient(client)) fw.DisconnectMulti(client);
+        return CommandResult::Success();
+    });
+}
+
+namespace {
+// What StartMove's check returns for a move that need not run.
+CommandResult NothingToDo() {
+    CommandResult r;
+    r.moveSequence = ~std::uint64_t{0};
+    return r;
+}
+} // namespace
+
+CommandResult DeviceService::SelectFilter(int position) {
+    return StartMove(
+        [position](OrnFilterWheel& fw, int& target, MoveKind& kind) {
+            kind = MoveKind::Wheel;
+            if (!ModeFits(DeviceKind::FilterWheel, fw.Mode) || fw.FilterCount() <= 0)
+                return CommandResult::Error(CommandStatus::NotAvailable, "The controller has no filter wheel");
+            if (position < 0 || position >= fw.FilterCount())
+                return CommandResult::Error(CommandStatus::InvalidValue, "No such filter position");
+            target = position;
+            if (position == fw.CurrentFilter) return NothingToDo();
+            return CommandResult::Success();
+        },
+        [](OrnFilterWheel& fw, int target) { return SelectFilterWithRetry(fw, target); });
+}
+
+CommandResult DeviceService::HomeWheel() {
+    return StartMove(
+        [](OrnFilterWheel& fw, int&, MoveKind& kind) {
+            kind = MoveKind::Home;
+            if (!ModeFits(DeviceKind::FilterWheel, fw.Mode))
+                return CommandResult::Error(CommandStatus::NotAvailable, "The controller has no filter wheel");
+            return CommandResult::Success();
+        },
+        [](OrnFilterWheel& fw, int) { return fw.Home(0); });
+}
+
+CommandResult DeviceService::MoveFocuser(int motor, std::int64_t clientPosition) {
+    if (motor != 0 && motor != 1) return CommandResult::Error(CommandStatus::InvalidValue, "No such focuser");
+    return StartMove(
+            [motor, clientPosition](OrnFilterWheel& fw, int& target, MoveKind& kind) {
+                kind = FocuserMoveKind(motor, fw.Mode);
+                if (motor == 1 && !ModeFits(DeviceKind::Focuser2, fw.Mode))
+                    return CommandResult::Error(CommandStatus::WrongMode, "The controller has no second focuser");
+                const auto t = DeviceFocuserTarget(clientPosition, fw.AscomFocusShift);
+                if (!t) return CommandResult::Error(CommandStatus::InvalidValue, "The position is out of range");
+                target = *t;
+                return CommandResult::Success();
+            },
+            [motor](OrnFilterWheel& fw, int target) { return fw.GoToPosition(target, motor); });
+}
+
+namespace {
+
+CommandResult RotatorCheck(const RotatorTarget& t, int& target) {
+    switch (t.error) {
+    case RotatorTargetError::NoStepsPerTurn:
+        return CommandResult::Error(CommandStatus::NotAvailable, "The rotator has no steps per turn (MaxSteps is 0)");
+    case RotatorTargetError::NotANumber:
+        return CommandResult::Error(CommandStatus::InvalidValue, "The angle is not a number");
+    case RotatorTargetError::None: break;
+    }
+    target = t.steps;
+    return CommandResult::Success();
+}
+
+bool RotatorMoveTo(OrnFilterWheel& fw, int target) {
+    fw.Log("m_FW.GoToPosition(%i)\n", target);
+    return fw.GoToPosition(target, 1);
+}
+
+} // namespace
+
+CommandResult DeviceService::MoveRotatorAbsolute(float angle) {
+    return StartMove(
+        [angle](OrnFilterWheel& fw, int& target, MoveKind& kind) {
+            kind = MoveKind::SecondMotor;
+            if (!ModeFits(DeviceKind::Rotator, fw.Mode))
+                return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in rotator mode");
+            return RotatorCheck(RotatorAbsoluteTarget(angle, fw.MaxSteps, fw.RotatorReverse), target);
+        },
+        RotatorMoveTo);
+}
+
+CommandResult DeviceService::MoveRotatorMechanical(float angle) {
+    return StartMove(
+        [angle](OrnFilterWheel& fw, int& target, MoveKind& kind) {
+            kind = MoveKind::SecondMotor;
+            if (!ModeFits(DeviceKind::Rotator, fw.Mode))
+                return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in rotator mode");
+            return RotatorCheck(RotatorAbsoluteTarget(angle, fw.MaxSteps, false), target);
+        },
+        RotatorMoveTo);
+}
+
+CommandResult DeviceService::MoveRotatorRelative(float delta) {
+    return StartMove(
+        [delta](OrnFilterWheel& fw, int& target, MoveKind& kind) {
+            kind = MoveKind::SecondMotor;
+            if (!ModeFits(DeviceKind::Rotator, fw.Mode))
+                return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in rotator mode");
+            return RotatorCheck(RotatorRelativeTarget(delta, fw.Focus2Pos, fw.MaxSteps, fw.RotatorReverse), target);
+        },
+        RotatorMoveTo);
+}
+
+CommandResult DeviceService::MoveCover(bool open) {
+    return StartMove(
+        [open](OrnFilterWheel& fw, int& target, MoveKind& kind) {
+            kind = MoveKind::SecondMotor;
+            if (!ModeFits(DeviceKind::Cover, fw.Mode))
+                return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in cover mode");
+            target = CoverMoveTarget(fw.Focus2Pos, fw.MaxSteps, open);
+            return CommandResult::Success();
+        },
+        [open](OrnFilterWheel& fw, int) { return MoveCoverTravel(fw, open); });
+}
+
+CommandResult DeviceService::WriteFilterName(int index, const std::string& name) {
+    return ExecuteCommand([index, name](OrnFilterWheel& fw) {
+        if (!fw.IsOpen()) return NotConnectedResult();
+        if (index < 0 || index >= fw.FilterCount())
+            return CommandResult::Error(CommandStatus::InvalidValue, "No such filter position");
+        if (!fw.WriteFilterName(index, name))
+            return CommandResult::Error(CommandStatus::Failed, "The filter name was not written");
+        return CommandResult::Success();
+    });
+}
+
+CommandResult DeviceService::SetTempComp(bool on) {
+    return ExecuteCommand([on](OrnFilterWheel& fw) {
+        if (!fw.IsOpen()) return NotConnectedResult();
+        if (!fw.SetAutoComp(on ? fw.AscomPreferredTermometer : -1))
+            return CommandResult::Error(CommandStatus::Failed, "Temperature compensation was not set");
+        return CommandResult::Success();
+    });
+}
+
+CommandResult DeviceService::SetHeaterSetPoint(std::int16_t value) {
+    return ExecuteCommand([value](OrnFilterWheel& fw) {
+        if (!fw.IsOpen()) return NotConnectedResult();
+        if (fw.HeaterSetPoint == value) return CommandResult::Success();
+        constexpr int offset = offsetof(EEFilterWheelData, HeaterSetPoint);
+        if (offset + 2 > fw.m_MemorySize)
+            return CommandResult::Error(CommandStatus::NotAvailable, "The controller's memory has no heater set point");
+        std::uint8_t bytes[2];
+        PutU16(bytes, static_cast<std::uint16_t>(value));
+        if (!fw.WriteMemory(offset, 2, bytes))
+            return CommandResult::Error(CommandStatus::Failed, "The heater set point was not written");
+        fw.HeaterSetPoint = value;
+        return CommandResult::Success();
+    });
+}
+
+CommandResult DeviceService::SetRotatorReverse(bool reverse) {
+    return ExecuteCommand([reverse](OrnFilterWheel& fw) {
+        fw.RotatorReverse = reverse;
+        return CommandResult::Success();
+    });
+}
+
+CommandResult DeviceService::SetFocusPosition(int motor, int position) {
+    return ExecuteCommand([motor, position](OrnFilterWheel& fw) {
+        if (!fw.IsOpen()) return NotConnectedResult();
+        if (motor != 0 && motor != 1) return CommandResult::Error(CommandStatus::InvalidValue, "No such motor");
+        if (position < 0 || position > 0xFFFF)
+            return CommandResult::Error(CommandStatus::InvalidValue, "The position is out of range");
+        if (!fw.SetFocusPosition(position, motor))
+            return CommandResult::Error(CommandStatus::Failed, "The position was not set");
+        return CommandResult::Success();
+    });
+}
+
+// ---- headless poll ----
+
+void DeviceService::StartPoll() {
+    if (m_PollTimer != kNoTimer) return;
+    m_PollTimer = m_Loop.AddTimer(m_Options.pollInterval, [this] { PollOnce(); });
+}
+
+void DeviceService::StopPoll() {
+    if (m_PollTimer == kNoTimer) return;
+    m_Loop.RemoveTimer(m_PollTimer);
+    m_PollTimer = kNoTimer;
+}
+
+bool DeviceService::PollOnce() {
+    if (!m_FW.IsOpen() || m_FW.IsBusy()) return false;
+    if (m_LastForeignStatus && std::chrono::steady_clock::now() - *m_LastForeignStatus < m_Options.foreignPollWindow)
+        return false;  // the window polls
+    m_InOwnPoll = true;
+    bool answered = false;
+    if (m_FW.m_bStatusPresent) {
+        FWCurrentParameters s = EmptyStatus();
+        answered = m_FW.GetAll(s);
+    } else {
+        // An older controller without the full status: the queries the window makes.
+        int value = 0;
+        if (m_FW.m_bWheelPresent) answered |= m_FW.GetFilter(value);
+        if (m_FW.m_bFocuserPresent) {
+            answered |= m_FW.GetFocus(value, 0);
+            if (m_FW.TwoMotorForm()) answered |= m_FW.GetFocus(value, 1);
+            const int sensors = std::min<int>(m_FW.SensorCount, kSensorCount);
+            for (int k = 0; k < sensors; ++k) {
+                float t = 0;
+                answered |= m_FW.GetTemperature(k, t);
+            }
+        }
+        if (answered) m_FW.NoteAnswer();
+    }
+    m_InOwnPoll = false;
+    Publish();
+    return answered;
+}
+
+// ---- owner thread of its own ----
+
+ServiceThread::ServiceThread(DeviceEnvironment env, ServiceOptions options) : m_Loop(std::make_unique<PollMainLoop>()) {
+    env.loop = m_Loop.get();
+    std::promise<void> ready;
+    auto started = ready.get_future();
+    m_Thread = std::thread([this, env = std::move(env), options, ready = std::move(ready)]() mutable {
+        try {
+            m_Device = std::make_unique<OrnFilterWheel>(std::move(env));
+            m_Service = std::make_unique<DeviceService>(*m_Device, *m_Loop, options);
+            m_Service->StartPoll();
+            ready.set_value();
+        } catch (...) {
+            ready.set_exception(std::current_exception());
+            return;
+        }
+        for (;;) {
+            try {
+                m_Loop->Run();
+                break;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "velq3: device service: %s\n", e.what());
+            }
+        }
+        m_Service.reset();
+        m_Device.reset();  // closes the link and saves the settings on the owner thread
+    });
+    try {
+        started.get();
+    } catch (...) {
+        m_Thread.join();
+        throw;
+    }
+}
+
+ServiceThread::~ServiceThread() {
+    m_Loop->Quit();
+    if (m_Thread.joinable()) m_Thread.join();
+}
+
+void ServiceThread::Invoke(const std::function<void(OrnFilterWheel&)>& fn) {
+    std::promise<void> done;
+    auto finished = done.get_future();
+    m_Loop->PostTask([&] {
+        fn(*m_Device);
+        done.set_value();
+    });
+    finished.get();
+}
+
+} // namespace velq3

@@ -1,0 +1,212 @@
+// The device service: stands between the network faces and the one device object. Readers on
+// any thread get the latest published Snapshot; commands from other threads are tasks posted
+// to the owner thread's loop, refused when they cannot start within the start deadline and
+// then never run. Moves start asynchronously. While no window polls, the service queries the
+// status once a second itself.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/DeviceRules.h"
+#include "device/OrnFilterWheel.h"
+#include "platform/MainLoop.h"
+#include "service/Snapshot.h"
+
+namespace velq3 {
+
+enum class CommandStatus {
+    Ok,            // done, or for a move: accepted and started
+    Failed,        // the device command failed
+    Busy,          // could not start within the start deadline; it will never run
+    NotConnected,  // the link is closed, or the client does not hold it
+    InvalidValue,  // the value is out of range or not a number
+    WrongMode,     // the controller's mode does not fit this kind of device
+    NotAvailable,  // the device has no such part (no wheel, no steps per turn...)
+    Stopped,       // the service is ending
+};
+
+struct CommandResult {
+    CommandStatus status = CommandStatus::Ok;
+    std::string message;          // for the client; empty after success
+    std::uint64_t moveSequence = 0;  // a started move's number (see Snapshot::lastMove)
+
+    bool Ok() const { return status == CommandStatus::Ok; }
+    static CommandResult Success() { return {}; }
+    static CommandResult Error(CommandStatus status, std::string message) { return {status, std::move(message), 0}; }
+};
+
+// The message of a command refused as busy.
+inline constexpr const char* kBusyMessage = "The controller is busy with a move; the command was not run";
+
+struct ServiceOptions {
+    // How long a command may wait for the owner thread before it is refused as busy.
+    std::chrono::milliseconds startDeadline{1000};
+    // Period of the headless status query.
+    std::chrono::milliseconds pollInterval{1000};
+    // A status from someone else (the window's poll) younger than this makes the headless
+    // poll skip its turn.
+    std::chrono::milliseconds foreignPollWindow{1500};
+    // Readings older than this fail (copied to the device object's StaleAfter).
+    std::chrono::milliseconds staleAfter = kStaleStatusAge;
+};
+
+class DeviceService {
+public:
+    // Over `fw`, owned by the thread that runs `loop`; construct, start and destroy the service
+    // on that thread. `fw` outlives the service. Publishes the first snapshot at once.
+    DeviceService(OrnFilterWheel& fw, MainLoop& loop, ServiceOptions options = {});
+    ~DeviceService();
+    DeviceService(const DeviceService&) = delete;
+    DeviceService& operator=(const DeviceService&) = delete;
+
+    // ---- readers: any thread ----
+
+    // The latest snapshot; never null.
+    std::shared_ptr<const Snapshot> Current() const;
+    // Waits up to `timeout` for a snapshot with a serial above `serial`; returns the latest.
+    std::shared_ptr<const Snapshot> WaitNewer(std::uint64_t serial, std::chrono::milliseconds timeout) const;
+    // Called on the owner thread after each publication (keep it short, never block on the
+    // service). Returns a handle for RemoveListener.
+    std::uint64_t AddListener(std::function<void(const std::shared_ptr<const Snapshot>&)> listener);
+    void RemoveListener(std::uint64_t handle);
+    // The current time of the device's monotonic clock, for Snapshot::Stale and ReadingProblem.
+    SteadyTime Now() const;
+
+    // ---- connection per client: any thread ----
+
+    // A fresh identity for a network device (NewClientId()).
+    static ClientId NewClient() { return NewClientId(); }
+    // Makes `client` a holder of the shared link (opening it if it is the first) and checks
+    // that the controller's mode fits `kind`; a mode that does not fit lets go again and gives
+    // WrongMode.
+    CommandResult Connect(ClientId client, DeviceKind kind);
+    // `client` lets go of the link (closing it if it was the last).
+    CommandResult Disconnect(ClientId client);
+
+    // ---- moves: any thread; Ok means the move was accepted and has started ----
+
+    CommandResult SelectFilter(int position);
+    CommandResult HomeWheel();
+    // Focuser `motor` (0 built-in, 1 second focuser) to a client position (with the focus shift).
+    CommandResult MoveFocuser(int motor, std::int64_t clientPosition);
+    // Rotator: to an angle (with reverse), by an angle, to a mechanical angle (without reverse).
+    CommandResult MoveRotatorAbsolute(float angle);
+    CommandResult MoveRotatorRelative(float delta);
+    CommandResult MoveRotatorMechanical(float angle);
+    // Cover: a whole travel up (open) or down, then the counter set to the end position.
+    CommandResult MoveCover(bool open);
+
+    // ---- synchronous commands: any thread ----
+
+    CommandResult WriteFilterName(int index, const std::string& name);
+    // Temperature compensation of the built-in focuser on the preferred sensor, or off.
+    CommandResult SetTempComp(bool on);
+    // Writes the heater set point to the controller's memory when it differs from the image.
+    CommandResult SetHeaterSetPoint(std::int16_t value);
+    CommandResult SetRotatorReverse(bool reverse);
+    // Sets the motor's position counter without moving (device steps).
+    CommandResult SetFocusPosition(int motor, int position);
+
+    // Runs `command` on the owner thread with the start deadline and returns its result; the
+    // way to add a command without a new member. The function must not keep the reference.
+    CommandResult Run(std::function<CommandResult(OrnFilterWheel&)> command);
+    // The same, without waiting: the future is ready with the result (or Busy after the deadline).
+    std::future<CommandResult> Submit(std::function<CommandResult(OrnFilterWheel&)> command);
+
+    // ---- headless poll: owner thread ----
+
+    // Starts the status query every `pollInterval` (idempotent). Each turn skips when the link
+    // is closed, a command holds it, or someone else polled within `foreignPollWindow`.
+    void StartPoll();
+    void StopPoll();
+    bool Polling() const { return m_PollTimer != kNoTimer; }
+    // One turn of the poll now (what the timer calls). True when a query was sent and answered.
+    bool PollOnce();
+
+    // Builds and publishes a snapshot now (owner thread).
+    void Publish();
+
+    const ServiceOptions& Options() const { return m_Options; }
+
+private:
+    struct Task;
+    using Command = std::function<CommandResult(OrnFilterWheel&)>;
+
+    // Queues `body` for the owner thread; it runs only if it starts before the caller gave up.
+    std::shared_ptr<Task> Post(std::function<void(Task&)> body);
+    // Waits for the task to start until the start deadline (else refuses it: Busy), then for
+    // its result.
+    static CommandResult Await(const std::shared_ptr<Task>& task, std::chrono::steady_clock::time_point deadline);
+    // Post + Await, or the body at once when called on the owner thread.
+    CommandResult Execute(std::function<void(Task&)> body);
+    CommandResult ExecuteCommand(Command command);
+    // Starts a move: `check` runs first on the owner thread, may refuse, and sets the target and
+    // the kind of move; then the snapshot shows the move running, the caller gets Ok, and `body`
+    // runs.
+    CommandResult StartMove(std::function<CommandResult(OrnFilterWheel&, int& target, MoveKind& kind)> check,
+                            std::function<bool(OrnFilterWheel&, int target)> body);
+    bool OnOwnerThread() const { return std::this_thread::get_id() == m_Owner; }
+    void OnDeviceChange(const DeviceChange& change);
+    std::shared_ptr<Snapshot> Build() const;
+
+    OrnFilterWheel& m_FW;
+    MainLoop& m_Loop;
+    ServiceOptions m_Options;
+    std::thread::id m_Owner;
+    TimerId m_PollTimer = kNoTimer;
+    bool m_InOwnPoll = false;
+    std::optional<SteadyTime> m_LastForeignStatus;
+
+    // Moves: the running one and the last outcome (owner thread only).
+    RunningMove m_Move;
+    MoveOutcome m_LastMove;
+    std::uint64_t m_NextMove = 1;
+    bool m_ServiceMove = false;  // the running move was started by the service
+
+    mutable std::mutex m_SnapMutex;
+    mutable std::condition_variable m_SnapChanged;
+    std::shared_ptr<const Snapshot> m_Snapshot;
+    std::uint64_t m_Serial = 0;
+
+    std::mutex m_ListenMutex;
+    std::vector<std::pair<std::uint64_t, std::function<void(const std::shared_ptr<const Snapshot>&)>>> m_Listeners;
+    std::uint64_t m_NextListener = 1;
+
+    std::shared_ptr<bool> m_Alive;  // tasks still queued after the service ended see false
+};
+
+// An owner thread for processes whose main thread belongs to someone else (a library's event
+// loop): it runs a PollMainLoop, creates the device object and the service on it, starts the
+// headless poll, and on destruction destroys both there (the device saves its settings) and
+// joins.
+class ServiceThread {
+public:
+    // `env.loop` is replaced by the thread's own loop. Throws std::runtime_error when the
+    // thread could not be started.
+    explicit ServiceThread(DeviceEnvironment env, ServiceOptions options = {});
+    ~ServiceThread();
+    ServiceThread(const ServiceThread&) = delete;
+    ServiceThread& operator=(const ServiceThread&) = delete;
+
+    DeviceService& Service() { return *m_Service; }
+    MainLoop& Loop() { return *m_Loop; }
+    // Runs `fn` on the owner thread and waits for it (setting up the device before serving).
+    void Invoke(const std::function<void(OrnFilterWheel&)>& fn);
+
+private:
+    std::unique_ptr<PollMainLoop> m_Loop;
+    std::unique_ptr<OrnFilterWheel> m_Device;
+    std::unique_ptr<DeviceService> m_Service;
+    std::thread m_Thread;
+};
+
+} // namespace velq3
