@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <charconv>
+#include <cmath>
 #include <memory>
 #include <mutex>
 
@@ -112,7 +113,7 @@ const char* kScript = R"JS(
     if (field === 'position' && v === -1) return 'moving';
     if (field === 'temperature' || field === 'celsius') return v.toFixed(1) + ' \u00B0C';
     if (field === 'voltage') return v.toFixed(2) + ' V';
-    if (field === 'power') return v + ' %';
+    if (field === 'power') return v.toFixed(0) + ' %';
     if (field === 'temperatures') {
       if (!v.length) return 'none';
       return v.map(function (t) { return t.name + ': ' + fmt('celsius', t.celsius); }).join(', ');
@@ -326,7 +327,108 @@ bool SameOrigin(const httplib::Request& req) {
     return !host.empty() && (origin == "http://" + host || origin == "https://" + host);
 }
 
+using nlohmann::json;
+
+std::string ModeText(std::int8_t mode) {
+    if (mode > 10) return "virtual filter wheel, " + std::to_string(FilterCountFromMode(mode)) + " positions";
+    if (mode > 0) return "filter wheel, " + std::to_string(FilterCountFromMode(mode)) + " positions";
+    if (mode == 0) return "second focuser";
+    if (mode == -1) return "rotator";
+    if (mode == -2) return "cover";
+    return "mode " + std::to_string(mode);
+}
+
+const char* CoverText(CoverStatus status) {
+    switch (status) {
+        case CoverStatus::Open: return "open";
+        case CoverStatus::Closed: return "closed";
+        case CoverStatus::Opening: return "opening";
+        case CoverStatus::Closing: return "closing";
+        case CoverStatus::Error: break;
+    }
+    return "error";
+}
+
+json Reading(float value) {
+    if (!std::isfinite(value) || value >= kNoTemperature) return nullptr;
+    return value;
+}
+
+json Temperatures(const Snapshot& s) {
+    json list = json::array();
+    for (int i = 0; i < std::min(s.sensorCount, kSensorCount); ++i) {
+        const std::string& name = s.thermometerNames[static_cast<std::size_t>(i)];
+        list.push_back({{"name", name.empty() ? "Sensor " + std::to_string(i + 1) : name},
+                        {"celsius", s.open ? Reading(s.status.Temp[i]) : json(nullptr)}});
+    }
+    return list;
+}
+
+json Position(const Snapshot& s, int motor) {
+    if (!s.open || s.MotorPosition(motor) == kPositionNotRead) return nullptr;
+    return s.FocuserPosition(motor);
+}
+
 }  // namespace
+
+json BuildSetupStatus(const Snapshot& s, const std::vector<SetupDeviceEntry>& devices,
+                      const std::function<bool(const SetupDeviceEntry&)>& deviceConnected) {
+    const int portNumber = s.openPort > 0 ? s.openPort : s.comPort;
+    std::string port = portNumber > 0 ? "COM" + std::to_string(portNumber) : "scan of COM1 to COM16";
+    if (!s.portPath.empty()) port += " (" + s.portPath + ")";
+    json controller = {
+        {"port", port},
+        {"connected", s.open},
+        {"mode", s.open ? json(ModeText(s.mode)) : json(nullptr)},
+        {"memorySize", s.open && s.memorySize > 0 ? json(s.memorySize) : json(nullptr)},
+        {"fwAll", s.open ? json(s.statusPresent) : json(nullptr)},
+        {"voltage", s.open ? Reading(s.status.Vin) : json(nullptr)},
+        {"power", s.open ? Reading(s.status.Out) : json(nullptr)},
+        {"temperatures", Temperatures(s)},
+    };
+
+    json list = json::array();
+    for (const SetupDeviceEntry& d : devices) {
+        json entry = {{"type", d.type},
+                      {"number", d.number},
+                      {"connected", deviceConnected ? deviceConnected(d) : s.open}};
+        if (d.type == "filterwheel") {
+            const bool moving = s.Moving(MoveKind::Wheel) || s.Moving(MoveKind::Home);
+            const int position = moving ? -1 : s.currentFilter;
+            entry["moving"] = moving;
+            entry["position"] = s.open ? json(position) : json(nullptr);
+            entry["filter"] = s.open && position >= 0 && position < static_cast<int>(s.filterNames.size())
+                                  ? json(s.filterNames[static_cast<std::size_t>(position)])
+                                  : json(nullptr);
+        } else if (d.type == "focuser") {
+            const int motor = d.number == 0 ? 0 : 1;
+            entry["moving"] = s.Moving(FocuserMoveKind(motor, s.mode));
+            entry["position"] = Position(s, motor);
+            double celsius = 0.0;
+            entry["temperature"] = s.open && s.sensorCount > 0 && s.Temperature(celsius) ? json(celsius) : json(nullptr);
+        } else if (d.type == "rotator") {
+            entry["moving"] = s.Moving(MoveKind::SecondMotor);
+            if (s.open && s.image.MaxSteps > 0 && s.status.Focus2Pos != kPositionNotRead) {
+                const double angle = std::fmod(static_cast<double>(s.RotatorPosition()), 360.0);
+                entry["position"] = angle < 0 ? angle + 360.0 : angle;
+            } else {
+                entry["position"] = nullptr;
+            }
+        } else if (d.type == "dome" || d.type == "covercalibrator") {
+            entry["moving"] = s.Moving(MoveKind::SecondMotor);
+            entry[d.type == "dome" ? "shutter" : "cover"] = s.open ? json(CoverText(s.Cover())) : json(nullptr);
+        } else if (d.type == "switch") {
+            entry["moving"] = false;
+            entry["voltage"] = controller["voltage"];
+            entry["power"] = controller["power"];
+            entry["temperatures"] = controller["temperatures"];
+        } else {
+            entry["moving"] = s.Moving();
+        }
+        list.push_back(std::move(entry));
+    }
+    return {{"controller", std::move(controller)}, {"devices", std::move(list)}};
+}
 
 std::string HtmlEscape(std::string_view text) {
     std::string out;
@@ -429,8 +531,9 @@ void AddSetupRoutes(httplib::Server& server, SetupPageContext& context) {
     });
 
     server.Get(kStatusPath, [state](const httplib::Request&, httplib::Response& res) {
-        nlohmann::json status =
-            state->context->status ? state->context->status() : nlohmann::json::object();
+        const SetupPageContext& context = *state->context;
+        const nlohmann::json status =
+            BuildSetupStatus(*context.service.Current(), context.devices, context.deviceConnected);
         res.set_header("Cache-Control", "no-store");
         // Names come from the device and the user; bytes that are not UTF-8 are replaced rather
         // than failing the reply.

@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "service/DeviceService.h"
+
 namespace httplib {
 class Server;
 }
@@ -35,25 +37,32 @@ struct SetupSettings {
 };
 
 struct SetupPageContext {
-    // The live status, built from the device service's snapshot (never from the device object);
-    // called on the HTTP threads. Layout:
-    //   {"controller": {"port", "connected", "mode", "memorySize", "fwAll", "voltage", "power",
-    //                   "temperatures": [{"name", "celsius"}]},
-    //    "devices": [{"type", "number", "connected", "moving", and by type: "position" (wheel,
-    //                 focuser, rotator; -1 while the wheel moves), "filter" (wheel),
-    //                 "temperature" (focuser), "shutter" (dome), "cover" (cover calibrator),
-    //                 "voltage", "power", "temperatures" (switch)}]}
-    // Values that are not known are null.
-    std::function<nlohmann::json()> status;
+    explicit SetupPageContext(DeviceService& service) : service(service) {}
+
+    // The live status comes from the service's snapshot, never from the device object.
+    DeviceService& service;
     std::vector<SetupDeviceEntry> devices;
     // The settings in force in this run.
     SetupSettings settings;
     // Stores new settings for the next start; false with a message when that failed. Called on
     // an HTTP thread; the function itself hands the work to the registry's owner.
     std::function<bool(const SetupSettings&, std::string& error)> store;
+    // Whether a device is connected for its Alpaca clients; without it, whether the link is open.
+    std::function<bool(const SetupDeviceEntry&)> deviceConnected;
     std::string serverName = "velq3";
     std::string version;
 };
+
+// The status the pages refresh from, built from a snapshot:
+//   {"controller": {"port", "connected", "mode", "memorySize", "fwAll", "voltage", "power",
+//                   "temperatures": [{"name", "celsius"}]},
+//    "devices": [{"type", "number", "connected", "moving", and by type: "position" (wheel,
+//                 focuser, rotator in degrees; -1 while the wheel moves), "filter" (wheel),
+//                 "temperature" (focuser), "shutter" (dome), "cover" (cover calibrator),
+//                 "voltage", "power", "temperatures" (switch)}]}
+// Readings are null while the link is closed or a value is not known.
+nlohmann::json BuildSetupStatus(const Snapshot& snapshot, const std::vector<SetupDeviceEntry>& devices,
+                                const std::function<bool(const SetupDeviceEntry&)>& deviceConnected = {});
 
 // Adds GET /setup, POST /setup (the settings form), GET /setup/v1/status.json and
 // GET /setup/v1/{type}/{n}/setup. The context must outlive the server.

@@ -12,6 +12,8 @@
 namespace velq3::alpaca {
 namespace {
 
+using nlohmann::json;
+
 class SetupPagesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -22,10 +24,6 @@ protected:
         context_.settings = {11111, "127.0.0.1", 32227, "COM3"};
         context_.serverName = "velq3";
         context_.version = "0.1.0";
-        context_.status = [this] {
-            std::lock_guard lock(mutex_);
-            return status_;
-        };
         context_.store = [this](const SetupSettings& s, std::string& error) {
             std::lock_guard lock(mutex_);
             if (!storeWorks_) {
@@ -35,23 +33,6 @@ protected:
             stored_.push_back(s);
             return true;
         };
-        status_ = {{"controller",
-                    {{"port", "/dev/pts/7"},
-                     {"connected", true},
-                     {"mode", "filter wheel"},
-                     {"memorySize", 202},
-                     {"fwAll", true},
-                     {"voltage", 12.25},
-                     {"power", 40},
-                     {"temperatures", {{{"name", "Mirror"}, {"celsius", 4.5}}}}}},
-                   {"devices",
-                    {{{"type", "filterwheel"},
-                      {"number", 0},
-                      {"connected", true},
-                      {"moving", false},
-                      {"position", 3},
-                      {"filter", "Red"}}}}};
-
         AddSetupRoutes(server_, context_);
         port_ = server_.bind_to_any_port("127.0.0.1");
         ASSERT_GT(port_, 0);
@@ -80,15 +61,42 @@ protected:
         return stored_;
     }
 
-    SetupPageContext context_;
+    // A service over a device that is not connected: the pages work without a controller.
+    ServiceThread service_{DeviceEnvironment{}};
+    SetupPageContext context_{service_.Service()};
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;
     std::mutex mutex_;
-    nlohmann::json status_;
     std::vector<SetupSettings> stored_;
     bool storeWorks_ = true;
 };
+
+// A snapshot of an open wheel-mode controller with two sensors.
+Snapshot OpenWheel() {
+    Snapshot s;
+    s.open = true;
+    s.comPort = 3;
+    s.openPort = 3;
+    s.portPath = "/dev/pts/7";
+    s.mode = 6;
+    s.memorySize = 202;
+    s.statusPresent = true;
+    s.sensorCount = 2;
+    s.status = EmptyStatus();
+    s.status.FocusPos = 1200;
+    s.status.Vin = 12.25f;
+    s.status.Out = 40.0f;
+    s.status.Temp[0] = 4.5f;
+    s.status.Temp[1] = kNoTemperature;
+    s.thermometerNames = {"Mirror", "", "", ""};
+    s.settings.AscomFocusShift = 10000;
+    s.settings.AscomPreferredTermometer = 0;
+    s.currentFilter = 2;
+    s.filterCount = 6;
+    s.filterNames = {"L", "R", "G", "B", "Ha", "OIII"};
+    return s;
+}
 
 httplib::Params GoodForm() {
     return {{"AlpacaPort", "11112"},
@@ -141,27 +149,86 @@ TEST_F(SetupPagesTest, PagesAreHtmlWithEveryDeviceAndEscapedNames) {
     }
 }
 
-TEST_F(SetupPagesTest, StatusJsonCarriesTheSnapshotFields) {
+TEST(SetupStatusTest, BuiltFromTheSnapshot) {
+    const std::vector<SetupDeviceEntry> devices = {
+        {"filterwheel", 0, "Filter wheel"}, {"focuser", 0, "Focuser"}, {"switch", 0, "Outputs"}};
+    Snapshot s = OpenWheel();
+    json status = BuildSetupStatus(s, devices);
+    const json& controller = status["controller"];
+    EXPECT_EQ(controller["port"], "COM3 (/dev/pts/7)");
+    EXPECT_EQ(controller["connected"], true);
+    EXPECT_EQ(controller["mode"], "filter wheel, 6 positions");
+    EXPECT_EQ(controller["memorySize"], 202);
+    EXPECT_EQ(controller["fwAll"], true);
+    EXPECT_DOUBLE_EQ(controller["voltage"].get<double>(), 12.25);
+    EXPECT_DOUBLE_EQ(controller["power"].get<double>(), 40.0);
+    EXPECT_EQ(controller["temperatures"],
+              json::parse(R"([{"name":"Mirror","celsius":4.5},{"name":"Sensor 2","celsius":null}])"));
+
+    ASSERT_EQ(status["devices"].size(), 3u);
+    const json& wheel = status["devices"][0];
+    EXPECT_EQ(wheel["type"], "filterwheel");
+    EXPECT_EQ(wheel["number"], 0);
+    EXPECT_EQ(wheel["position"], 2);
+    EXPECT_EQ(wheel["filter"], "G");
+    EXPECT_EQ(wheel["moving"], false);
+    const json& focuser = status["devices"][1];
+    EXPECT_EQ(focuser["position"], 11200);  // with the focus shift, as clients see it
+    EXPECT_DOUBLE_EQ(focuser["temperature"].get<double>(), 4.5);
+    EXPECT_EQ(status["devices"][2]["temperatures"], controller["temperatures"]);
+
+    // While the wheel moves: position -1 and no filter name.
+    s.move = {MoveKind::Wheel, 4, 7};
+    status = BuildSetupStatus(s, devices, [](const SetupDeviceEntry& d) { return d.type == "focuser"; });
+    EXPECT_EQ(status["devices"][0]["position"], -1);
+    EXPECT_EQ(status["devices"][0]["moving"], true);
+    EXPECT_TRUE(status["devices"][0]["filter"].is_null());
+    EXPECT_EQ(status["devices"][0]["connected"], false);
+    EXPECT_EQ(status["devices"][1]["connected"], true);
+
+    // A closed link shows no readings.
+    Snapshot closed;
+    closed.comPort = 0;
+    status = BuildSetupStatus(closed, devices);
+    EXPECT_EQ(status["controller"]["connected"], false);
+    EXPECT_EQ(status["controller"]["port"], "scan of COM1 to COM16");
+    EXPECT_TRUE(status["controller"]["memorySize"].is_null());
+    EXPECT_TRUE(status["controller"]["voltage"].is_null());
+    EXPECT_TRUE(status["devices"][0]["position"].is_null());
+    EXPECT_TRUE(status["devices"][1]["position"].is_null());
+    EXPECT_TRUE(status["devices"][1]["temperature"].is_null());
+}
+
+TEST(SetupStatusTest, SecondMotorDevices) {
+    const std::vector<SetupDeviceEntry> devices = {
+        {"rotator", 0, "Rotator"}, {"dome", 0, "Cover"}, {"covercalibrator", 0, "Cover"}};
+    Snapshot s = OpenWheel();
+    s.mode = -1;
+    s.image.MaxSteps = 3600;
+    s.status.Focus2Pos = -900;  // a quarter turn below zero
+    json status = BuildSetupStatus(s, devices);
+    EXPECT_EQ(status["controller"]["mode"], "rotator");
+    EXPECT_NEAR(status["devices"][0]["position"].get<double>(), 270.0, 1e-3);
+
+    s.mode = -2;
+    s.status.Focus2Pos = 3000;
+    s.move = {MoveKind::SecondMotor, 0, 3};
+    status = BuildSetupStatus(s, devices);
+    EXPECT_EQ(status["devices"][1]["shutter"], "closing");
+    EXPECT_EQ(status["devices"][2]["cover"], "closing");
+    EXPECT_EQ(status["devices"][2]["moving"], true);
+}
+
+TEST_F(SetupPagesTest, StatusJsonIsServedFromTheServiceSnapshot) {
     auto reply = Client().Get("/setup/v1/status.json");
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 200);
     EXPECT_EQ(reply->get_header_value("Content-Type").rfind("application/json", 0), 0u);
-    const auto json = nlohmann::json::parse(reply->body);
-    EXPECT_EQ(json["controller"]["memorySize"], 202);
-    EXPECT_EQ(json["controller"]["fwAll"], true);
-    EXPECT_DOUBLE_EQ(json["controller"]["voltage"].get<double>(), 12.25);
-    EXPECT_EQ(json["devices"][0]["position"], 3);
-    EXPECT_EQ(json["devices"][0]["filter"], "Red");
-
-    // A name that is not UTF-8 does not break the reply.
-    {
-        std::lock_guard lock(mutex_);
-        status_["devices"][0]["filter"] = "R\xFF" "d";
-    }
-    reply = Client().Get("/setup/v1/status.json");
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->status, 200);
-    EXPECT_EQ(nlohmann::json::parse(reply->body)["devices"][0]["filter"], "R\xEF\xBF\xBD" "d");
+    const auto status = json::parse(reply->body);
+    EXPECT_EQ(status["controller"]["connected"], false);
+    ASSERT_EQ(status["devices"].size(), 4u);
+    EXPECT_EQ(status["devices"][2]["type"], "focuser");
+    EXPECT_EQ(status["devices"][2]["number"], 1);
 }
 
 TEST_F(SetupPagesTest, BadFormValuesAreRefusedAndNothingIsStored) {
