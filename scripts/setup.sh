@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev fonts-dejavu-core xauth)
+          qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev fonts-dejavu-core xauth
+          chromium wrk)
 
 missing=()
 for p in "${packages[@]}"; do
