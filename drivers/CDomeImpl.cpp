@@ -2,6 +2,11 @@
 // its travel from closed (0) to open (N).
 #include "drivers/CDomeImpl.h"
 
+#include "automation/ErrorInfo.h"
+#include "device/DeviceMoves.h"
+#include "device/DeviceRules.h"
+#include "drivers/DriverClasses.h"
+
 namespace velq3 {
 
 HRESULT CDomeImpl::FixedFlag(const char* member, bool flag, VariantBool* value) {
@@ -42,7 +47,7 @@ HRESULT CDomeImpl::get_Slewing(VariantBool* value) { return FixedFlag("get_Slewi
 HRESULT CDomeImpl::get_Connected(VariantBool* value) { return GetConnection("get_Connected", value); }
 
 HRESULT CDomeImpl::put_Connected(VariantBool value) {
-    return PutConnection("put_Connected", value, [](std::int8_t mode) { return mode == -2; });
+    return PutConnection("put_Connected", value, [](std::int8_t mode) { return ModeFits(DeviceKind::Cover, mode); });
 }
 
 HRESULT CDomeImpl::get_Description(Bstr* value) { return ReturnText(value, "Orn Dome driver"); }
@@ -59,18 +64,12 @@ HRESULT CDomeImpl::get_InterfaceVersion(std::int16_t* value) {
 
 HRESULT CDomeImpl::get_ShutterStatus(std::int32_t* value) {
     if (!value) return E_POINTER;
-    const std::int32_t x = m_FW.Focus2Pos;
-    const int half = m_FW.MaxSteps / 2;
-    const bool coverEndstops = m_FW.HomeMark != 0;
-    std::int32_t status;
-    if (m_FW.IsBusy()) {
-        // X still holds the position the move started from.
-        status = x >= half ? kClosing : kOpening;
-    } else if (coverEndstops) {
-        status = (m_FW.Sw & 0x01) ? kOpen : (m_FW.Sw & 0x02) ? kClosed : kError;
-    } else {
-        status = x < half ? kClosed : kOpen;
+    if (m_FW.ReadingsStale()) {
+        m_FW.Log("CDomeImpl: %s\n", kNoAnswerMessage);
+        return ReportError(IDome::kIid, kProgIdDome, kNoAnswerMessage, E_FAIL);
     }
+    const auto status = static_cast<std::int32_t>(
+        CoverState(m_FW.IsBusy(), m_FW.Focus2Pos, m_FW.MaxSteps, m_FW.HomeMark != 0, m_FW.Sw));
     *value = status;
     m_FW.Log("CDomeImpl::get_ShutterStatus(%i)\n", status);
     return S_OK;
@@ -91,22 +90,14 @@ HRESULT CDomeImpl::SlewToAltitude(double) { return E_FAIL; }
 HRESULT CDomeImpl::SlewToAzimuth(double) { return E_FAIL; }
 HRESULT CDomeImpl::SyncToAzimuth(double) { return E_FAIL; }
 
-HRESULT CDomeImpl::MoveCover(int sign, int endPosition) {
-    const int target = m_FW.Focus2Pos + sign * static_cast<int>(m_FW.MaxSteps);
-    m_FW.Log("m_FW.GoToPosition(%i)\n", target);
-    if (!m_FW.GoToPosition(target, 1)) return E_FAIL;
-    m_FW.SetFocusPosition(endPosition, 1);  // the counter follows the travel; its result is not needed
-    return S_OK;
-}
-
 HRESULT CDomeImpl::OpenShutter() {
     m_FW.Log("CDomeImpl::OpenShutter()\n");
-    return MoveCover(+1, m_FW.MaxSteps);
+    return ResultOf(MoveCoverTravel(m_FW, true));
 }
 
 HRESULT CDomeImpl::CloseShutter() {
     m_FW.Log("CDomeImpl::CloseShutter()\n");
-    return MoveCover(-1, 0);
+    return ResultOf(MoveCoverTravel(m_FW, false));
 }
 
 HRESULT CDomeImpl::SetupDialog() { return ShowSetupDialog(); }

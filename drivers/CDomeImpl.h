@@ -51,9 +51,6 @@ public:
 private:
     // A fixed boolean property: its value and its log line "CDomeImpl::<member>(%i)\n".
     HRESULT FixedFlag(const char* member, bool flag, VariantBool* value);
-    // Moves the cover by the full travel toward `sign` (+1 open, -1 closed) and then sets
-    // the motor's counter to the end reached.
-    HRESULT MoveCover(int sign, int endPosition);
 };
 
 } // namespace velq3

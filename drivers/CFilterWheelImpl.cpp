@@ -1,14 +1,17 @@
 // FilterWheel members over the device object.
 #include "drivers/CFilterWheelImpl.h"
 
-#include "platform/Stopwatch.h"
+#include "automation/ErrorInfo.h"
+#include "device/DeviceMoves.h"
+#include "device/DeviceRules.h"
+#include "drivers/DriverClasses.h"
 
 namespace velq3 {
 
 HRESULT CFilterWheelImpl::get_Connected(VariantBool* value) { return GetConnection("get_Connected", value); }
 
 HRESULT CFilterWheelImpl::put_Connected(VariantBool value) {
-    return PutConnection("put_Connected", value, [](std::int8_t mode) { return mode > 0; });
+    return PutConnection("put_Connected", value, [](std::int8_t mode) { return ModeFits(DeviceKind::FilterWheel, mode); });
 }
 
 HRESULT CFilterWheelImpl::get_FocusOffsets(SafeArray<std::int32_t>* value) {
@@ -37,17 +40,17 @@ HRESULT CFilterWheelImpl::put_Position(std::int16_t value) {
         m_FW.Log("CFilterWheelImpl::put_Position(%i)\n", position);
         return E_INVALIDARG;
     }
-    bool ok = m_FW.SelectFilter(position);
-    if (!ok) {
-        SleepMs(kRetryDelayMs);
-        ok = m_FW.SelectFilter(position);
-    }
+    const bool ok = SelectFilterWithRetry(m_FW, position);
     m_FW.Log("CFilterWheelImpl::put_Position(%i)\n", position);
     return ResultOf(ok);
 }
 
 HRESULT CFilterWheelImpl::get_Position(std::int16_t* value) {
     if (!value) return E_POINTER;
+    if (m_FW.ReadingsStale()) {
+        m_FW.Log("CFilterWheelImpl: %s\n", kNoAnswerMessage);
+        return ReportError(IFilterWheel::kIid, kProgIdFilterWheel, kNoAnswerMessage, E_FAIL);
+    }
     *value = static_cast<std::int16_t>(m_FW.CurrentFilter);
     m_FW.Log("CFilterWheelImpl::get_Position(%i)\n", m_FW.CurrentFilter);
     return S_OK;

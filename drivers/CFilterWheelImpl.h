@@ -3,6 +3,7 @@
 #pragma once
 
 #include "automation/VelqTypeLib.h"
+#include "device/DeviceMoves.h"
 #include "drivers/DriverObject.h"
 
 namespace velq3 {
@@ -19,7 +20,7 @@ public:
     HRESULT get_Position(std::int16_t* value) override;
     HRESULT SetupDialog() override;
 
-    static constexpr int kRetryDelayMs = 200;
+    static constexpr int kRetryDelayMs = kSelectFilterRetryDelayMs;
 };
 
 } // namespace velq3

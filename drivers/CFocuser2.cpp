@@ -7,7 +7,7 @@
 namespace velq3 {
 
 CFocuser2::CFocuser2(DriverContext& ctx)
-    : CFocuserBase(ctx, "CFocuser2", kProgIdFocuser2, 1, [](std::int8_t mode) { return mode == 0; }) {}
+    : CFocuserBase(ctx, "CFocuser2", kProgIdFocuser2, 1, [](std::int8_t mode) { return ModeFits(DeviceKind::Focuser2, mode); }) {}
 
 HRESULT CFocuser2::get_TempComp(VariantBool* value) {
     if (!value) return E_POINTER;
@@ -28,6 +28,7 @@ HRESULT CFocuser2::get_TempCompAvailable(VariantBool* value) {
 
 HRESULT CFocuser2::get_Temperature(double* value) {
     if (!value) return E_POINTER;
+    if (m_FW.ReadingsStale()) return NoAnswer();
     SelectTemperature(*value);
     m_FW.Log("CFocuser2::get_Temperature(%f)\n", *value);
     return S_OK;

@@ -2,23 +2,11 @@
 // per turn. Targets keep the sign of the dividend and are not folded into 0..N-1.
 #include "drivers/CRotatorImpl.h"
 
-#include <cmath>
-#include <limits>
+#include "automation/ErrorInfo.h"
+#include "device/DeviceRules.h"
+#include "drivers/DriverClasses.h"
 
 namespace velq3 {
-
-namespace {
-
-// x / n in the precision of T; with n = 0 the floating-point result of the division
-// (infinity with the sign of x, or not-a-number for 0 / 0), made explicit.
-template <class T>
-T Divide(T x, T n) {
-    if (n != 0) return x / n;
-    if (x == 0) return std::numeric_limits<T>::quiet_NaN();
-    return std::copysign(std::numeric_limits<T>::infinity(), x);
-}
-
-} // namespace
 
 HRESULT CRotatorImpl::get_CanReverse(VariantBool* value) {
     if (!value) return E_POINTER;
@@ -52,15 +40,14 @@ HRESULT CRotatorImpl::get_IsMoving(VariantBool* value) {
     return S_OK;
 }
 
-float CRotatorImpl::CurrentAngle() const {
-    // Extended precision, then rounded once to single precision.
-    const float angle = static_cast<float>(
-        Divide(static_cast<long double>(m_FW.Focus2Pos) * 360.0L, static_cast<long double>(m_FW.MaxSteps)));
-    return m_FW.RotatorReverse ? static_cast<float>(360.0 - angle) : angle;
-}
+float CRotatorImpl::CurrentAngle() const { return RotatorAngle(m_FW.Focus2Pos, m_FW.MaxSteps, m_FW.RotatorReverse); }
 
 HRESULT CRotatorImpl::get_Position(float* value) {
     if (!value) return E_POINTER;
+    if (m_FW.ReadingsStale()) {
+        m_FW.Log("CRotatorImpl: %s\n", kNoAnswerMessage);
+        return ReportError(IRotator::kIid, kProgIdRotator, kNoAnswerMessage, E_FAIL);
+    }
     *value = CurrentAngle();
     m_FW.Log("CRotatorImpl::get_Position(%f)\n", *value);
     return S_OK;
@@ -86,7 +73,7 @@ HRESULT CRotatorImpl::put_Reverse(VariantBool value) {
 
 HRESULT CRotatorImpl::get_StepSize(float* value) {
     if (!value) return E_POINTER;
-    *value = static_cast<float>(Divide(360.0, static_cast<double>(m_FW.MaxSteps)));
+    *value = RotatorStepSize(m_FW.MaxSteps);
     m_FW.Log("CRotatorImpl::get_StepSize(%f)\n", *value);
     return S_OK;
 }
@@ -103,29 +90,28 @@ HRESULT CRotatorImpl::Halt() {
     return E_FAIL;
 }
 
+namespace {
+
+// The HRESULT of a target that could not be computed.
+HRESULT TargetFailure(RotatorTargetError error) {
+    return error == RotatorTargetError::NotANumber ? E_INVALIDARG : E_FAIL;
+}
+
+} // namespace
+
 HRESULT CRotatorImpl::Move(float position) {
     m_FW.Log("CRotatorImpl::Move(%f)\n", position);
-    const int n = m_FW.MaxSteps;
-    // Without steps per turn there is no target; an angle that is not a number has none either.
-    if (n == 0) return E_FAIL;
-    if (!std::isfinite(position)) return E_INVALIDARG;
-    const double angle = m_FW.RotatorReverse ? -position : position;
-    const double k = std::trunc(angle / -360.0 * n);
-    // Remainder in floating point: exact for every reachable step count, and no overflow
-    // for huge angles.
-    const int target = static_cast<int>(std::fmod(m_FW.Focus2Pos - k, n));
-    m_FW.Log("m_FW.GoToPosition(%i)\n", target);
-    return ResultOf(m_FW.GoToPosition(target, 1));
+    const RotatorTarget t = RotatorRelativeTarget(position, m_FW.Focus2Pos, m_FW.MaxSteps, m_FW.RotatorReverse);
+    if (t.error != RotatorTargetError::None) return TargetFailure(t.error);
+    m_FW.Log("m_FW.GoToPosition(%i)\n", t.steps);
+    return ResultOf(m_FW.GoToPosition(t.steps, 1));
 }
 
 HRESULT CRotatorImpl::MoveAbsolute(float position) {
     m_FW.Log("CRotatorImpl::Move(%f)\n", position);
-    const int n = m_FW.MaxSteps;
-    if (n == 0) return E_FAIL;
-    if (!std::isfinite(position)) return E_INVALIDARG;
-    const float angle = m_FW.RotatorReverse ? static_cast<float>(360.0 - position) : position;
-    const int target = static_cast<int>(std::fmod(std::trunc(angle / 360.0 * n), n));
-    return ResultOf(m_FW.GoToPosition(target, 1));
+    const RotatorTarget t = RotatorAbsoluteTarget(position, m_FW.MaxSteps, m_FW.RotatorReverse);
+    if (t.error != RotatorTargetError::None) return TargetFailure(t.error);
+    return ResultOf(m_FW.GoToPosition(t.steps, 1));
 }
 
 HRESULT CRotatorImpl::SetupDialog() { return ShowSetupDialog(); }

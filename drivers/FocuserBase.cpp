@@ -1,10 +1,8 @@
 // Members that the built-in focuser and the second focuser share.
 #include "drivers/FocuserBase.h"
 
-#include <algorithm>
-#include <limits>
-
 #include "automation/ErrorInfo.h"
+#include "device/DeviceRules.h"
 
 namespace velq3 {
 
@@ -46,9 +44,9 @@ HRESULT CFocuserBase::get_MaxStep(std::int32_t* value) {
 
 HRESULT CFocuserBase::get_Position(std::int32_t* value) {
     if (!value) return E_POINTER;
+    if (m_FW.ReadingsStale()) return NoAnswer();
     const std::int32_t device = MotorPosition();
-    // Wide sum: a large shift from the settings must not overflow.
-    *value = static_cast<std::int32_t>(std::int64_t{device} + m_FW.AscomFocusShift);
+    *value = ClientFocuserPosition(device, m_FW.AscomFocusShift);
     m_FW.Log("%s::get_Position(%i)\n", m_ClassName, device);
     return S_OK;
 }
@@ -68,34 +66,20 @@ HRESULT CFocuserBase::Halt() {
 HRESULT CFocuserBase::Move(std::int32_t position) {
     const std::int64_t target = std::int64_t{position} - m_FW.AscomFocusShift;
     m_FW.Log("%s::Move(%i)\n", m_ClassName, static_cast<int>(target));
-    // The move command carries a signed 16-bit position; a target outside it would arrive
-    // as some other position.
-    if (target < std::numeric_limits<std::int16_t>::min() || target > std::numeric_limits<std::int16_t>::max())
-        return E_INVALIDARG;
-    return ResultOf(m_FW.GoToPosition(static_cast<int>(target), m_Motor));
+    const auto deviceTarget = DeviceFocuserTarget(position, m_FW.AscomFocusShift);
+    if (!deviceTarget) return E_INVALIDARG;
+    return ResultOf(m_FW.GoToPosition(*deviceTarget, m_Motor));
 }
 
 HRESULT CFocuserBase::SetupDialog() { return ShowSetupDialog(); }
 
+HRESULT CFocuserBase::NoAnswer() const {
+    m_FW.Log("%s: %s\n", m_ClassName, kNoAnswerMessage);
+    return ReportError(IFocuser::kIid, m_ProgId, kNoAnswerMessage, E_FAIL);
+}
+
 bool CFocuserBase::SelectTemperature(double& value) const {
-    value = 0.0;
-    bool ok = m_FW.SensorCount == 0;
-    const int preferred = m_FW.AscomPreferredTermometer;
-    if (preferred >= 0) {
-        // A preferred sensor beyond the four the status holds never has a reading.
-        if (preferred < kSensorCount && m_FW.Temp[preferred] != kNoTemperature) {
-            value = m_FW.Temp[preferred];
-            ok = true;
-        }
-        return ok;
-    }
-    const int fitted = std::min<int>(m_FW.SensorCount, kSensorCount);
-    for (int i = 0; i < fitted; ++i) {
-        if (m_FW.Temp[i] == kNoTemperature) continue;
-        value = m_FW.Temp[i];
-        return true;
-    }
-    return ok;
+    return velq3::SelectTemperature(m_FW.Status(), m_FW.SensorCount, m_FW.AscomPreferredTermometer, value);
 }
 
 } // namespace velq3

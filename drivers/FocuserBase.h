@@ -21,7 +21,7 @@ public:
     HRESULT Move(std::int32_t position) override;
     HRESULT SetupDialog() override;
 
-    static constexpr std::int32_t kMaxIncrement = 5000;
+    static constexpr std::int32_t kMaxIncrement = kFocuserMaxIncrement;
 
 protected:
     CFocuserBase(DriverContext& ctx, const char* className, const char* progId, int motor, ModeCondition modeOk);
@@ -31,6 +31,8 @@ protected:
     // the first of the fitted sensors that has a reading. True when that gave a value or
     // when the device has no sensors (then 0.0).
     bool SelectTemperature(double& value) const;
+    // A reading while the controller has not answered for too long: the error, with its message.
+    HRESULT NoAnswer() const;
 
 private:
     std::int32_t MotorPosition() const { return m_Motor == 0 ? m_FW.FocusPos : m_FW.Focus2Pos; }
