@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <random>
 
@@ -115,11 +117,34 @@ AlpacaFace::AlpacaFace(DeviceService& service, RegistryHive& hive, MainLoop& own
     description.manufacturerVersion = VELQ3_VERSION;
     description.location = HostName();
     m_Server = std::make_unique<AlpacaServer>(description);
+    m_SetupContext = std::make_unique<SetupPageContext>(service);
     for (const auto& device : m_Devices) {
         const DeviceIdentity& id = device->Identity();
         m_Server->AddDevice(*device, UniqueId(id.type + "/" + std::to_string(id.number)));
+        m_SetupContext->devices.push_back({id.type, static_cast<int>(id.number), id.name});
     }
     if (m_HiveChanged) m_Hive.Save();
+
+    // The setup pages: the settings in force, a form that stores new ones for the next start.
+    SetupSettings& inForce = m_SetupContext->settings;
+    inForce.alpacaPort = m_Settings.port;
+    inForce.alpacaBind = m_Settings.bind;
+    inForce.discoveryPort = m_Settings.discoveryPort;
+    const auto snap = service.Current();
+    inForce.serialPort = snap->comPort > 0 ? "COM" + std::to_string(snap->comPort) : std::string();
+    m_SetupContext->version = VELQ3_VERSION;
+    m_SetupContext->store = [this](const SetupSettings& s, std::string& error) { return StoreSetupSettings(s, error); };
+    m_SetupContext->deviceConnected = [this](const SetupDeviceEntry& entry) {
+        for (const auto& device : m_Devices) {
+            const DeviceIdentity& id = device->Identity();
+            if (id.type == entry.type && static_cast<int>(id.number) == entry.number) {
+                const auto* served = dynamic_cast<const ServiceDevice*>(device.get());
+                return served && m_Service.Current()->Holds(served->Client());
+            }
+        }
+        return false;
+    };
+    m_Server->AddRoutes([this](httplib::Server& http) { AddSetupRoutes(http, *m_SetupContext); });
 }
 
 AlpacaFace::~AlpacaFace() {
@@ -148,11 +173,82 @@ bool AlpacaFace::Start() {
     m_Problem.clear();
     std::printf("velq3: Alpaca on %s:%u\n", m_Settings.bind.c_str(), static_cast<unsigned>(m_Server->Port()));
     std::fflush(stdout);
+    m_Discovery = std::make_unique<DiscoveryResponder>(m_Settings.discoveryPort, m_Server->Port());
+    if (!m_Discovery->Start(error)) {
+        std::fprintf(stderr, "velq3: Alpaca discovery not started on UDP port %u: %s\n",
+                     static_cast<unsigned>(m_Settings.discoveryPort), error.c_str());
+        m_Discovery.reset();
+    }
     return true;
 }
 
 void AlpacaFace::Stop() {
+    m_Discovery.reset();
     if (m_Server) m_Server->Stop();
+}
+
+bool AlpacaFace::RunOnOwner(std::function<void()> task, std::chrono::milliseconds timeout) {
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        enum { Pending, Started, Done, Abandoned } phase = Pending;
+    };
+    auto state = std::make_shared<State>();
+    m_Loop.PostTask([state, task = std::move(task)] {
+        {
+            std::lock_guard lock(state->mutex);
+            if (state->phase != State::Pending) return;
+            state->phase = State::Started;
+        }
+        task();
+        std::lock_guard lock(state->mutex);
+        state->phase = State::Done;
+        state->changed.notify_all();
+    });
+    std::unique_lock lock(state->mutex);
+    if (!state->changed.wait_for(lock, timeout, [&] { return state->phase != State::Pending; })) {
+        state->phase = State::Abandoned;
+        return false;
+    }
+    state->changed.wait(lock, [&] { return state->phase == State::Done; });
+    return true;
+}
+
+bool AlpacaFace::StoreSetupSettings(const SetupSettings& settings, std::string& error) {
+    RegistryHive& hive = m_Hive;
+    DeviceService& service = m_Service;
+    bool saved = false;
+    const bool ran = RunOnOwner([&] {
+        hive.SetDword(kSettingsKey, kAlpacaPortValue, static_cast<std::uint32_t>(settings.alpacaPort));
+        hive.SetString(kSettingsKey, kAlpacaBindValue, settings.alpacaBind);
+        hive.SetDword(kSettingsKey, kDiscoveryPortValue, static_cast<std::uint32_t>(settings.discoveryPort));
+        // The serial port is the device object's own setting (it saves it at exit); a device path
+        // becomes COM1's path.
+        int comPort = 0;
+        if (settings.serialPort.rfind("COM", 0) == 0) {
+            if (auto n = ParseInt32(settings.serialPort.substr(3))) comPort = *n;
+        } else if (!settings.serialPort.empty()) {
+            hive.SetString(kSettingsKey, "SerialDevice1", settings.serialPort);
+            comPort = 1;
+        }
+        if (comPort > 0) {
+            service.Run([comPort](OrnFilterWheel& fw) {
+                fw.ComPort = comPort;
+                fw.SaveRegistrySettings();
+                return CommandResult::Success();
+            });
+        }
+        saved = hive.Save();
+    }, std::chrono::milliseconds(2000));
+    if (!ran) {
+        error = "The settings could not be stored now (the controller is busy); try again";
+        return false;
+    }
+    if (!saved) {
+        error = "The settings file could not be written";
+        return false;
+    }
+    return true;
 }
 
 bool AlpacaFace::Running() const { return m_Server->Running(); }

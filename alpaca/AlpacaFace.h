@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "alpaca/AlpacaServer.h"
+#include "alpaca/Discovery.h"
+#include "alpaca/SetupPages.h"
 #include "platform/MainLoop.h"
 #include "platform/Registry.h"
 #include "service/DeviceService.h"
@@ -64,8 +66,10 @@ public:
     AlpacaFace(const AlpacaFace&) = delete;
     AlpacaFace& operator=(const AlpacaFace&) = delete;
 
-    // Starts serving unless disabled. Prints "velq3: Alpaca on ADDR:PORT" on standard output,
-    // or one line on standard error when the address cannot be bound (then Problem() says why).
+    // Starts serving unless disabled, and the discovery responder beside it. Prints
+    // "velq3: Alpaca on ADDR:PORT" on standard output, or one line on standard error when the
+    // address cannot be bound (then Problem() says why). A discovery port that cannot be opened
+    // is said on standard error and does not stop the server.
     bool Start();
     void Stop();
 
@@ -80,8 +84,13 @@ public:
 
     AlpacaServer& Server() { return *m_Server; }
 
+    // Runs `task` on the owner thread and waits up to `timeout` for it; a task that has not
+    // started by then never runs. False when it did not run.
+    bool RunOnOwner(std::function<void()> task, std::chrono::milliseconds timeout);
+
 private:
     std::string UniqueId(const std::string& device);
+    bool StoreSetupSettings(const SetupSettings& settings, std::string& error);
 
     DeviceService& m_Service;
     RegistryHive& m_Hive;
@@ -89,6 +98,8 @@ private:
     AlpacaSettings m_Settings;
     std::vector<std::unique_ptr<AlpacaDevice>> m_Devices;
     std::unique_ptr<AlpacaServer> m_Server;
+    std::unique_ptr<SetupPageContext> m_SetupContext;
+    std::unique_ptr<DiscoveryResponder> m_Discovery;
     std::string m_Problem;
     bool m_HiveChanged = false;
     std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);

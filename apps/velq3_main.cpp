@@ -22,12 +22,14 @@
 #include <thread>
 #include <vector>
 
+#include "alpaca/AlpacaFace.h"
 #include "automation/TransportPaths.h"
 #include "device/OrnFilterWheel.h"
 #include "platform/PortMap.h"
 #include "platform/Registry.h"
 #include "platform/UserPaths.h"
 #include "server/CMyApp.h"
+#include "service/DeviceService.h"
 #include "ui/FilterWheelDlg.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtPlatform.h"
@@ -43,10 +45,11 @@ namespace fs = std::filesystem;
 struct Options {
     bool simulate = false;
     bool connect = false;
+    alpaca::AlpacaOptions alpaca;
 };
 
 void Usage() {
-    std::puts("usage: velq3 [--simulate] [--connect] [--help] [--version]\n"
+    std::printf("usage: velq3 [--simulate] [--connect] [--help] [--version]\n"
               "  Runs the control window of the filter wheel and focuser controller.\n"
               "  --simulate   start the controller simulator (velq3-sim) and put it on COM1 for this run\n"
               "  --connect    press Connect as soon as the window is up\n"
@@ -54,7 +57,9 @@ void Usage() {
               "  --version    show the version\n"
               "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
               "  -Embedding   started by an automation client: no window, ends 5 s after its last client\n"
-              "Per-user settings live under $VELQ3_HOME when it is set.");
+              "%s"
+              "Per-user settings live under $VELQ3_HOME when it is set.\n",
+              alpaca::kAlpacaUsage);
 }
 
 // The controller simulator as a child process on a pseudo-terminal, reachable through a
@@ -179,6 +184,13 @@ int StartUp(int& argc, char** argv, const Options& options) {
     };
     OrnFilterWheel device(env);
 
+    // The device service between the network faces and the device object, and the Alpaca face
+    // over it; a face that cannot start leaves everything else working.
+    DeviceService service(device, loop);
+    service.StartPoll();
+    alpaca::AlpacaFace alpacaFace(service, hive, loop, options.alpaca);
+    alpacaFace.Start();
+
     // The automation server's start-up: registration switches, class objects, the window
     // object, the shutdown monitor; then the window (operator) or the message loop (client).
     RegistryHive classes = OpenClassesRootHive();
@@ -193,7 +205,11 @@ int StartUp(int& argc, char** argv, const Options& options) {
     }
     std::optional<ui::CFilterWheelDlg> window;
     ServerHooks hooks;
-    hooks.createMainWindow = [&]() -> IClientWindow* { return &window.emplace(device, loop); };
+    hooks.createMainWindow = [&]() -> IClientWindow* {
+        window.emplace(device, loop);
+        if (!alpacaFace.Problem().empty()) window->SetTitleNote(QString::fromStdString(alpacaFace.Problem()));
+        return &*window;
+    };
     hooks.runModalWindow = [&] {
         if (options.connect) QTimer::singleShot(0, &*window, [&window] { window->OnConnect(); });
         window->RunModal();
@@ -226,8 +242,17 @@ int StartUp(int& argc, char** argv, const Options& options) {
 
 int main(int argc, char** argv) {
     velq3::app::Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    const std::vector<std::string> args(argv, argv + argc);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string error;
+        if (velq3::alpaca::ParseAlpacaOption(args, i, options.alpaca, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "velq3: %s\n", error.c_str());
+                return 2;
+            }
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             velq3::app::Usage();
             return 0;
