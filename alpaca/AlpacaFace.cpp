@@ -92,6 +92,7 @@ AlpacaFace::AlpacaFace(DeviceService& service, RegistryHive& hive, MainLoop& own
     if (options.disabled) m_Settings.enabled = false;
     if (options.port) m_Settings.port = *options.port;
     if (options.bind) m_Settings.bind = *options.bind;
+    if (options.discoveryPort) m_Settings.discoveryPort = *options.discoveryPort;
 
     double syncOffset = 0.0;
     if (auto text = hive.GetString(kSettingsKey, kRotatorSyncOffsetValue)) {

@@ -41,6 +41,8 @@ struct AlpacaOptions {
     std::optional<std::uint16_t> port;
     std::optional<std::string> bind;
     bool disabled = false;
+    // Not on the command line: the discovery port (0 lets the system pick one, for tests).
+    std::optional<std::uint16_t> discoveryPort;
 };
 
 // Takes the option at args[i] (and its value, advancing i) when it is one of ours. False when it

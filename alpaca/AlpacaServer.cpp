@@ -1,6 +1,8 @@
 // Routing, the management API and the HTTP server's set-up.
 #include "alpaca/AlpacaServer.h"
 
+#include <sys/socket.h>
+
 #include <httplib.h>
 
 namespace velq3::alpaca {
@@ -57,6 +59,12 @@ AlpacaServer::AlpacaServer(ServerDescription description, ServerLimits limits)
     http.set_read_timeout(limits_.readTimeoutSeconds, 0);
     http.set_write_timeout(limits_.readTimeoutSeconds, 0);
     http.set_payload_max_length(limits_.maxRequestBytes);
+    // The library's default also sets SO_REUSEPORT, which lets a second server bind the same
+    // port and silently share its clients; a taken port must be an error instead.
+    http.set_socket_options([](int sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     // Requests are answered here, before the library's routing, except the setup pages and
     // PUT, whose form body the library reads only after this step. Paths are capped first: the

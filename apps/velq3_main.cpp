@@ -1,6 +1,7 @@
 // velq3: the device server's program: the operator's control window over the one device object
-// and, in the same process, the automation server; --simulate puts the controller simulator on
-// COM1 for the run.
+// and, in the same process, the automation server and the device service with its network
+// faces; --service runs them without a window; --simulate puts the controller simulator on COM1
+// for the run, --port chooses the port for the run.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -29,7 +30,9 @@
 #include "platform/Registry.h"
 #include "platform/UserPaths.h"
 #include "server/CMyApp.h"
+#include "server/HeadlessService.h"
 #include "service/DeviceService.h"
+#include "service/Faces.h"
 #include "ui/FilterWheelDlg.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtPlatform.h"
@@ -45,14 +48,32 @@ namespace fs = std::filesystem;
 struct Options {
     bool simulate = false;
     bool connect = false;
+    bool service = false;
+    std::optional<int> port;     // --port COMn, or the port a --port path was put on
+    std::string portPath;        // --port /dev/...: the path that port stands for in this run
     alpaca::AlpacaOptions alpaca;
 };
 
+// The network faces of this process; each face adds its start function here. `hive` and `loop`
+// belong to the owner thread; a face that cannot start leaves its reason in `problem`.
+void AddFaces(FaceRegistry& faces, const Options& options, RegistryHive& hive, MainLoop& loop, std::string& problem) {
+    faces.Add("Alpaca", [&hive, &loop, &problem, alpacaOptions = options.alpaca](DeviceService& service) {
+        auto face = std::make_shared<alpaca::AlpacaFace>(service, hive, loop, alpacaOptions);
+        std::function<void()> stop;
+        if (!face->Start()) problem = face->Problem();
+        else if (face->Running()) stop = [face]() mutable { face.reset(); };
+        return stop;
+    });
+}
+
 void Usage() {
-    std::printf("usage: velq3 [--simulate] [--connect] [--help] [--version]\n"
+    std::printf("usage: velq3 [--service] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
               "  Runs the control window of the filter wheel and focuser controller.\n"
+              "  --service    run without a window until SIGTERM or SIGINT (no display needed)\n"
               "  --simulate   start the controller simulator (velq3-sim) and put it on COM1 for this run\n"
-              "  --connect    press Connect as soon as the window is up\n"
+              "  --port P     use port COMn, or the device path P, for this run (not stored)\n"
+              "  --connect    press Connect as soon as the window is up; with --service: hold the\n"
+              "               link from start to end\n"
               "  --help       show this text\n"
               "  --version    show the version\n"
               "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
@@ -150,50 +171,36 @@ void OnSignal(int) {
 // The start-up sequence of the program: platform, simulator, application, main loop, settings,
 // device object, window. The automation server's start-up joins it between the device object
 // and the window.
-int StartUp(int& argc, char** argv, const Options& options) {
-    ui::UseOffscreenWithoutDisplay();
-    const std::vector<std::string> arguments(argv + 1, argv + argc);  // before Qt takes its own
-
-    SimulatedController sim;
-    if (options.simulate) {
-        try {
-            const fs::path self = fs::read_symlink("/proc/self/exe");
-            const fs::path link = RuntimeDir() / ("sim-tty-" + std::to_string(::getpid()));
-            if (auto error = sim.Start(self.parent_path() / "velq3-sim", DataDir() / "sim-eeprom.bin", link)) {
-                std::fprintf(stderr, "velq3: %s\n", error->c_str());
-                return 1;
-            }
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "velq3: %s\n", e.what());
-            return 1;
+// Starts the simulator when asked; false (after a line on standard error) when it did not start.
+bool StartSimulator(SimulatedController& sim, const Options& options) {
+    if (!options.simulate) return true;
+    try {
+        const fs::path self = fs::read_symlink("/proc/self/exe");
+        const fs::path link = RuntimeDir() / ("sim-tty-" + std::to_string(::getpid()));
+        if (auto error = sim.Start(self.parent_path() / "velq3-sim", DataDir() / "sim-eeprom.bin", link)) {
+            std::fprintf(stderr, "velq3: %s\n", error->c_str());
+            return false;
         }
-        std::fprintf(stderr, "velq3: simulated controller on COM1 (%s)\n", sim.Path().c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velq3: %s\n", e.what());
+        return false;
     }
+    std::fprintf(stderr, "velq3: simulated controller on COM1 (%s)\n", sim.Path().c_str());
+    return true;
+}
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velq3"));
-    ui::QtMainLoop loop;
-    RegistryHive hive = OpenCurrentUserHive();
-
-    DeviceEnvironment env;
-    env.userHive = &hive;
-    env.loop = &loop;
-    env.portPath = [&hive, simPath = sim.Path()](int n) {
+// Device path of port n in this run: the simulator or a --port path on its port, else the
+// per-user table.
+std::function<std::string(int)> PortPaths(RegistryHive& hive, const SimulatedController& sim, const Options& options) {
+    return [&hive, simPath = sim.Path(), options](int n) {
         if (!simPath.empty() && n == 1) return simPath;
+        if (!options.portPath.empty() && options.port && n == *options.port) return options.portPath;
         return DevicePathForPort(n, [&hive](int k) { return hive.GetString(kSettingsKey, "SerialDevice" + std::to_string(k)); });
     };
-    OrnFilterWheel device(env);
+}
 
-    // The device service between the network faces and the device object, and the Alpaca face
-    // over it; a face that cannot start leaves everything else working.
-    DeviceService service(device, loop);
-    service.StartPoll();
-    alpaca::AlpacaFace alpacaFace(service, hive, loop, options.alpaca);
-    alpacaFace.Start();
-
-    // The automation server's start-up: registration switches, class objects, the window
-    // object, the shutdown monitor; then the window (operator) or the message loop (client).
-    RegistryHive classes = OpenClassesRootHive();
+// The automation server's settings shared by every mode.
+ServerSettings MakeServerSettings(const std::vector<std::string>& arguments, RegistryHive& classes) {
     ServerSettings settings;
     settings.arguments = arguments;
     settings.classesRoot = &classes;
@@ -203,11 +210,73 @@ int StartUp(int& argc, char** argv, const Options& options) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velq3: %s\n", e.what());
     }
+    return settings;
+}
+
+// velq3 --service: no Qt at all; the poll loop on the main thread.
+int StartService(int argc, char** argv, const Options& options) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    SimulatedController sim;
+    if (!StartSimulator(sim, options)) return 1;
+    PollMainLoop loop;
+    RegistryHive hive = OpenCurrentUserHive();
+    DeviceEnvironment env;
+    env.userHive = &hive;
+    env.loop = &loop;
+    env.portPath = PortPaths(hive, sim, options);
+    OrnFilterWheel device(env);
+
+    RegistryHive classes = OpenClassesRootHive();
+    HeadlessSettings settings;
+    settings.server = MakeServerSettings(arguments, classes);
+    settings.connect = options.connect;
+    settings.portForRun = options.port;
+    settings.onReady = [] { std::fprintf(stderr, "velq3: serving without a window; SIGTERM or SIGINT ends the service\n"); };
+    FaceRegistry faces;
+    std::string faceProblem;
+    AddFaces(faces, options, hive, loop, faceProblem);
+    HeadlessService service(device, loop, std::move(settings), faces);
+    return service.Run();
+}
+
+int StartUp(int& argc, char** argv, const Options& options) {
+    ui::UseOffscreenWithoutDisplay();
+    const std::vector<std::string> arguments(argv + 1, argv + argc);  // before Qt takes its own
+
+    SimulatedController sim;
+    if (!StartSimulator(sim, options)) return 1;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velq3"));
+    ui::QtMainLoop loop;
+    RegistryHive hive = OpenCurrentUserHive();
+
+    DeviceEnvironment env;
+    env.userHive = &hive;
+    env.loop = &loop;
+    env.portPath = PortPaths(hive, sim, options);
+    OrnFilterWheel device(env);
+    const std::int32_t storedPort = device.ComPort;
+    if (options.port) device.ComPort = *options.port;
+
+    // The device service and the network faces, beside the window; its poll stays silent
+    // while the window polls.
+    DeviceService deviceService(device, loop);
+    deviceService.StartPoll();
+    FaceRegistry faces;
+    std::string faceProblem;
+    AddFaces(faces, options, hive, loop, faceProblem);
+    faces.StartAll(deviceService);
+
+    // The automation server's start-up: registration switches, class objects, the window
+    // object, the shutdown monitor; then the window (operator) or the message loop (client).
+    RegistryHive classes = OpenClassesRootHive();
+    ServerSettings settings = MakeServerSettings(arguments, classes);
     std::optional<ui::CFilterWheelDlg> window;
     ServerHooks hooks;
     hooks.createMainWindow = [&]() -> IClientWindow* {
         window.emplace(device, loop);
-        if (!alpacaFace.Problem().empty()) window->SetTitleNote(QString::fromStdString(alpacaFace.Problem()));
+        if (!faceProblem.empty()) window->SetTitleNote(QString::fromStdString(faceProblem));
         return &*window;
     };
     hooks.runModalWindow = [&] {
@@ -235,13 +304,18 @@ int StartUp(int& argc, char** argv, const Options& options) {
         ::sigaction(SIGTERM, &sa, nullptr);
     }
 
-    return server.Run();
+    const int code = server.Run();
+    faces.StopAll();
+    // A port chosen for this run is not stored, unless the operator chose another meanwhile.
+    if (options.port && device.ComPort == *options.port) device.ComPort = storedPort;
+    return code;
 }
 
 }  // namespace velq3::app
 
 int main(int argc, char** argv) {
     velq3::app::Options options;
+    std::optional<std::string> portArg;
     const std::vector<std::string> args(argv, argv + argc);
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -265,11 +339,38 @@ int main(int argc, char** argv) {
             options.simulate = true;
         } else if (a == "--connect") {
             options.connect = true;
+        } else if (a == "--service") {
+            options.service = true;
+        } else if (a == "--port") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "velq3: --port needs COMn or a device path\n");
+                return 2;
+            }
+            portArg = args[++i];
         } else if (a.rfind("--", 0) == 0) {
             std::fprintf(stderr, "velq3: unknown option %s\n", a.c_str());
             velq3::app::Usage();
             return 2;
         }
     }
+    if (portArg) {
+        const std::string& port = *portArg;
+        if (auto n = velq3::ParsePortName(port)) {
+            options.port = n;
+        } else if (!port.empty() && port[0] == '/') {
+            // The path stands for the port whose table entry it is, else for COM1 (COM2 when
+            // the simulator is on COM1).
+            options.portPath = port;
+            options.port = options.simulate ? 2 : 1;
+            for (int n = velq3::kFirstPortNumber; n <= velq3::kLastPortNumber; ++n)
+                if (velq3::DevicePathForPort(n) == port && !(options.simulate && n == 1)) options.port = n;
+        } else {
+            std::fprintf(stderr, "velq3: --port %s: expected COM1..COM16 or a device path\n", port.c_str());
+            return 2;
+        }
+    } else if (options.service && options.simulate) {
+        options.port = 1;  // the service has no window to choose the simulator's port in
+    }
+    if (options.service) return velq3::app::StartService(argc, argv, options);
     return velq3::app::StartUp(argc, argv, options);
 }

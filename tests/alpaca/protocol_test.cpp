@@ -412,6 +412,15 @@ TEST_F(LiveServer, BadInputNeverCrashesNorAppliesHalfACommand) {
     EXPECT_EQ(client->Get(base + "name").Value(), "Test wheel");
 }
 
+TEST_F(LiveServer, ATakenPortIsAnErrorNotASharedPort) {
+    AlpacaServer second(ServerDescription{});
+    std::string error;
+    EXPECT_FALSE(second.Start("127.0.0.1", server->Port(), error));
+    EXPECT_NE(error.find(std::to_string(server->Port())), std::string::npos) << error;
+    EXPECT_FALSE(second.Running());
+    EXPECT_FALSE(AlpacaServer(ServerDescription{}).Start("192.0.2.1", 0, error));  // not this computer's
+}
+
 TEST_F(LiveServer, KeptAliveConnectionsAreServedAndClosedWhenIdle) {
     connection.connected = true;
     // Two requests on one connection, then silence: the server closes it after the idle bound.
