@@ -87,7 +87,7 @@ dl { display:grid; grid-template-columns:auto 1fr; gap:3px 12px; margin:0; }
 dt { color:var(--muted); }
 dl.two { grid-template-columns:auto 1fr auto 1fr; }
 @media (max-width:560px) { dl.two { grid-template-columns:auto 1fr; } }
-dd { margin:0; font-variant-numeric:tabular-nums; }
+dd { margin:0; font-variant-numeric:tabular-nums; white-space:pre-line; }
 a { color:var(--accent); }
 .wide { grid-column:span 2; }
 @media (max-width:560px) { .wide { grid-column:auto; } }
@@ -97,10 +97,12 @@ input { font:inherit; padding:5px 8px; border:1px solid var(--line); border-radi
 button { font:inherit; padding:6px 16px; border-radius:5px; border:1px solid var(--accent);
          background:var(--accent); color:#fff; cursor:pointer; margin-top:8px; }
 .note { color:var(--muted); font-size:13px; }
+p.note:empty { display:none; }
 .msg { padding:8px 12px; border-radius:6px; margin:0 0 12px; border:1px solid; }
 .msg.bad { color:var(--bad); border-color:var(--bad); }
 .msg.good { color:var(--good); border-color:var(--good); }
-table.settings td { padding:2px 14px 2px 0; }
+table.settings td { padding:2px 14px 2px 0; vertical-align:top; }
+table.settings td:first-child { white-space:nowrap; color:var(--muted); }
 )CSS";
 
 // Fills every element carrying data-key/data-field from the status JSON. Only textContent is
@@ -111,12 +113,12 @@ const char* kScript = R"JS(
     if (v === null || v === undefined) return '\u2013';
     if (typeof v === 'boolean') return v ? 'yes' : 'no';
     if (field === 'position' && v === -1) return 'moving';
-    if (field === 'temperature' || field === 'celsius') return v.toFixed(1) + ' \u00B0C';
-    if (field === 'voltage') return v.toFixed(2) + ' V';
-    if (field === 'power') return v.toFixed(0) + ' %';
+    if (field === 'temperature' || field === 'celsius') return v.toFixed(1) + '\u00A0\u00B0C';
+    if (field === 'voltage') return v.toFixed(2) + '\u00A0V';
+    if (field === 'power') return v.toFixed(0) + '\u00A0%';
     if (field === 'temperatures') {
       if (!v.length) return 'none';
-      return v.map(function (t) { return t.name + ': ' + fmt('celsius', t.celsius); }).join(', ');
+      return v.map(function (t) { return t.name + ': ' + fmt('celsius', t.celsius); }).join('\n');
     }
     if (typeof v === 'number' && !Number.isInteger(v)) return v.toFixed(2);
     return String(v);
@@ -183,23 +185,25 @@ std::string ControllerCard() {
 std::string DeviceCard(const SetupDeviceEntry& device, bool withLink) {
     const std::string key = DeviceKey(device);
     std::string html = "<div class=\"card\" data-key=\"" + HtmlEscape(key) + "\"><h3>";
-    html += HtmlEscape(device.name) + " <small>" + HtmlEscape(TypeTitle(device.type)) + " " +
-            std::to_string(device.number) + "</small></h3><dl>";
+    html += HtmlEscape(device.name) + " <small>" + HtmlEscape(key) + "</small></h3><dl>";
     for (const auto& [field, caption] : FieldsOf(device.type)) {
         html += std::string("<dt>") + caption + "</dt><dd data-field=\"" + field +
                 "\">\xE2\x80\x93</dd>";
     }
-    html += "</dl>";
+    html += "</dl><p class=\"note\" data-field=\"note\"></p>";
     if (withLink) {
-        html += "<p class=\"note\"><a href=\"/setup/v1/" + HtmlEscape(key) +
-                "/setup\">Device page</a> \xC2\xB7 <code>/api/v1/" + HtmlEscape(key) +
-                "/</code></p>";
+        html += "<p class=\"note\"><a href=\"/setup/v1/" + HtmlEscape(key) + "/setup\">" +
+                HtmlEscape(TypeTitle(device.type)) + " page</a></p>";
     }
     return html + "</div>";
 }
 
-std::string SettingsRows(const SetupSettings& s) {
-    return "<tr><td>Alpaca port</td><td>" + std::to_string(s.alpacaPort) +
+// `servingPort` is the port this request came in on: the one picked when the setting is 0.
+std::string SettingsRows(const SetupSettings& s, int servingPort) {
+    const std::string port = s.alpacaPort == 0 && servingPort > 0
+                                 ? "0 (a free port, picked at start: " + std::to_string(servingPort) + ")"
+                                 : std::to_string(s.alpacaPort);
+    return "<tr><td>Alpaca port</td><td>" + port +
            "</td></tr><tr><td>Bind address</td><td>" + HtmlEscape(s.alpacaBind) +
            "</td></tr><tr><td>Discovery port</td><td>" + std::to_string(s.discoveryPort) +
            "</td></tr><tr><td>Serial port</td><td>" +
@@ -216,7 +220,7 @@ struct FormValues {
 };
 
 std::string ServerPage(SetupState& state, const FormValues& form, std::string_view message,
-                       bool good) {
+                       bool good, int servingPort) {
     const SetupPageContext& context = *state.context;
     std::optional<SetupSettings> stored;
     {
@@ -232,7 +236,8 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
     html += "<div class=\"card\"><h3>Server</h3><dl><dt>Name</dt><dd>" +
             HtmlEscape(context.serverName) + "</dd><dt>Version</dt><dd>" +
             HtmlEscape(context.version.empty() ? "\xE2\x80\x93" : context.version) +
-            "</dd><dt>Alpaca port</dt><dd>" + std::to_string(context.settings.alpacaPort) +
+            "</dd><dt>Alpaca port</dt><dd>" +
+            std::to_string(servingPort > 0 ? servingPort : context.settings.alpacaPort) +
             "</dd><dt>Bind address</dt><dd>" + HtmlEscape(context.settings.alpacaBind) +
             "</dd><dt>Discovery port</dt><dd>" + std::to_string(context.settings.discoveryPort) +
             "</dd><dt>Devices</dt><dd>" + std::to_string(context.devices.size()) +
@@ -244,11 +249,11 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
 
     html += "<h2>Network and serial port</h2><div class=\"grid\"><div class=\"card\">"
             "<h3>In force now</h3><table class=\"settings\">" +
-            SettingsRows(context.settings) + "</table>";
+            SettingsRows(context.settings, servingPort) + "</table>";
     if (stored && !(*stored == context.settings)) {
         html += "<h3 style=\"margin-top:12px\">Stored for the next start</h3>"
                 "<table class=\"settings\">" +
-                SettingsRows(*stored) + "</table>";
+                SettingsRows(*stored, 0) + "</table>";
     }
     html += "</div>";
 
@@ -349,9 +354,20 @@ const char* CoverText(CoverStatus status) {
     return "error";
 }
 
+// A reading rounded to hundredths (the controller's resolution), so that the float's noise does
+// not show.
 json Reading(float value) {
     if (!std::isfinite(value) || value >= kNoTemperature) return nullptr;
-    return value;
+    return std::round(static_cast<double>(value) * 100.0) / 100.0;
+}
+
+// The device kind whose mode rule applies to a page entry; none for entries that fit every mode.
+std::optional<DeviceKind> KindOf(const SetupDeviceEntry& d) {
+    if (d.type == "filterwheel") return DeviceKind::FilterWheel;
+    if (d.type == "focuser") return d.number == 0 ? DeviceKind::Focuser : DeviceKind::Focuser2;
+    if (d.type == "rotator") return DeviceKind::Rotator;
+    if (d.type == "dome" || d.type == "covercalibrator") return DeviceKind::Cover;
+    return std::nullopt;
 }
 
 json Temperatures(const Snapshot& s) {
@@ -373,9 +389,13 @@ json Position(const Snapshot& s, int motor) {
 
 json BuildSetupStatus(const Snapshot& s, const std::vector<SetupDeviceEntry>& devices,
                       const std::function<bool(const SetupDeviceEntry&)>& deviceConnected) {
-    const int portNumber = s.openPort > 0 ? s.openPort : s.comPort;
-    std::string port = portNumber > 0 ? "COM" + std::to_string(portNumber) : "scan of COM1 to COM16";
-    if (!s.portPath.empty()) port += " (" + s.portPath + ")";
+    std::string port;
+    if (s.comPort > 0) {
+        port = "COM" + std::to_string(s.comPort);
+        if (!s.portPath.empty()) port += " (" + s.portPath + ")";
+    } else {
+        port = s.open ? "found by a scan (COM1 to COM16)" : "scan of COM1 to COM16";
+    }
     json controller = {
         {"port", port},
         {"connected", s.open},
@@ -392,6 +412,18 @@ json BuildSetupStatus(const Snapshot& s, const std::vector<SetupDeviceEntry>& de
         json entry = {{"type", d.type},
                       {"number", d.number},
                       {"connected", deviceConnected ? deviceConnected(d) : s.open}};
+        const std::optional<DeviceKind> kind = KindOf(d);
+        if (s.open && kind && !ModeFits(*kind, s.mode)) {
+            // Its readings would describe a motor that works as something else in this mode.
+            entry["moving"] = nullptr;
+            for (const auto& [field, caption] : FieldsOf(d.type)) {
+                if (!entry.contains(field)) entry[field] = nullptr;
+            }
+            entry["note"] = "Not available in the controller's present mode.";
+            list.push_back(std::move(entry));
+            continue;
+        }
+        entry["note"] = "";
         if (d.type == "filterwheel") {
             const bool moving = s.Moving(MoveKind::Wheel) || s.Moving(MoveKind::Home);
             const int position = moving ? -1 : s.currentFilter;
@@ -481,11 +513,13 @@ void AddSetupRoutes(httplib::Server& server, SetupPageContext& context) {
             std::lock_guard lock(state->mutex);
             if (state->stored) shown = *state->stored;
         }
+        // A port picked at start is no setting to offer for the next one.
+        if (shown.alpacaPort == 0) shown.alpacaPort = SetupSettings{}.alpacaPort;
         const bool saved = req.has_param("saved");
         res.set_content(ServerPage(*state, FormValues::Of(shown),
                                    saved ? "Saved. The new settings are applied at the next start."
                                          : "",
-                                   true),
+                                   true, req.local_port),
                         kHtml);
     });
 
@@ -510,7 +544,7 @@ void AddSetupRoutes(httplib::Server& server, SetupPageContext& context) {
         std::string error;
         if (!ParseSetupForm(field, settings, error)) {
             res.status = 400;
-            res.set_content(ServerPage(*state, typed, "Not saved: " + error, false), kHtml);
+            res.set_content(ServerPage(*state, typed, "Not saved: " + error, false, req.local_port), kHtml);
             return;
         }
         if (!state->context->store || !state->context->store(settings, error)) {
@@ -518,7 +552,7 @@ void AddSetupRoutes(httplib::Server& server, SetupPageContext& context) {
             res.set_content(
                 ServerPage(*state, typed,
                            "Not saved: " + (error.empty() ? std::string("the settings could not be stored.") : error),
-                           false),
+                           false, req.local_port),
                 kHtml);
             return;
         }

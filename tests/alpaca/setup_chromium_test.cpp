@@ -1,5 +1,6 @@
 // The setup page in a real browser: headless Chromium loads /setup and its script fills the live
-// fields from the status JSON. Skipped where Chromium is not installed.
+// fields from the status JSON, over an in-process service and in the velq3 program. Skipped where
+// Chromium is not installed.
 #include "alpaca/SetupPages.h"
 
 #include <httplib.h>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "ChromiumRunner.h"
+#include "ServiceProcess.h"
 #include "common/SimProcess.h"
 
 namespace velq3::alpaca {
@@ -75,6 +77,53 @@ TEST(SetupPageInChromium, ScriptFillsTheLiveFieldsFromTheService) {
     // Refreshed every second: the 3 s of virtual time see several reads.
     EXPECT_GE(statusReads.load(), 2);
 }
+
+#ifdef VELQ3_APPS_DIR
+// The whole program: velq3 --service --simulate, the wheel connected and turned over the Alpaca
+// API, then /setup in Chromium shows the position the wheel stopped at.
+TEST(SetupPageInChromium, ServiceShowsTheLiveFilterPosition) {
+    const std::string chromium = test::FindChromium();
+    if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (scripts/setup.sh installs it)";
+
+    test::TempDir home;
+    test::ServiceProcess velq3(VELQ3_APPS_DIR "/velq3", {"--service", "--simulate", "--alpaca-port", "0"},
+                               home.path());
+    ASSERT_TRUE(velq3.Started());
+    const int port = velq3.WaitForAlpacaPort();
+    ASSERT_GT(port, 0) << velq3.Output();
+
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(10, 0);
+    auto reply = client.Put("/api/v1/filterwheel/0/connected", httplib::Params{{"Connected", "true"}});
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(nlohmann::json::parse(reply->body).value("ErrorNumber", -1), 0) << reply->body;
+    reply = client.Put("/api/v1/filterwheel/0/position", httplib::Params{{"Position", "3"}});
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(nlohmann::json::parse(reply->body).value("ErrorNumber", -1), 0) << reply->body;
+    int position = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (position != 3 && std::chrono::steady_clock::now() < deadline) {
+        reply = client.Get("/api/v1/filterwheel/0/position");
+        ASSERT_TRUE(reply);
+        position = nlohmann::json::parse(reply->body).value("Value", -1);
+        if (position != 3) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(position, 3);
+
+    const auto result =
+        test::RunChromium(chromium, "http://127.0.0.1:" + std::to_string(port) + "/setup", {"--dump-dom"});
+    ASSERT_TRUE(result.finished) << "chromium did not finish";
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string& dom = result.output;
+    const auto card = dom.find("data-key=\"filterwheel/0\"");
+    ASSERT_NE(card, std::string::npos) << dom;
+    const std::string wheel = dom.substr(card, dom.find("data-key=", card + 1) - card);
+    EXPECT_NE(wheel.find("data-field=\"position\">3</dd>"), std::string::npos) << wheel;
+    EXPECT_NE(wheel.find("data-field=\"connected\">yes</dd>"), std::string::npos) << wheel;
+    EXPECT_NE(dom.find("id=\"live\" class=\"ok\""), std::string::npos);
+    EXPECT_EQ(velq3.Stop(), 0) << velq3.Output();
+}
+#endif  // VELQ3_APPS_DIR
 
 }  // namespace
 }  // namespace velq3::alpaca

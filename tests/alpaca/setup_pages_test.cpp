@@ -156,6 +156,7 @@ TEST(SetupStatusTest, BuiltFromTheSnapshot) {
     json status = BuildSetupStatus(s, devices);
     const json& controller = status["controller"];
     EXPECT_EQ(controller["port"], "COM3 (/dev/pts/7)");
+    EXPECT_EQ(status["devices"][0]["note"], "");
     EXPECT_EQ(controller["connected"], true);
     EXPECT_EQ(controller["mode"], "filter wheel, 6 positions");
     EXPECT_EQ(controller["memorySize"], 202);
@@ -209,6 +210,11 @@ TEST(SetupStatusTest, SecondMotorDevices) {
     json status = BuildSetupStatus(s, devices);
     EXPECT_EQ(status["controller"]["mode"], "rotator");
     EXPECT_NEAR(status["devices"][0]["position"].get<double>(), 270.0, 1e-3);
+    EXPECT_EQ(status["devices"][0]["note"], "");
+    // The cover does not exist in rotator mode: no readings, and a note says why.
+    EXPECT_TRUE(status["devices"][1]["shutter"].is_null());
+    EXPECT_TRUE(status["devices"][2]["cover"].is_null());
+    EXPECT_EQ(status["devices"][2]["note"], "Not available in the controller's present mode.");
 
     s.mode = -2;
     s.status.Focus2Pos = 3000;
@@ -217,6 +223,15 @@ TEST(SetupStatusTest, SecondMotorDevices) {
     EXPECT_EQ(status["devices"][1]["shutter"], "closing");
     EXPECT_EQ(status["devices"][2]["cover"], "closing");
     EXPECT_EQ(status["devices"][2]["moving"], true);
+}
+
+TEST_F(SetupPagesTest, APortPickedAtStartIsShownButNotOfferedForTheNextStart) {
+    context_.settings.alpacaPort = 0;  // --alpaca-port 0
+    auto page = Client().Get("/setup");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("<dt>Alpaca port</dt><dd>" + std::to_string(port_) + "</dd>"), std::string::npos);
+    EXPECT_NE(page->body.find("0 (a free port, picked at start: " + std::to_string(port_) + ")"), std::string::npos);
+    EXPECT_NE(page->body.find("name=\"AlpacaPort\" value=\"11111\""), std::string::npos);
 }
 
 TEST_F(SetupPagesTest, StatusJsonIsServedFromTheServiceSnapshot) {
