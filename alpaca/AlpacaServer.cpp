@@ -5,6 +5,8 @@
 
 #include <httplib.h>
 
+#include <chrono>
+
 namespace velq3::alpaca {
 
 namespace {
@@ -129,7 +131,14 @@ bool AlpacaServer::Start(const std::string& address, std::uint16_t port, std::st
         return false;
     }
     port_ = static_cast<std::uint16_t>(bound);
-    thread_ = std::thread([this] { http_->listen_after_bind(); });
+    loopEnded_ = false;
+    thread_ = std::thread([this] {
+        http_->listen_after_bind();
+        loopEnded_ = true;  // ended: nobody waits for it to start any more
+    });
+    // The library's stop() does nothing until its loop runs, so a Stop() right after Start()
+    // would wait for ever: return only once it serves.
+    while (!http_->is_running() && !loopEnded_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 

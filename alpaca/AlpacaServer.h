@@ -3,6 +3,7 @@
 // threads; they read device snapshots and post commands, never touch the device object.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -76,6 +77,7 @@ private:
     TransactionCounter transactions_;
     std::unique_ptr<httplib::Server> http_;
     std::thread thread_;
+    std::atomic<bool> loopEnded_{false};  // set when the serving loop has returned
     std::uint16_t port_ = 0;
 };
 
