@@ -32,6 +32,15 @@ enum class MoveKind { None, Wheel, Home, Focuser0, Focuser1, SecondMotor };
 // What a move of focuser number `focuser` (0 or 1) drives in mode `mode`.
 MoveKind FocuserMoveKind(int focuser, std::int8_t mode);
 
+// --- focus shift per filter ---
+
+// A filter's focus shift (`FocuserPos`, its entry of FocusOffsets) above this means "none":
+// the focuser is not moved for that filter. FocusOffsets report the stored values unchanged.
+inline constexpr std::int32_t kNoFocusShiftAbove = 10000;
+// What the operator's "none" stores.
+inline constexpr std::int32_t kNoFocusShift = 20000;
+inline bool HasFocusShift(std::int32_t focuserPos) { return focuserPos <= kNoFocusShiftAbove; }
+
 // --- focuser ---
 
 inline constexpr std::int32_t kFocuserMaxIncrement = 5000;

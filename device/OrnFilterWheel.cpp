@@ -70,7 +70,7 @@ void OrnFilterWheel::CloseLink() {
 }
 
 SteadyTime OrnFilterWheel::SteadyNow() const {
-    return m_Env.steadyNow ? m_Env.steadyNow() : std::chrono::steady_clock::now();
+    return m_SteadyNow ? m_SteadyNow() : std::chrono::steady_clock::now();
 }
 
 void OrnFilterWheel::NoteAnswer() {

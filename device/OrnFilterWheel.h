@@ -47,8 +47,6 @@ struct DeviceEnvironment {
     // Device path of port COMn; by default the port table with the per-user overrides
     // "SerialDevice%i" under the settings key.
     std::function<std::string(int)> portPath;
-    // Monotonic time for the age of the status; none: std::chrono::steady_clock.
-    std::function<SteadyTime()> steadyNow;
 };
 
 class OrnFilterWheel : public CFiltersSet,
@@ -82,6 +80,8 @@ public:
     // True while the link is open and the controller has not answered for `StaleAfter`.
     bool ReadingsStale() const;
     SteadyTime SteadyNow() const;
+    // Replaces the monotonic clock of the status age (tests); none: std::chrono::steady_clock.
+    void SetSteadyClock(std::function<SteadyTime()> now) { m_SteadyNow = std::move(now); }
     std::chrono::milliseconds StaleAfter = kStaleStatusAge;
 
     bool OpenLink();
@@ -122,6 +122,7 @@ private:
 
     DeviceEnvironment m_Env;
     std::optional<SteadyTime> m_LastAnswer;
+    std::function<SteadyTime()> m_SteadyNow;
 };
 
 } // namespace velq3

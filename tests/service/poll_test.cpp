@@ -12,8 +12,8 @@ protected:
         StartSim({"--mode", "0", "--sensors", "2"});
         DeviceEnvironment env = Env();
         env.loop = &loop;
-        env.steadyNow = [this] { return clock; };
         fw = std::make_unique<OrnFilterWheel>(env);
+        fw->SetSteadyClock([this] { return clock; });
         fw->ComPort = 3;
         fw->SetSink([](std::string_view) {});
         service = std::make_unique<DeviceService>(*fw, loop);

@@ -66,14 +66,18 @@ TEST_F(ServiceTest, ConnectionChangesCommandsAndPollsArePublished) {
 TEST_F(ServiceTest, ADeviceWhoseModeDoesNotFitIsRefused) {
     StartSim({"--mode", "4"});
     StartThread();
+    // The wheel holds the link; a rotator on this wheel-mode controller is refused and lets go.
+    const ClientId wheel = DeviceService::NewClient();
+    ASSERT_TRUE(Service().Connect(wheel, DeviceKind::FilterWheel).Ok());
     const ClientId rotator = DeviceService::NewClient();
     const CommandResult r = Service().Connect(rotator, DeviceKind::Rotator);
     EXPECT_EQ(r.status, CommandStatus::WrongMode);
     EXPECT_NE(r.message.find("does not fit a rotator"), std::string::npos) << r.message;
-    EXPECT_FALSE(Service().Current()->open);
+    auto s = Service().Current();
+    EXPECT_TRUE(s->open);
+    EXPECT_FALSE(s->Holds(rotator));
+    EXPECT_TRUE(s->Holds(wheel));
     // Moves of a part the controller lacks are refused before they start.
-    const ClientId wheel = DeviceService::NewClient();
-    ASSERT_TRUE(Service().Connect(wheel, DeviceKind::FilterWheel).Ok());
     EXPECT_EQ(Service().MoveRotatorAbsolute(10).status, CommandStatus::WrongMode);
     EXPECT_EQ(Service().MoveCover(true).status, CommandStatus::WrongMode);
     EXPECT_EQ(Service().MoveFocuser(1, 10000).status, CommandStatus::WrongMode);
