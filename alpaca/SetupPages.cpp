@@ -85,9 +85,11 @@ h2 { font-size:16px; margin:22px 0 10px; }
 .card h3 small { color:var(--muted); font-weight:normal; }
 dl { display:grid; grid-template-columns:auto 1fr; gap:3px 12px; margin:0; }
 dt { color:var(--muted); }
-dl.two { grid-template-columns:auto 1fr auto 1fr; }
-@media (max-width:560px) { dl.two { grid-template-columns:auto 1fr; } }
-dd { margin:0; font-variant-numeric:tabular-nums; white-space:pre-line; }
+dl.two { grid-template-columns:auto minmax(0,1fr) auto minmax(0,1fr); }
+dl.two dd.full { grid-column:span 3; }
+@media (max-width:560px) { dl.two { grid-template-columns:auto minmax(0,1fr); }
+                           dl.two dd.full { grid-column:auto; } }
+dd { margin:0; font-variant-numeric:tabular-nums; white-space:pre-line; overflow-wrap:anywhere; }
 a { color:var(--accent); }
 .wide { grid-column:span 2; }
 @media (max-width:560px) { .wide { grid-column:auto; } }
@@ -118,7 +120,7 @@ const char* kScript = R"JS(
     if (field === 'power') return v.toFixed(0) + '\u00A0%';
     if (field === 'temperatures') {
       if (!v.length) return 'none';
-      return v.map(function (t) { return t.name + ': ' + fmt('celsius', t.celsius); }).join('\n');
+      return v.map(function (t) { return t.name + ':\u00A0' + fmt('celsius', t.celsius); }).join('\n');
     }
     if (typeof v === 'number' && !Number.isInteger(v)) return v.toFixed(2);
     return String(v);
@@ -166,13 +168,14 @@ std::string PageStart(const SetupPageContext& context, std::string_view title) {
 std::string PageEnd() { return std::string("</main><script>") + kScript + "</script></body></html>"; }
 
 std::string ControllerCard() {
-    std::string html = "<div class=\"card wide\" data-key=\"controller\"><h3>Controller</h3><dl class=\"two\">";
+    // The port's path can be long: it has a row of its own.
+    std::string html = "<div class=\"card wide\" data-key=\"controller\"><h3>Controller</h3><dl class=\"two\">"
+                       "<dt>Serial port</dt><dd class=\"full\" data-field=\"port\">\xE2\x80\x93</dd>";
     for (const auto& [field, caption] :
-         std::vector<std::pair<const char*, const char*>>{{"port", "Serial port"},
-                                                          {"connected", "Open"},
+         std::vector<std::pair<const char*, const char*>>{{"connected", "Open"},
                                                           {"mode", "Mode"},
                                                           {"memorySize", "Memory size"},
-                                                          {"fwAll", "Firmware has FWAll"},
+                                                          {"fwAll", "FWAll support"},
                                                           {"voltage", "Supply"},
                                                           {"power", "Output power"},
                                                           {"temperatures", "Temperatures"}}) {
