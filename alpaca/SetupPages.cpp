@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 
+#include "platform/PortMap.h"
+
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -202,7 +204,8 @@ std::string DeviceCard(const SetupDeviceEntry& device, bool withLink) {
 }
 
 // `servingPort` is the port this request came in on: the one picked when the setting is 0.
-std::string SettingsRows(const SetupSettings& s, int servingPort) {
+// `emptyPort` is what an empty serial port means in this table.
+std::string SettingsRows(const SetupSettings& s, int servingPort, const char* emptyPort) {
     const std::string port = s.alpacaPort == 0 && servingPort > 0
                                  ? "0 (a free port, picked at start: " + std::to_string(servingPort) + ")"
                                  : std::to_string(s.alpacaPort);
@@ -210,7 +213,7 @@ std::string SettingsRows(const SetupSettings& s, int servingPort) {
            "</td></tr><tr><td>Bind address</td><td>" + HtmlEscape(s.alpacaBind) +
            "</td></tr><tr><td>Discovery port</td><td>" + std::to_string(s.discoveryPort) +
            "</td></tr><tr><td>Serial port</td><td>" +
-           HtmlEscape(s.serialPort.empty() ? "(not set)" : s.serialPort) + "</td></tr>";
+           HtmlEscape(s.serialPort.empty() ? emptyPort : s.serialPort) + "</td></tr>";
 }
 
 // Form field values as text, so that refused input is shown back as it was typed.
@@ -252,11 +255,11 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
 
     html += "<h2>Network and serial port</h2><div class=\"grid\"><div class=\"card\">"
             "<h3>In force now</h3><table class=\"settings\">" +
-            SettingsRows(context.settings, servingPort) + "</table>";
+            SettingsRows(context.settings, servingPort, "scan of COM1 to COM16") + "</table>";
     if (stored && !(*stored == context.settings)) {
         html += "<h3 style=\"margin-top:12px\">Stored for the next start</h3>"
                 "<table class=\"settings\">" +
-                SettingsRows(*stored, 0) + "</table>";
+                SettingsRows(*stored, 0, "unchanged") + "</table>";
     }
     html += "</div>";
 
@@ -272,7 +275,7 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
     html += input("DiscoveryPort", "Discovery port", form.discoveryPort,
                   "inputmode=\"numeric\" required");
     html += input("SerialPort", "Serial port", form.serialPort,
-                  "placeholder=\"COM1 or /dev/ttyUSB0\"");
+                  "placeholder=\"COM1 or /dev/ttyUSB0; empty: unchanged\"");
     html += "<p class=\"note\">Ports 1\xE2\x80\x93" "65535. Bind address 127.0.0.1 serves this "
             "computer only, 0.0.0.0 every network interface. The new settings are applied at "
             "the next start.</p><button type=\"submit\">Save</button></form></div>";
@@ -315,7 +318,7 @@ bool ValidSerialPort(const std::string& port) {
         int n = 0;
         const auto [end, ec] = std::from_chars(port.data() + 3, port.data() + port.size(), n);
         return ec == std::errc() && end == port.data() + port.size() && port[3] != '0' &&
-               n >= 1 && n <= 255;
+               n >= 1 && n <= kLastPortNumber;
     }
     if (port.size() <= 5 || port.size() > 255 || port.compare(0, 5, "/dev/") != 0) return false;
     if (port.find("..") != std::string::npos) return false;
@@ -497,9 +500,10 @@ bool ParseSetupForm(const std::function<std::optional<std::string>(const char* k
         return false;
     }
     parsed.serialPort = Trim(field("SerialPort").value_or(""));
-    if (!ValidSerialPort(parsed.serialPort)) {
-        error = "The serial port must be COMn (n from 1 to 255) or a device path such as "
-                "/dev/ttyUSB0.";
+    // Empty leaves the port as it is (a scan when none is set).
+    if (!parsed.serialPort.empty() && !ValidSerialPort(parsed.serialPort)) {
+        error = "The serial port must be COM1 to COM" + std::to_string(kLastPortNumber) +
+                " or a device path such as /dev/ttyUSB0.";
         return false;
     }
     out = parsed;
