@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 
+#include "platform/PortMap.h"
+
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -85,9 +87,11 @@ h2 { font-size:16px; margin:22px 0 10px; }
 .card h3 small { color:var(--muted); font-weight:normal; }
 dl { display:grid; grid-template-columns:auto 1fr; gap:3px 12px; margin:0; }
 dt { color:var(--muted); }
-dl.two { grid-template-columns:auto 1fr auto 1fr; }
-@media (max-width:560px) { dl.two { grid-template-columns:auto 1fr; } }
-dd { margin:0; font-variant-numeric:tabular-nums; white-space:pre-line; }
+dl.two { grid-template-columns:auto minmax(0,1fr) auto minmax(0,1fr); }
+dl.two dd.full { grid-column:span 3; }
+@media (max-width:560px) { dl.two { grid-template-columns:auto minmax(0,1fr); }
+                           dl.two dd.full { grid-column:auto; } }
+dd { margin:0; font-variant-numeric:tabular-nums; white-space:pre-line; overflow-wrap:anywhere; }
 a { color:var(--accent); }
 .wide { grid-column:span 2; }
 @media (max-width:560px) { .wide { grid-column:auto; } }
@@ -118,7 +122,7 @@ const char* kScript = R"JS(
     if (field === 'power') return v.toFixed(0) + '\u00A0%';
     if (field === 'temperatures') {
       if (!v.length) return 'none';
-      return v.map(function (t) { return t.name + ': ' + fmt('celsius', t.celsius); }).join('\n');
+      return v.map(function (t) { return t.name + ':\u00A0' + fmt('celsius', t.celsius); }).join('\n');
     }
     if (typeof v === 'number' && !Number.isInteger(v)) return v.toFixed(2);
     return String(v);
@@ -166,13 +170,14 @@ std::string PageStart(const SetupPageContext& context, std::string_view title) {
 std::string PageEnd() { return std::string("</main><script>") + kScript + "</script></body></html>"; }
 
 std::string ControllerCard() {
-    std::string html = "<div class=\"card wide\" data-key=\"controller\"><h3>Controller</h3><dl class=\"two\">";
+    // The port's path can be long: it has a row of its own.
+    std::string html = "<div class=\"card wide\" data-key=\"controller\"><h3>Controller</h3><dl class=\"two\">"
+                       "<dt>Serial port</dt><dd class=\"full\" data-field=\"port\">\xE2\x80\x93</dd>";
     for (const auto& [field, caption] :
-         std::vector<std::pair<const char*, const char*>>{{"port", "Serial port"},
-                                                          {"connected", "Open"},
+         std::vector<std::pair<const char*, const char*>>{{"connected", "Open"},
                                                           {"mode", "Mode"},
                                                           {"memorySize", "Memory size"},
-                                                          {"fwAll", "Firmware has FWAll"},
+                                                          {"fwAll", "FWAll support"},
                                                           {"voltage", "Supply"},
                                                           {"power", "Output power"},
                                                           {"temperatures", "Temperatures"}}) {
@@ -199,7 +204,8 @@ std::string DeviceCard(const SetupDeviceEntry& device, bool withLink) {
 }
 
 // `servingPort` is the port this request came in on: the one picked when the setting is 0.
-std::string SettingsRows(const SetupSettings& s, int servingPort) {
+// `emptyPort` is what an empty serial port means in this table.
+std::string SettingsRows(const SetupSettings& s, int servingPort, const char* emptyPort) {
     const std::string port = s.alpacaPort == 0 && servingPort > 0
                                  ? "0 (a free port, picked at start: " + std::to_string(servingPort) + ")"
                                  : std::to_string(s.alpacaPort);
@@ -207,7 +213,7 @@ std::string SettingsRows(const SetupSettings& s, int servingPort) {
            "</td></tr><tr><td>Bind address</td><td>" + HtmlEscape(s.alpacaBind) +
            "</td></tr><tr><td>Discovery port</td><td>" + std::to_string(s.discoveryPort) +
            "</td></tr><tr><td>Serial port</td><td>" +
-           HtmlEscape(s.serialPort.empty() ? "(not set)" : s.serialPort) + "</td></tr>";
+           HtmlEscape(s.serialPort.empty() ? emptyPort : s.serialPort) + "</td></tr>";
 }
 
 // Form field values as text, so that refused input is shown back as it was typed.
@@ -249,11 +255,11 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
 
     html += "<h2>Network and serial port</h2><div class=\"grid\"><div class=\"card\">"
             "<h3>In force now</h3><table class=\"settings\">" +
-            SettingsRows(context.settings, servingPort) + "</table>";
+            SettingsRows(context.settings, servingPort, "scan of COM1 to COM16") + "</table>";
     if (stored && !(*stored == context.settings)) {
         html += "<h3 style=\"margin-top:12px\">Stored for the next start</h3>"
                 "<table class=\"settings\">" +
-                SettingsRows(*stored, 0) + "</table>";
+                SettingsRows(*stored, 0, "unchanged") + "</table>";
     }
     html += "</div>";
 
@@ -269,7 +275,7 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
     html += input("DiscoveryPort", "Discovery port", form.discoveryPort,
                   "inputmode=\"numeric\" required");
     html += input("SerialPort", "Serial port", form.serialPort,
-                  "placeholder=\"COM1 or /dev/ttyUSB0\"");
+                  "placeholder=\"COM1 or /dev/ttyUSB0; empty: unchanged\"");
     html += "<p class=\"note\">Ports 1\xE2\x80\x93" "65535. Bind address 127.0.0.1 serves this "
             "computer only, 0.0.0.0 every network interface. The new settings are applied at "
             "the next start.</p><button type=\"submit\">Save</button></form></div>";
@@ -312,7 +318,7 @@ bool ValidSerialPort(const std::string& port) {
         int n = 0;
         const auto [end, ec] = std::from_chars(port.data() + 3, port.data() + port.size(), n);
         return ec == std::errc() && end == port.data() + port.size() && port[3] != '0' &&
-               n >= 1 && n <= 255;
+               n >= 1 && n <= kLastPortNumber;
     }
     if (port.size() <= 5 || port.size() > 255 || port.compare(0, 5, "/dev/") != 0) return false;
     if (port.find("..") != std::string::npos) return false;
@@ -494,9 +500,10 @@ bool ParseSetupForm(const std::function<std::optional<std::string>(const char* k
         return false;
     }
     parsed.serialPort = Trim(field("SerialPort").value_or(""));
-    if (!ValidSerialPort(parsed.serialPort)) {
-        error = "The serial port must be COMn (n from 1 to 255) or a device path such as "
-                "/dev/ttyUSB0.";
+    // Empty leaves the port as it is (a scan when none is set).
+    if (!parsed.serialPort.empty() && !ValidSerialPort(parsed.serialPort)) {
+        error = "The serial port must be COM1 to COM" + std::to_string(kLastPortNumber) +
+                " or a device path such as /dev/ttyUSB0.";
         return false;
     }
     out = parsed;

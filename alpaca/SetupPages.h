@@ -32,7 +32,7 @@ struct SetupSettings {
     int alpacaPort = 11111;
     std::string alpacaBind = "127.0.0.1";
     int discoveryPort = 32227;
-    std::string serialPort;  // COMn or a device path
+    std::string serialPort;  // COMn or a device path; empty: none set (a scan), or no change
     bool operator==(const SetupSettings&) const = default;
 };
 
@@ -70,7 +70,7 @@ void AddSetupRoutes(httplib::Server& server, SetupPageContext& context);
 
 // Checks form values; on success fills `out`, else returns false with a message naming the
 // field. Ports 1..65535, the bind address an IPv4 address in dotted form (0.0.0.0 for every
-// interface), the serial port COMn (n 1..255) or a path under /dev/.
+// interface), the serial port COM1..COM16, a path under /dev/, or empty for no change.
 bool ParseSetupForm(const std::function<std::optional<std::string>(const char* key)>& field,
                     SetupSettings& out, std::string& error);
 

@@ -2,7 +2,7 @@
 // --service against the simulator in real-time mode, the wheel sent from one end to the other a
 // few times, and the position read over one kept-alive connection for as long as each move
 // runs. Reports p50, p99 and the maximum of the reads answered while the move ran.
-// Usage: bench_alpaca_move [MOVES] (default 4). Target: p99 <= 100 ms.
+// Usage: bench_alpaca_move [MOVES] (default 10). Target: p99 <= 100 ms.
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -114,6 +114,6 @@ int Run(int moves) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int moves = argc > 1 ? std::max(1, std::atoi(argv[1])) : 4;
+    const int moves = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     return Run(moves);
 }

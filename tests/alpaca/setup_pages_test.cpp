@@ -258,11 +258,10 @@ TEST_F(SetupPagesTest, BadFormValuesAreRefusedAndNothingIsStored) {
         {"AlpacaPort", "", "Alpaca port"},         {"DiscoveryPort", "99999999999", "discovery port"},
         {"AlpacaBind", "1.2.3", "bind address"},   {"AlpacaBind", "localhost", "bind address"},
         {"AlpacaBind", "::1", "bind address"},     {"AlpacaBind", "256.1.1.1", "bind address"},
-        {"SerialPort", "COM0", "serial port"},     {"SerialPort", "COM256", "serial port"},
+        {"SerialPort", "COM0", "serial port"},     {"SerialPort", "COM17", "serial port"},
         {"SerialPort", "ttyUSB0", "serial port"},  {"SerialPort", "/dev/", "serial port"},
         {"SerialPort", "/dev/../etc/passwd", "serial port"},
         {"SerialPort", "/dev/tty USB0", "serial port"},
-        {"SerialPort", "", "serial port"},
     };
     for (const Case& c : cases) {
         auto form = GoodForm();
@@ -298,26 +297,39 @@ TEST_F(SetupPagesTest, GoodValuesAreStoredAndShownForTheNextStart) {
     auto reply = PostForm({{"AlpacaPort", " 11112 "},
                            {"AlpacaBind", "0.0.0.0"},
                            {"DiscoveryPort", "32228"},
-                           {"SerialPort", "COM12"}},
+                           {"SerialPort", "COM16"}},
                           {{"Origin", "http://127.0.0.1:" + std::to_string(port_)}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 303);
     EXPECT_EQ(reply->get_header_value("Location"), "/setup?saved=1");
     ASSERT_EQ(Stored().size(), 1u);
-    EXPECT_EQ(Stored()[0], (SetupSettings{11112, "0.0.0.0", 32228, "COM12"}));
+    EXPECT_EQ(Stored()[0], (SetupSettings{11112, "0.0.0.0", 32228, "COM16"}));
 
     auto page = Client().Get("/setup?saved=1");
     ASSERT_TRUE(page);
     EXPECT_NE(page->body.find("Saved. The new settings are applied at the next start."),
               std::string::npos);
     EXPECT_NE(page->body.find("Stored for the next start"), std::string::npos);
-    EXPECT_NE(page->body.find("value=\"COM12\""), std::string::npos);
+    EXPECT_NE(page->body.find("value=\"COM16\""), std::string::npos);
 
     reply = PostForm(GoodForm());
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 303);
     ASSERT_EQ(Stored().size(), 2u);
     EXPECT_EQ(Stored()[1], (SetupSettings{11112, "0.0.0.0", 32228, "/dev/ttyUSB0"}));
+
+    // An empty serial port leaves it as it is.
+    auto form = GoodForm();
+    form.erase("SerialPort");
+    form.emplace("SerialPort", " ");
+    reply = PostForm(form);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 303);
+    ASSERT_EQ(Stored().size(), 3u);
+    EXPECT_EQ(Stored()[2].serialPort, "");
+    page = Client().Get("/setup");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("<td>Serial port</td><td>unchanged</td>"), std::string::npos);
 }
 
 TEST_F(SetupPagesTest, StoreFailureAndForeignOriginsAreReported) {
