@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "alpaca/AlpacaFace.h"
 #include "automation/TransportPaths.h"
 #include "device/OrnFilterWheel.h"
 #include "platform/DebugSink.h"
@@ -51,16 +52,23 @@ struct Options {
     bool service = false;
     std::optional<int> port;     // --port COMn, or the port a --port path was put on
     std::string portPath;        // --port /dev/...: the path that port stands for in this run
+    alpaca::AlpacaOptions alpaca;
 };
 
-// The network faces of this process; each face adds its start function here.
-void AddFaces(FaceRegistry& faces, const Options& options) {
-    (void)faces;
-    (void)options;
+// The network faces of this process; each face adds its start function here. `hive` and `loop`
+// belong to the owner thread; a face that cannot start leaves its reason in `problem`.
+void AddFaces(FaceRegistry& faces, const Options& options, RegistryHive& hive, MainLoop& loop, std::string& problem) {
+    faces.Add("Alpaca", [&hive, &loop, &problem, alpacaOptions = options.alpaca](DeviceService& service) {
+        auto face = std::make_shared<alpaca::AlpacaFace>(service, hive, loop, alpacaOptions);
+        std::function<void()> stop;
+        if (!face->Start()) problem = face->Problem();
+        else if (face->Running()) stop = [face]() mutable { face.reset(); };
+        return stop;
+    });
 }
 
 void Usage() {
-    std::puts("usage: velq3 [--service] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
+    std::printf("usage: velq3 [--service] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
               "  Runs the control window of the filter wheel and focuser controller.\n"
               "  --service    run without a window until SIGTERM or SIGINT (no display needed)\n"
               "  --simulate   start the controller simulator (velq3-sim) and put it on COM1 for this run\n"
@@ -71,7 +79,9 @@ void Usage() {
               "  --version    show the version\n"
               "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
               "  -Embedding   started by an automation client: no window, ends 5 s after its last client\n"
-              "Per-user settings live under $VELQ3_HOME when it is set.");
+              "%s"
+              "Per-user settings live under $VELQ3_HOME when it is set.\n",
+              alpaca::kAlpacaUsage);
 }
 
 // The controller simulator as a child process on a pseudo-terminal, reachable through a
@@ -254,7 +264,8 @@ int StartService(int argc, char** argv, const Options& options) {
     settings.portForRun = options.port;
     settings.onReady = [] { std::fprintf(stderr, "velq3: serving without a window; SIGTERM or SIGINT ends the service\n"); };
     FaceRegistry faces;
-    AddFaces(faces, options);
+    std::string faceProblem;
+    AddFaces(faces, options, hive, loop, faceProblem);
     HeadlessService service(device, loop, std::move(settings), faces);
     return service.Run();
 }
@@ -289,7 +300,8 @@ int StartUp(int& argc, char** argv, const Options& options) {
     DeviceService deviceService(device, loop);
     deviceService.StartPoll();
     FaceRegistry faces;
-    AddFaces(faces, options);
+    std::string faceProblem;
+    AddFaces(faces, options, hive, loop, faceProblem);
     faces.StartAll(deviceService);
 
     // The automation server's start-up: registration switches, class objects, the window
@@ -300,7 +312,9 @@ int StartUp(int& argc, char** argv, const Options& options) {
     DriverWindow driverWindow;
     ServerHooks hooks;
     hooks.createMainWindow = [&]() -> IClientWindow* {
-        driverWindow.Set(&window.emplace(device, loop), display);
+        window.emplace(device, loop);
+        if (!faceProblem.empty()) window->SetTitleNote(QString::fromStdString(faceProblem));
+        driverWindow.Set(&*window, display);
         return &driverWindow;
     };
     hooks.runModalWindow = [&] {
@@ -349,8 +363,17 @@ int main(int argc, char** argv) {
     }
     velq3::app::Options options;
     std::optional<std::string> portArg;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    const std::vector<std::string> args(argv, argv + argc);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string error;
+        if (velq3::alpaca::ParseAlpacaOption(args, i, options.alpaca, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "velq3: %s\n", error.c_str());
+                return 2;
+            }
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             velq3::app::Usage();
             return 0;
@@ -366,11 +389,11 @@ int main(int argc, char** argv) {
         } else if (a == "--service") {
             options.service = true;
         } else if (a == "--port") {
-            if (i + 1 >= argc) {
+            if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "velq3: --port needs COMn or a device path\n");
                 return 2;
             }
-            portArg = argv[++i];
+            portArg = args[++i];
         } else if (a.rfind("--", 0) == 0) {
             std::fprintf(stderr, "velq3: unknown option %s\n", a.c_str());
             velq3::app::Usage();

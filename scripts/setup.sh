@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev fonts-dejavu-core xauth
-          xvfb xdotool libindi-dev indi-bin)
+          xvfb xdotool libindi-dev indi-bin chromium wrk)
 
 missing=()
 for p in "${packages[@]}"; do

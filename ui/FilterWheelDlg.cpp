@@ -264,8 +264,16 @@ void CFilterWheelDlg::InitWindow() {
     m_PollTimer = m_Loop.AddTimer(std::chrono::milliseconds(kPollPeriodMs), [this] { StatusTick(); });
     if (m_WindowIcon.isNull()) m_WindowIcon = MakeWindowIcon();
     m_Window->setWindowIcon(m_WindowIcon);
+    m_BaseTitle = m_Window->windowTitle();
+    SetTitleNote(m_TitleNote);
     ApplyWindowOrder();
     if (m_FW.IsOpen()) m_C.position->setFocus();
+}
+
+void CFilterWheelDlg::SetTitleNote(const QString& note) {
+    m_TitleNote = note;
+    if (!m_Window) return;
+    m_Window->setWindowTitle(note.isEmpty() ? m_BaseTitle : m_BaseTitle + QStringLiteral(" - ") + note);
 }
 
 void CFilterWheelDlg::ConnectSignals() {

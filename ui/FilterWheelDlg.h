@@ -63,6 +63,10 @@ public:
     // The window's identity in the multi-client connection.
     ClientId ClientKey() const { return reinterpret_cast<ClientId>(this); }
 
+    // A note shown after the window's caption, e.g. why a network face did not start; empty
+    // shows the caption alone.
+    void SetTitleNote(const QString& note);
+
     // --- what clients' connections ask of the window ---
     void ShowForClient() override;
     void HideForClient() override;
@@ -229,6 +233,8 @@ private:
     QPointer<CUpDown> m_CellSpin;
     std::array<QIcon, 2> m_Images;
     QIcon m_WindowIcon;
+    QString m_TitleNote;
+    QString m_BaseTitle;
     ColourChooser m_ChooseColour;
     FileChooser m_ChooseFile;
     MessageBox m_MessageBox;

@@ -1,0 +1,45 @@
+// Adapter from the device service to what the Alpaca devices need: one client identity per
+// device, its Connected state, Connect/Disconnect run in the background for the Platform 7
+// members, and the one mapping of the service's command results to Alpaca errors.
+#pragma once
+
+#include <future>
+#include <mutex>
+#include <optional>
+
+#include "alpaca/AlpacaDevice.h"
+#include "service/DeviceService.h"
+
+namespace velq3::alpaca {
+
+// The Alpaca reply of a service command: Busy and refusals become 0x40B, bad values 0x401,
+// a closed link 0x407, a failed device command 0x500, each with the service's message.
+Outcome FromCommand(const CommandResult& result);
+
+class ServiceConnection : public DeviceConnection {
+public:
+    ServiceConnection(DeviceService& service, DeviceKind kind);
+    ~ServiceConnection() override;  // waits for a background Connect/Disconnect, then lets go
+
+    bool IsConnected() const override;
+    Outcome Connect() override;
+    Outcome Disconnect() override;
+    Outcome StartConnect() override;
+    Outcome StartDisconnect() override;
+    bool Connecting() const override;
+    std::optional<Outcome> TakeFailure() override;
+
+    ClientId Client() const { return m_Client; }
+
+private:
+    Outcome Start(bool connect);
+
+    DeviceService& m_Service;
+    DeviceKind m_Kind;
+    const ClientId m_Client;
+    mutable std::mutex m_Mutex;
+    std::future<CommandResult> m_Pending;
+    std::optional<Outcome> m_Failure;
+};
+
+} // namespace velq3::alpaca

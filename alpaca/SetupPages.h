@@ -1,0 +1,80 @@
+// The HTML setup pages: /setup for the whole server (controller, every device with live status,
+// the network and serial settings form) and /setup/v1/{type}/{n}/setup for each device, with the
+// JSON status they refresh from every second. Self-contained pages: no external assets.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "service/DeviceService.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace velq3::alpaca {
+
+// One Alpaca device as the pages list it: type in lower case as in the API paths
+// ("filterwheel", "focuser", ...), its device number and its name.
+struct SetupDeviceEntry {
+    std::string type;
+    int number = 0;
+    std::string name;
+};
+
+// The settings the form edits. They take effect at the next start.
+struct SetupSettings {
+    int alpacaPort = 11111;
+    std::string alpacaBind = "127.0.0.1";
+    int discoveryPort = 32227;
+    std::string serialPort;  // COMn or a device path; empty: none set (a scan), or no change
+    bool operator==(const SetupSettings&) const = default;
+};
+
+struct SetupPageContext {
+    explicit SetupPageContext(DeviceService& service) : service(service) {}
+
+    // The live status comes from the service's snapshot, never from the device object.
+    DeviceService& service;
+    std::vector<SetupDeviceEntry> devices;
+    // The settings in force in this run.
+    SetupSettings settings;
+    // Stores new settings for the next start; false with a message when that failed. Called on
+    // an HTTP thread; the function itself hands the work to the registry's owner.
+    std::function<bool(const SetupSettings&, std::string& error)> store;
+    // Whether a device is connected for its Alpaca clients; without it, whether the link is open.
+    std::function<bool(const SetupDeviceEntry&)> deviceConnected;
+    std::string serverName = "velq3";
+    std::string version;
+};
+
+// The status the pages refresh from, built from a snapshot:
+//   {"controller": {"port", "connected", "mode", "memorySize", "fwAll", "voltage", "power",
+//                   "temperatures": [{"name", "celsius"}]},
+//    "devices": [{"type", "number", "connected", "moving", and by type: "position" (wheel,
+//                 focuser, rotator in degrees; -1 while the wheel moves), "filter" (wheel),
+//                 "temperature" (focuser), "shutter" (dome), "cover" (cover calibrator),
+//                 "voltage", "power", "temperatures" (switch)}]}
+// Readings are null while the link is closed or a value is not known.
+nlohmann::json BuildSetupStatus(const Snapshot& snapshot, const std::vector<SetupDeviceEntry>& devices,
+                                const std::function<bool(const SetupDeviceEntry&)>& deviceConnected = {});
+
+// Adds GET /setup, POST /setup (the settings form), GET /setup/v1/status.json and
+// GET /setup/v1/{type}/{n}/setup. The context must outlive the server.
+void AddSetupRoutes(httplib::Server& server, SetupPageContext& context);
+
+// Checks form values; on success fills `out`, else returns false with a message naming the
+// field. Ports 1..65535, the bind address an IPv4 address in dotted form (0.0.0.0 for every
+// interface), the serial port COM1..COM16, a path under /dev/, or empty for no change.
+bool ParseSetupForm(const std::function<std::optional<std::string>(const char* key)>& field,
+                    SetupSettings& out, std::string& error);
+
+// Text made safe for HTML element content and attribute values.
+std::string HtmlEscape(std::string_view text);
+
+}  // namespace velq3::alpaca

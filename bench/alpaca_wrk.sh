@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Throughput and latency of the Alpaca server: wrk against GET /api/v1/focuser/0/position on
+# loopback, 1 and 10 connections for 10 s each, served by velq3 --service --simulate with
+# focuser 0 connected first. Targets: p50 <= 100 us at 1 connection, >= 20 000 requests/s at 10.
+# Usage: bench/alpaca_wrk.sh [SECONDS] (after scripts/build.sh release; needs wrk and curl).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-10}
+for tool in wrk curl; do
+  command -v "$tool" >/dev/null || { echo "alpaca_wrk: $tool is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
+done
+
+home=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
+  rm -rf "$home"
+}
+trap cleanup EXIT
+VELQ3_HOME=$home build/apps/velq3 --service --simulate --alpaca-port 0 >"$home/velq3.out" 2>&1 &
+pid=$!
+
+# The port velq3 announces: the last number on its line about the Alpaca server.
+port=
+for _ in $(seq 1 150); do
+  port=$(grep -m1 'Alpaca' "$home/velq3.out" 2>/dev/null | grep -oE '[0-9]{1,5}\b' | tail -1 || true)
+  [ -n "$port" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  echo "alpaca_wrk: velq3 --service did not announce its Alpaca port:" >&2
+  cat "$home/velq3.out" >&2
+  exit 1
+fi
+url=http://127.0.0.1:$port/api/v1/focuser/0
+reply=$(curl -s -X PUT -d 'Connected=true&ClientID=1&ClientTransactionID=1' "$url/connected")
+case "$reply" in
+  *'"ErrorNumber":0'*) ;;
+  *) echo "alpaca_wrk: connecting focuser 0 failed: $reply" >&2; exit 1 ;;
+esac
+echo "velq3 on port $port; GET $url/position answers: $(curl -s "$url/position?ClientID=1&ClientTransactionID=2")"
+
+# wrk prints the 50% latency as e.g. "50%   62.00us" and "Requests/sec:  12345.67".
+run() {
+  local connections=$1 threads=$2 out
+  out=$(wrk -t"$threads" -c"$connections" -d"${seconds}s" --latency "$url/position?ClientID=1&ClientTransactionID=3")
+  echo "$out" | sed -n '/Latency Distribution/,/requests in/p;/Requests\/sec/p;/Non-2xx/p;/Socket errors/p'
+  rps=$(echo "$out" | awk '/Requests\/sec/ {print $2}')
+  p50=$(echo "$out" | awk '$1 == "50%" {print $2}')
+  p99=$(echo "$out" | awk '$1 == "99%" {print $2}')
+}
+# Latency text ("62.00us", "1.20ms", "2.00s") in microseconds.
+to_us() {
+  awk -v v="$1" 'BEGIN { n = v + 0; if (v ~ /us$/) print n; else if (v ~ /ms$/) print n * 1000; else if (v ~ /s$/) print n * 1000000; else print n }'
+}
+
+echo "--- 1 connection ---"
+run 1 1
+rps1=$rps; p50_1=$p50; p99_1=$p99
+echo "--- 10 connections ---"
+run 10 2
+rps10=$rps; p50_10=$p50; p99_10=$p99
+
+p50us=$(to_us "$p50_1")
+echo
+awk -v r1="$rps1" -v p1="$p50_1" -v q1="$p99_1" -v u1="$p50us" -v r10="$rps10" -v p10="$p50_10" -v q10="$p99_10" 'BEGIN {
+  printf "1 connection:   %.0f requests/s, p50 %s, p99 %s (target p50 <= 100 us: %s)\n", r1, p1, q1, (u1 <= 100 ? "met" : "MISSED");
+  printf "10 connections: %.0f requests/s, p50 %s, p99 %s (target >= 20000 requests/s: %s)\n", r10, p10, q10, (r10 >= 20000 ? "met" : "MISSED") }'

@@ -1,0 +1,197 @@
+// Tests of the discovery responder over the loopback interface: broadcast and unicast probes,
+// port sharing between two responders, wrong probes, IPv6 unicast, and a prompt stop.
+#include "alpaca/Discovery.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velq3::alpaca {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A client socket that sends probes and gathers the replies that arrive within a time window.
+class Prober {
+public:
+    explicit Prober(int family = AF_INET) : family_(family) {
+        fd_ = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0) return;
+        const int on = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    }
+    ~Prober() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Ok() const { return fd_ >= 0; }
+
+    bool Send(const std::string& address, std::uint16_t port, std::string_view payload) {
+        sockaddr_storage to{};
+        socklen_t length = 0;
+        if (family_ == AF_INET) {
+            auto* in = reinterpret_cast<sockaddr_in*>(&to);
+            in->sin_family = AF_INET;
+            in->sin_port = htons(port);
+            if (::inet_pton(AF_INET, address.c_str(), &in->sin_addr) != 1) return false;
+            length = sizeof *in;
+        } else {
+            auto* in6 = reinterpret_cast<sockaddr_in6*>(&to);
+            in6->sin6_family = AF_INET6;
+            in6->sin6_port = htons(port);
+            if (::inet_pton(AF_INET6, address.c_str(), &in6->sin6_addr) != 1) return false;
+            length = sizeof *in6;
+        }
+        return ::sendto(fd_, payload.data(), payload.size(), 0,
+                        reinterpret_cast<sockaddr*>(&to), length) ==
+               static_cast<ssize_t>(payload.size());
+    }
+
+    // Every datagram received until `window` has passed.
+    std::vector<std::string> Collect(std::chrono::milliseconds window) {
+        std::vector<std::string> replies;
+        const auto end = std::chrono::steady_clock::now() + window;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left <= 0ms) break;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            char buffer[256];
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n >= 0) replies.emplace_back(buffer, static_cast<std::size_t>(n));
+        }
+        return replies;
+    }
+
+private:
+    int family_;
+    int fd_ = -1;
+};
+
+std::unique_ptr<DiscoveryResponder> Started(std::uint16_t discoveryPort, std::uint16_t alpacaPort) {
+    auto responder = std::make_unique<DiscoveryResponder>(discoveryPort, alpacaPort);
+    std::string error;
+    EXPECT_TRUE(responder->Start(error)) << error;
+    EXPECT_NE(responder->BoundPort(), 0);
+    return responder;
+}
+
+TEST(DiscoveryProbeTest, ProbeTextAndReply) {
+    EXPECT_TRUE(IsDiscoveryProbe("alpacadiscovery1"));
+    EXPECT_TRUE(IsDiscoveryProbe(std::string("alpacadiscovery1") + std::string(48, '\0')));
+    EXPECT_FALSE(IsDiscoveryProbe("alpacadiscovery"));
+    EXPECT_FALSE(IsDiscoveryProbe("alpacadiscovery2"));
+    EXPECT_FALSE(IsDiscoveryProbe("ALPACADISCOVERY1"));
+    EXPECT_FALSE(IsDiscoveryProbe(""));
+    EXPECT_EQ(DiscoveryReply(11111), "{\"AlpacaPort\":11111}");
+    EXPECT_EQ(DiscoveryReply(65535), "{\"AlpacaPort\":65535}");
+}
+
+TEST(DiscoveryResponderTest, UnicastProbeIsAnswered) {
+    auto responder = Started(0, 4567);
+    Prober prober;
+    ASSERT_TRUE(prober.Ok());
+    ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), kDiscoveryProbe));
+    EXPECT_EQ(prober.Collect(500ms), std::vector<std::string>{"{\"AlpacaPort\":4567}"});
+
+    // A port chosen after the start shows in the next reply.
+    responder->SetAlpacaPort(4568);
+    ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), "alpacadiscovery1 padding"));
+    EXPECT_EQ(prober.Collect(500ms), std::vector<std::string>{"{\"AlpacaPort\":4568}"});
+}
+
+TEST(DiscoveryResponderTest, TwoRespondersBothAnswerABroadcast) {
+    auto first = Started(0, 1111);
+    auto second = Started(first->BoundPort(), 2222);
+    ASSERT_EQ(second->BoundPort(), first->BoundPort());
+
+    Prober prober;
+    ASSERT_TRUE(prober.Ok());
+    ASSERT_TRUE(prober.Send("127.255.255.255", first->BoundPort(), kDiscoveryProbe));
+    auto replies = prober.Collect(700ms);
+    std::sort(replies.begin(), replies.end());
+    EXPECT_EQ(replies,
+              (std::vector<std::string>{"{\"AlpacaPort\":1111}", "{\"AlpacaPort\":2222}"}));
+
+    // After one stops, the other still answers and the stopped one is silent.
+    first->Stop();
+    ASSERT_TRUE(prober.Send("127.255.255.255", second->BoundPort(), kDiscoveryProbe));
+    EXPECT_EQ(prober.Collect(500ms), std::vector<std::string>{"{\"AlpacaPort\":2222}"});
+}
+
+TEST(DiscoveryResponderTest, WrongProbesGetNoAnswer) {
+    auto responder = Started(0, 11111);
+    Prober prober;
+    ASSERT_TRUE(prober.Ok());
+    for (const std::string_view wrong : {std::string_view("alpacadiscovery"),
+                                         std::string_view("alpacadiscovery2"),
+                                         std::string_view("hello"), std::string_view("")}) {
+        ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), wrong));
+    }
+    EXPECT_TRUE(prober.Collect(400ms).empty());
+    // Still alive after the junk.
+    ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), kDiscoveryProbe));
+    EXPECT_EQ(prober.Collect(500ms).size(), 1u);
+}
+
+TEST(DiscoveryResponderTest, Ipv6UnicastProbeIsAnswered) {
+    auto responder = Started(0, 3333);
+    if (!responder->HasIpv6()) GTEST_SKIP() << "no IPv6 on this host";
+    Prober prober(AF_INET6);
+    ASSERT_TRUE(prober.Ok());
+    if (!prober.Send("::1", responder->BoundPort(), kDiscoveryProbe))
+        GTEST_SKIP() << "cannot send to ::1 on this host";
+    EXPECT_EQ(prober.Collect(500ms), std::vector<std::string>{"{\"AlpacaPort\":3333}"});
+}
+
+TEST(DiscoveryResponderTest, StopReturnsPromptlyAndCanRestart) {
+    DiscoveryResponder responder(0, 11111);
+    std::string error;
+    ASSERT_TRUE(responder.Start(error)) << error;
+    EXPECT_FALSE(responder.Start(error));
+    EXPECT_FALSE(error.empty());
+    std::this_thread::sleep_for(50ms);  // the thread is waiting in poll() by now
+
+    // Without the wake pipe the thread would wait for a datagram that never comes.
+    const auto before = std::chrono::steady_clock::now();
+    responder.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    responder.Stop();  // a second stop is harmless
+
+    ASSERT_TRUE(responder.Start(error)) << error;
+    Prober prober;
+    ASSERT_TRUE(prober.Send("127.0.0.1", responder.BoundPort(), kDiscoveryProbe));
+    EXPECT_EQ(prober.Collect(500ms).size(), 1u);
+}
+
+TEST(DiscoveryResponderTest, TakenPortWithoutSharingIsAClearError) {
+    // A socket that does not allow sharing holds the port.
+    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(holder, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::uint16_t port = ntohs(address.sin_port);
+
+    DiscoveryResponder responder(port, 11111);
+    std::string error;
+    EXPECT_FALSE(responder.Start(error));
+    EXPECT_NE(error.find(std::to_string(port)), std::string::npos) << error;
+    ::close(holder);
+}
+
+}  // namespace
+}  // namespace velq3::alpaca

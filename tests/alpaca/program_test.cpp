@@ -1,0 +1,191 @@
+// The Alpaca face in the velq3 program: its start line, the options, a taken port, the settings
+// it reads and stores, and the busy rule of commands during a long move.
+#include <gtest/gtest.h>
+
+#include "alpaca/AlpacaClient.h"
+#include "alpaca/AlpacaFace.h"
+#include "alpaca/AlpacaSimFixture.h"
+#ifdef VELQ3_APPS_DIR
+#include "e2e/E2eFixture.h"
+#endif
+
+namespace velq3::test {
+namespace {
+
+#ifdef VELQ3_APPS_DIR
+class AlpacaProgramTest : public E2eTest {
+protected:
+    // Starts velq3 --service with `args` and waits for `line` on its output or error.
+    std::unique_ptr<Process> StartVelq3(std::vector<std::string> args, const std::string& wait) {
+        args.insert(args.begin(), "--service");
+        const int n = ++started;
+        outFile = home.file("out" + std::to_string(n));
+        errFile = home.file("err" + std::to_string(n));
+        auto p = Start(Program("velq3"), args, {.pipeInput = false, .outputFile = outFile, .errorFile = errFile});
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline && (Text(outFile) + Text(errFile)).find(wait) == std::string::npos)
+            std::this_thread::sleep_for(20ms);
+        return p;
+    }
+    static std::string Text(const std::string& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The port of the "velq3: Alpaca on ADDR:PORT" line, or 0.
+    std::uint16_t AnnouncedPort() const {
+        const std::string out = Text(outFile);
+        const std::string prefix = "velq3: Alpaca on 127.0.0.1:";
+        const auto at = out.find(prefix);
+        if (at == std::string::npos) return 0;
+        return static_cast<std::uint16_t>(std::stoi(out.substr(at + prefix.size())));
+    }
+    static void End(Process& p) {
+        p.Signal(SIGTERM);
+        const auto status = p.WaitExit(10s);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_EQ(*status, 0);
+    }
+
+    int started = 0;
+    std::string outFile, errFile;
+};
+
+TEST_F(AlpacaProgramTest, FreePortIsAnnouncedAndServedAndIdsAreStoredOnce) {
+    StartController({"--mode", "4"});
+    auto service = StartVelq3({"--alpaca-port", "0"}, "Alpaca on");
+    const std::uint16_t port = AnnouncedPort();
+    ASSERT_NE(port, 0) << Text(outFile) << Text(errFile);
+    std::string ids;
+    {
+        AlpacaClient client(port);
+        EXPECT_EQ(client.Get("/management/apiversions").Value(), Json::array({1}));
+        const Reply devices = client.Get("/management/v1/configureddevices");
+        ASSERT_EQ(devices.Value().size(), 7u);
+        ids = devices.Value().dump();
+        ASSERT_EQ(client.Put("/api/v1/filterwheel/0/connected", "Connected=true").Error(), 0);
+        ASSERT_EQ(client.Put("/api/v1/filterwheel/0/position", "Position=2").Error(), 0);
+    }
+    End(*service);
+    RegistryHive user(CurrentUserHivePath(HomeLookup()), kCurrentUserRoot);
+    user.Load();
+    const auto stored = user.GetString(kSettingsKey, "AlpacaUniqueID filterwheel/0");
+    ASSERT_TRUE(stored);
+    EXPECT_NE(ids.find(*stored), std::string::npos);
+
+    // The same UniqueIDs on the next start.
+    service = StartVelq3({"--alpaca-port", "0"}, "Alpaca on");
+    {
+        AlpacaClient client(AnnouncedPort());
+        EXPECT_EQ(client.Get("/management/v1/configureddevices").Value().dump(), ids);
+    }
+    End(*service);
+}
+
+TEST_F(AlpacaProgramTest, TakenPortIsOneLineAndEverythingElseKeepsWorking) {
+    StartController({"--mode", "4"});
+    // Another listener on a port, then velq3 asked for it through the settings.
+    alpaca::AlpacaServer other{alpaca::ServerDescription{}};
+    std::string error;
+    ASSERT_TRUE(other.Start("127.0.0.1", 0, error)) << error;
+    {
+        RegistryHive user(CurrentUserHivePath(HomeLookup()), kCurrentUserRoot);
+        user.Load();
+        user.SetDword(kSettingsKey, alpaca::kAlpacaPortValue, other.Port());
+        ASSERT_TRUE(user.Save());
+    }
+    Register();
+    auto service = StartVelq3({}, "serving without a window");
+    const std::string err = Text(errFile);
+    EXPECT_EQ(CountLines(err, "Alpaca"), 1) << err;
+    EXPECT_NE(err.find(std::to_string(other.Port())), std::string::npos) << err;
+    EXPECT_EQ(Text(outFile).find("Alpaca on"), std::string::npos);
+    // The automation face still serves.
+    const RunResult r = Run(Program("velq3-ctl"), {"VELQ3.FilterWheel", "Connected=true", "Position=1", "Position"});
+    EXPECT_EQ(r.status, 0) << r.output << r.error;
+    End(*service);
+}
+
+TEST_F(AlpacaProgramTest, OptionsDisableOrRefuseBadValues) {
+    auto service = StartVelq3({"--no-alpaca"}, "serving without a window");
+    EXPECT_EQ(Text(outFile).find("Alpaca on"), std::string::npos);
+    End(*service);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--alpaca-port", "65536"},
+                                                std::vector<std::string>{"--alpaca-port", "x"},
+                                                std::vector<std::string>{"--alpaca-port"},
+                                                std::vector<std::string>{"--alpaca-bind", ""}}) {
+        const RunResult r = Run(Program("velq3"), bad);
+        EXPECT_EQ(r.status, 2) << bad[0];
+        EXPECT_NE(r.error.find("alpaca"), std::string::npos) << r.error;
+    }
+}
+
+#endif  // VELQ3_APPS_DIR
+
+TEST(AlpacaSettings, DefaultsStoredValuesAndOptions) {
+    TempDir dir;
+    RegistryHive hive(dir.file("user.reg"), kCurrentUserRoot);
+    alpaca::AlpacaSettings s = alpaca::ReadAlpacaSettings(hive);
+    EXPECT_TRUE(s.enabled);
+    EXPECT_EQ(s.port, 11111);
+    EXPECT_EQ(s.bind, "127.0.0.1");
+    EXPECT_EQ(s.discoveryPort, 32227);
+    hive.SetDword(kSettingsKey, "AlpacaEnabled", 0);
+    hive.SetDword(kSettingsKey, "AlpacaPort", 8080);
+    hive.SetString(kSettingsKey, "AlpacaBind", "0.0.0.0");
+    hive.SetDword(kSettingsKey, "DiscoveryPort", 70000);  // out of range: the default stays
+    s = alpaca::ReadAlpacaSettings(hive);
+    EXPECT_FALSE(s.enabled);
+    EXPECT_EQ(s.port, 8080);
+    EXPECT_EQ(s.bind, "0.0.0.0");
+    EXPECT_EQ(s.discoveryPort, 32227);
+
+    const std::vector<std::string> args = {"velq3", "--alpaca-port", "0", "--alpaca-bind", "::1", "--no-alpaca", "--other"};
+    alpaca::AlpacaOptions options;
+    std::string error;
+    std::size_t i = 1;
+    EXPECT_TRUE(alpaca::ParseAlpacaOption(args, i, options, error));
+    EXPECT_EQ(i, 2u);
+    EXPECT_EQ(options.port, 0);
+    i = 3;
+    EXPECT_TRUE(alpaca::ParseAlpacaOption(args, i, options, error));
+    EXPECT_EQ(options.bind, "::1");
+    i = 5;
+    EXPECT_TRUE(alpaca::ParseAlpacaOption(args, i, options, error));
+    EXPECT_TRUE(options.disabled);
+    i = 6;
+    EXPECT_FALSE(alpaca::ParseAlpacaOption(args, i, options, error));
+    EXPECT_TRUE(error.empty());
+
+    const std::string a = alpaca::NewGuid(), b = alpaca::NewGuid();
+    EXPECT_NE(a, b);
+    ASSERT_EQ(a.size(), 36u);
+    EXPECT_EQ(a[14], '4');
+}
+
+TEST_F(AlpacaSimTest, ACommandThatCannotStartWithinASecondIsRefusedAndNeverRun) {
+    hive.SetDword(kSettingsKey, "ChangeFilterTimeoutMs", 20000);
+    Start({"--realtime"});
+    Connect("filterwheel/0");
+    Connect("focuser/0");
+    WaitFor("filterwheel/0", "position", [](const Json& v) { return v.get<int>() >= 0; }, 30s);
+    const int from = Get("filterwheel/0", "position").Value();
+    const int focus = Get("focuser/0", "position").Value();
+    sim->control("set move-ms 2500");
+    ASSERT_EQ(Put("filterwheel/0", "position", "Position=" + std::to_string((from + 1) % 3)).Error(), 0);
+    // The owner thread is in the wheel move: the focuser move waits one second and is refused.
+    const auto start = std::chrono::steady_clock::now();
+    const Reply refused = Put("focuser/0", "move", "Position=" + std::to_string(focus + 500));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(refused.Error(), 0x40B) << refused.body;
+    EXPECT_FALSE(refused.json["ErrorMessage"].get<std::string>().empty());
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 2500ms);
+    WaitFor("filterwheel/0", "position", [](const Json& v) { return v.get<int>() >= 0; }, 30s);
+    // The refused move never ran.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(Get("focuser/0", "position").Value(), focus);
+    EXPECT_EQ(Get("focuser/0", "ismoving").Value(), false);
+}
+
+} // namespace
+} // namespace velq3::test

@@ -1,0 +1,129 @@
+// The setup page in a real browser: headless Chromium loads /setup and its script fills the live
+// fields from the status JSON, over an in-process service and in the velq3 program. Skipped where
+// Chromium is not installed.
+#include "alpaca/SetupPages.h"
+
+#include <httplib.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "ChromiumRunner.h"
+#include "ServiceProcess.h"
+#include "common/SimProcess.h"
+
+namespace velq3::alpaca {
+namespace {
+
+// The page served over a device service connected to the simulator, with the wheel moved to
+// a known slot.
+TEST(SetupPageInChromium, ScriptFillsTheLiveFieldsFromTheService) {
+    const std::string chromium = test::FindChromium();
+    if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (scripts/setup.sh installs it)";
+
+    test::SimProcess sim({"--mode", "6", "--memory-size", "174"});
+    DeviceEnvironment env;
+    const std::string tty = sim.ttyPath();
+    env.portPath = [tty](int) { return tty; };
+    ServiceThread owner(env);
+    owner.Invoke([](OrnFilterWheel& fw) { fw.ComPort = 1; });
+    DeviceService& service = owner.Service();
+    const ClientId client = DeviceService::NewClient();
+    ASSERT_TRUE(service.Connect(client, DeviceKind::FilterWheel).Ok());
+    const CommandResult move = service.SelectFilter(4);
+    ASSERT_TRUE(move.Ok()) << move.message;
+    auto snapshot = service.Current();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((snapshot->Moving() || snapshot->currentFilter != 4) &&
+           std::chrono::steady_clock::now() < deadline) {
+        snapshot = service.WaitNewer(snapshot->serial, std::chrono::milliseconds(200));
+    }
+    ASSERT_EQ(snapshot->currentFilter, 4);
+
+    SetupPageContext context(service);
+    context.devices = {{"filterwheel", 0, "Filter wheel"}, {"focuser", 0, "Focuser"}};
+    context.settings = {11111, "127.0.0.1", 32227, "COM1"};
+    std::atomic<int> statusReads{0};
+    httplib::Server server;
+    server.set_pre_routing_handler([&statusReads](const httplib::Request& req, httplib::Response&) {
+        if (req.path == "/setup/v1/status.json") ++statusReads;
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    AddSetupRoutes(server, context);
+    const int port = server.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread thread([&server] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::yield();
+
+    const auto result =
+        test::RunChromium(chromium, "http://127.0.0.1:" + std::to_string(port) + "/setup",
+                          {"--dump-dom"});
+    server.stop();
+    thread.join();
+    service.Disconnect(client);
+
+    ASSERT_TRUE(result.finished) << "chromium did not finish";
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string& dom = result.output;
+    ASSERT_NE(dom.find("data-key=\"filterwheel/0\""), std::string::npos) << dom;
+    // The page is served with placeholders; only the script puts these values in.
+    const std::string filter = snapshot->filterNames.at(4);
+    EXPECT_NE(dom.find("data-field=\"position\">4</dd>"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("data-field=\"filter\">" + filter + "</dd>"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("data-field=\"memorySize\">174</dd>"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("data-field=\"mode\">filter wheel, 6 positions</dd>"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("id=\"live\" class=\"ok\""), std::string::npos) << dom;
+    // Refreshed every second: the 3 s of virtual time see several reads.
+    EXPECT_GE(statusReads.load(), 2);
+}
+
+#ifdef VELQ3_APPS_DIR
+// The whole program: velq3 --service --simulate, the wheel connected and turned over the Alpaca
+// API, then /setup in Chromium shows the position the wheel stopped at.
+TEST(SetupPageInChromium, ServiceShowsTheLiveFilterPosition) {
+    const std::string chromium = test::FindChromium();
+    if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (scripts/setup.sh installs it)";
+
+    test::TempDir home;
+    test::ServiceProcess velq3(VELQ3_APPS_DIR "/velq3", {"--service", "--simulate", "--alpaca-port", "0"},
+                               home.path());
+    ASSERT_TRUE(velq3.Started());
+    const int port = velq3.WaitForAlpacaPort();
+    ASSERT_GT(port, 0) << velq3.Output();
+
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(10, 0);
+    auto reply = client.Put("/api/v1/filterwheel/0/connected", httplib::Params{{"Connected", "true"}});
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(nlohmann::json::parse(reply->body).value("ErrorNumber", -1), 0) << reply->body;
+    reply = client.Put("/api/v1/filterwheel/0/position", httplib::Params{{"Position", "3"}});
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(nlohmann::json::parse(reply->body).value("ErrorNumber", -1), 0) << reply->body;
+    int position = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (position != 3 && std::chrono::steady_clock::now() < deadline) {
+        reply = client.Get("/api/v1/filterwheel/0/position");
+        ASSERT_TRUE(reply);
+        position = nlohmann::json::parse(reply->body).value("Value", -1);
+        if (position != 3) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(position, 3);
+
+    const auto result =
+        test::RunChromium(chromium, "http://127.0.0.1:" + std::to_string(port) + "/setup", {"--dump-dom"});
+    ASSERT_TRUE(result.finished) << "chromium did not finish";
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string& dom = result.output;
+    const auto card = dom.find("data-key=\"filterwheel/0\"");
+    ASSERT_NE(card, std::string::npos) << dom;
+    const std::string wheel = dom.substr(card, dom.find("data-key=", card + 1) - card);
+    EXPECT_NE(wheel.find("data-field=\"position\">3</dd>"), std::string::npos) << wheel;
+    EXPECT_NE(wheel.find("data-field=\"connected\">yes</dd>"), std::string::npos) << wheel;
+    EXPECT_NE(dom.find("id=\"live\" class=\"ok\""), std::string::npos);
+    EXPECT_EQ(velq3.Stop(), 0) << velq3.Output();
+}
+#endif  // VELQ3_APPS_DIR
+
+}  // namespace
+}  // namespace velq3::alpaca

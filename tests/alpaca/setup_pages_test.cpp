@@ -1,0 +1,359 @@
+// Tests of the setup pages against a server on a free loopback port: the pages and their
+// escaping, the status JSON, and the settings form (refused values store nothing).
+#include "alpaca/SetupPages.h"
+
+#include <httplib.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace velq3::alpaca {
+namespace {
+
+using nlohmann::json;
+
+class SetupPagesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        context_.devices = {{"filterwheel", 0, "Filter wheel"},
+                            {"focuser", 0, "Focuser"},
+                            {"focuser", 1, "Focuser <2nd> & \"more\""},
+                            {"switch", 0, "Outputs"}};
+        context_.settings = {11111, "127.0.0.1", 32227, "COM3"};
+        context_.serverName = "velq3";
+        context_.version = "0.1.0";
+        context_.store = [this](const SetupSettings& s, std::string& error) {
+            std::lock_guard lock(mutex_);
+            if (!storeWorks_) {
+                error = "the settings file is read-only";
+                return false;
+            }
+            stored_.push_back(s);
+            return true;
+        };
+        AddSetupRoutes(server_, context_);
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        ASSERT_GT(port_, 0);
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::yield();
+    }
+
+    void TearDown() override {
+        server_.stop();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    httplib::Client Client() {
+        httplib::Client client("127.0.0.1", port_);
+        client.set_connection_timeout(2);
+        client.set_read_timeout(5);
+        return client;
+    }
+
+    httplib::Result PostForm(const httplib::Params& form, const httplib::Headers& headers = {}) {
+        return Client().Post("/setup", headers, form);
+    }
+
+    std::vector<SetupSettings> Stored() {
+        std::lock_guard lock(mutex_);
+        return stored_;
+    }
+
+    // A service over a device that is not connected: the pages work without a controller.
+    ServiceThread service_{DeviceEnvironment{}};
+    SetupPageContext context_{service_.Service()};
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<SetupSettings> stored_;
+    bool storeWorks_ = true;
+};
+
+// A snapshot of an open wheel-mode controller with two sensors.
+Snapshot OpenWheel() {
+    Snapshot s;
+    s.open = true;
+    s.comPort = 3;
+    s.openPort = 3;
+    s.portPath = "/dev/pts/7";
+    s.mode = 6;
+    s.memorySize = 202;
+    s.statusPresent = true;
+    s.sensorCount = 2;
+    s.status = EmptyStatus();
+    s.status.FocusPos = 1200;
+    s.status.Vin = 12.25f;
+    s.status.Out = 40.0f;
+    s.status.Temp[0] = 4.5f;
+    s.status.Temp[1] = kNoTemperature;
+    s.thermometerNames = {"Mirror", "", "", ""};
+    s.settings.AscomFocusShift = 10000;
+    s.settings.AscomPreferredTermometer = 0;
+    s.currentFilter = 2;
+    s.filterCount = 6;
+    s.filterNames = {"L", "R", "G", "B", "Ha", "OIII"};
+    return s;
+}
+
+httplib::Params GoodForm() {
+    return {{"AlpacaPort", "11112"},
+            {"AlpacaBind", "0.0.0.0"},
+            {"DiscoveryPort", "32228"},
+            {"SerialPort", "/dev/ttyUSB0"}};
+}
+
+TEST(HtmlEscapeTest, EscapesMarkupAndQuotes) {
+    EXPECT_EQ(HtmlEscape("<a href=\"x\">O'Neil & co</a>"),
+              "&lt;a href=&quot;x&quot;&gt;O&#39;Neil &amp; co&lt;/a&gt;");
+    EXPECT_EQ(HtmlEscape("plain \xC3\xA9"), "plain \xC3\xA9");
+    EXPECT_EQ(HtmlEscape(std::string_view("a\0b", 3)), "a\xEF\xBF\xBD" "b");
+}
+
+TEST_F(SetupPagesTest, PagesAreHtmlWithEveryDeviceAndEscapedNames) {
+    auto client = Client();
+    auto page = client.Get("/setup");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Content-Type").rfind("text/html", 0), 0u);
+    for (const char* key : {"filterwheel/0", "focuser/0", "focuser/1", "switch/0"}) {
+        EXPECT_NE(page->body.find(std::string("data-key=\"") + key + "\""), std::string::npos)
+            << key;
+        EXPECT_NE(page->body.find(std::string("/setup/v1/") + key + "/setup"), std::string::npos)
+            << key;
+    }
+    EXPECT_NE(page->body.find("Focuser &lt;2nd&gt; &amp; &quot;more&quot;"), std::string::npos);
+    EXPECT_EQ(page->body.find("<2nd>"), std::string::npos);
+    EXPECT_NE(page->body.find("applied at the next start"), std::string::npos);
+    EXPECT_NE(page->body.find("/setup/v1/status.json"), std::string::npos);
+    // Offline: nothing is loaded from elsewhere.
+    EXPECT_EQ(page->body.find("http://"), std::string::npos);
+    EXPECT_EQ(page->body.find("https://"), std::string::npos);
+    EXPECT_EQ(page->body.find("src="), std::string::npos);
+
+    auto device = client.Get("/setup/v1/focuser/1/setup");
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->status, 200);
+    EXPECT_EQ(device->get_header_value("Content-Type").rfind("text/html", 0), 0u);
+    EXPECT_NE(device->body.find("data-key=\"focuser/1\""), std::string::npos);
+    EXPECT_EQ(device->body.find("data-key=\"focuser/0\""), std::string::npos);
+    EXPECT_NE(device->body.find("data-field=\"temperature\""), std::string::npos);
+
+    for (const char* missing : {"/setup/v1/focuser/2/setup", "/setup/v1/camera/0/setup",
+                                "/setup/v1/focuser/99999999999/setup"}) {
+        auto reply = client.Get(missing);
+        ASSERT_TRUE(reply) << missing;
+        EXPECT_EQ(reply->status, 404) << missing;
+    }
+}
+
+TEST(SetupStatusTest, BuiltFromTheSnapshot) {
+    const std::vector<SetupDeviceEntry> devices = {
+        {"filterwheel", 0, "Filter wheel"}, {"focuser", 0, "Focuser"}, {"switch", 0, "Outputs"}};
+    Snapshot s = OpenWheel();
+    json status = BuildSetupStatus(s, devices);
+    const json& controller = status["controller"];
+    EXPECT_EQ(controller["port"], "COM3 (/dev/pts/7)");
+    EXPECT_EQ(status["devices"][0]["note"], "");
+    EXPECT_EQ(controller["connected"], true);
+    EXPECT_EQ(controller["mode"], "filter wheel, 6 positions");
+    EXPECT_EQ(controller["memorySize"], 202);
+    EXPECT_EQ(controller["fwAll"], true);
+    EXPECT_DOUBLE_EQ(controller["voltage"].get<double>(), 12.25);
+    EXPECT_DOUBLE_EQ(controller["power"].get<double>(), 40.0);
+    EXPECT_EQ(controller["temperatures"],
+              json::parse(R"([{"name":"Mirror","celsius":4.5},{"name":"Sensor 2","celsius":null}])"));
+
+    ASSERT_EQ(status["devices"].size(), 3u);
+    const json& wheel = status["devices"][0];
+    EXPECT_EQ(wheel["type"], "filterwheel");
+    EXPECT_EQ(wheel["number"], 0);
+    EXPECT_EQ(wheel["position"], 2);
+    EXPECT_EQ(wheel["filter"], "G");
+    EXPECT_EQ(wheel["moving"], false);
+    const json& focuser = status["devices"][1];
+    EXPECT_EQ(focuser["position"], 11200);  // with the focus shift, as clients see it
+    EXPECT_DOUBLE_EQ(focuser["temperature"].get<double>(), 4.5);
+    EXPECT_EQ(status["devices"][2]["temperatures"], controller["temperatures"]);
+
+    // While the wheel moves: position -1 and no filter name.
+    s.move = {MoveKind::Wheel, 4, 7};
+    status = BuildSetupStatus(s, devices, [](const SetupDeviceEntry& d) { return d.type == "focuser"; });
+    EXPECT_EQ(status["devices"][0]["position"], -1);
+    EXPECT_EQ(status["devices"][0]["moving"], true);
+    EXPECT_TRUE(status["devices"][0]["filter"].is_null());
+    EXPECT_EQ(status["devices"][0]["connected"], false);
+    EXPECT_EQ(status["devices"][1]["connected"], true);
+
+    // A closed link shows no readings.
+    Snapshot closed;
+    closed.comPort = 0;
+    status = BuildSetupStatus(closed, devices);
+    EXPECT_EQ(status["controller"]["connected"], false);
+    EXPECT_EQ(status["controller"]["port"], "scan of COM1 to COM16");
+    EXPECT_TRUE(status["controller"]["memorySize"].is_null());
+    EXPECT_TRUE(status["controller"]["voltage"].is_null());
+    EXPECT_TRUE(status["devices"][0]["position"].is_null());
+    EXPECT_TRUE(status["devices"][1]["position"].is_null());
+    EXPECT_TRUE(status["devices"][1]["temperature"].is_null());
+}
+
+TEST(SetupStatusTest, SecondMotorDevices) {
+    const std::vector<SetupDeviceEntry> devices = {
+        {"rotator", 0, "Rotator"}, {"dome", 0, "Cover"}, {"covercalibrator", 0, "Cover"}};
+    Snapshot s = OpenWheel();
+    s.mode = -1;
+    s.image.MaxSteps = 3600;
+    s.status.Focus2Pos = -900;  // a quarter turn below zero
+    json status = BuildSetupStatus(s, devices);
+    EXPECT_EQ(status["controller"]["mode"], "rotator");
+    EXPECT_NEAR(status["devices"][0]["position"].get<double>(), 270.0, 1e-3);
+    EXPECT_EQ(status["devices"][0]["note"], "");
+    // The cover does not exist in rotator mode: no readings, and a note says why.
+    EXPECT_TRUE(status["devices"][1]["shutter"].is_null());
+    EXPECT_TRUE(status["devices"][2]["cover"].is_null());
+    EXPECT_EQ(status["devices"][2]["note"], "Not available in the controller's present mode.");
+
+    s.mode = -2;
+    s.status.Focus2Pos = 3000;
+    s.move = {MoveKind::SecondMotor, 0, 3};
+    status = BuildSetupStatus(s, devices);
+    EXPECT_EQ(status["devices"][1]["shutter"], "closing");
+    EXPECT_EQ(status["devices"][2]["cover"], "closing");
+    EXPECT_EQ(status["devices"][2]["moving"], true);
+}
+
+TEST_F(SetupPagesTest, APortPickedAtStartIsShownButNotOfferedForTheNextStart) {
+    context_.settings.alpacaPort = 0;  // --alpaca-port 0
+    auto page = Client().Get("/setup");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("<dt>Alpaca port</dt><dd>" + std::to_string(port_) + "</dd>"), std::string::npos);
+    EXPECT_NE(page->body.find("0 (a free port, picked at start: " + std::to_string(port_) + ")"), std::string::npos);
+    EXPECT_NE(page->body.find("name=\"AlpacaPort\" value=\"11111\""), std::string::npos);
+}
+
+TEST_F(SetupPagesTest, StatusJsonIsServedFromTheServiceSnapshot) {
+    auto reply = Client().Get("/setup/v1/status.json");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_EQ(reply->get_header_value("Content-Type").rfind("application/json", 0), 0u);
+    const auto status = json::parse(reply->body);
+    EXPECT_EQ(status["controller"]["connected"], false);
+    ASSERT_EQ(status["devices"].size(), 4u);
+    EXPECT_EQ(status["devices"][2]["type"], "focuser");
+    EXPECT_EQ(status["devices"][2]["number"], 1);
+}
+
+TEST_F(SetupPagesTest, BadFormValuesAreRefusedAndNothingIsStored) {
+    struct Case {
+        const char* key;
+        const char* value;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"AlpacaPort", "0", "Alpaca port"},        {"AlpacaPort", "65536", "Alpaca port"},
+        {"AlpacaPort", "80a", "Alpaca port"},      {"AlpacaPort", "-1", "Alpaca port"},
+        {"AlpacaPort", "", "Alpaca port"},         {"DiscoveryPort", "99999999999", "discovery port"},
+        {"AlpacaBind", "1.2.3", "bind address"},   {"AlpacaBind", "localhost", "bind address"},
+        {"AlpacaBind", "::1", "bind address"},     {"AlpacaBind", "256.1.1.1", "bind address"},
+        {"SerialPort", "COM0", "serial port"},     {"SerialPort", "COM17", "serial port"},
+        {"SerialPort", "ttyUSB0", "serial port"},  {"SerialPort", "/dev/", "serial port"},
+        {"SerialPort", "/dev/../etc/passwd", "serial port"},
+        {"SerialPort", "/dev/tty USB0", "serial port"},
+    };
+    for (const Case& c : cases) {
+        auto form = GoodForm();
+        form.erase(c.key);
+        form.emplace(c.key, c.value);
+        auto reply = PostForm(form);
+        ASSERT_TRUE(reply) << c.key << "=" << c.value;
+        EXPECT_EQ(reply->status, 400) << c.key << "=" << c.value;
+        EXPECT_NE(reply->body.find("Not saved"), std::string::npos) << c.key << "=" << c.value;
+        EXPECT_NE(reply->body.find(c.message), std::string::npos) << c.key << "=" << c.value;
+    }
+    // A missing field is refused as well.
+    auto form = GoodForm();
+    form.erase("DiscoveryPort");
+    auto reply = PostForm(form);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 400);
+
+    // The refused value comes back escaped in the form.
+    form = GoodForm();
+    form.erase("SerialPort");
+    form.emplace("SerialPort", "\"><script>alert(1)</script>");
+    reply = PostForm(form);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 400);
+    EXPECT_EQ(reply->body.find("<script>alert"), std::string::npos);
+    EXPECT_NE(reply->body.find("&quot;&gt;&lt;script&gt;alert(1)"), std::string::npos);
+
+    EXPECT_TRUE(Stored().empty());
+}
+
+TEST_F(SetupPagesTest, GoodValuesAreStoredAndShownForTheNextStart) {
+    auto reply = PostForm({{"AlpacaPort", " 11112 "},
+                           {"AlpacaBind", "0.0.0.0"},
+                           {"DiscoveryPort", "32228"},
+                           {"SerialPort", "COM16"}},
+                          {{"Origin", "http://127.0.0.1:" + std::to_string(port_)}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 303);
+    EXPECT_EQ(reply->get_header_value("Location"), "/setup?saved=1");
+    ASSERT_EQ(Stored().size(), 1u);
+    EXPECT_EQ(Stored()[0], (SetupSettings{11112, "0.0.0.0", 32228, "COM16"}));
+
+    auto page = Client().Get("/setup?saved=1");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("Saved. The new settings are applied at the next start."),
+              std::string::npos);
+    EXPECT_NE(page->body.find("Stored for the next start"), std::string::npos);
+    EXPECT_NE(page->body.find("value=\"COM16\""), std::string::npos);
+
+    reply = PostForm(GoodForm());
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 303);
+    ASSERT_EQ(Stored().size(), 2u);
+    EXPECT_EQ(Stored()[1], (SetupSettings{11112, "0.0.0.0", 32228, "/dev/ttyUSB0"}));
+
+    // An empty serial port leaves it as it is.
+    auto form = GoodForm();
+    form.erase("SerialPort");
+    form.emplace("SerialPort", " ");
+    reply = PostForm(form);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 303);
+    ASSERT_EQ(Stored().size(), 3u);
+    EXPECT_EQ(Stored()[2].serialPort, "");
+    page = Client().Get("/setup");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("<td>Serial port</td><td>unchanged</td>"), std::string::npos);
+}
+
+TEST_F(SetupPagesTest, StoreFailureAndForeignOriginsAreReported) {
+    {
+        std::lock_guard lock(mutex_);
+        storeWorks_ = false;
+    }
+    auto reply = PostForm(GoodForm());
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 500);
+    EXPECT_NE(reply->body.find("the settings file is read-only"), std::string::npos);
+    auto page = Client().Get("/setup");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->body.find("Stored for the next start"), std::string::npos);
+
+    {
+        std::lock_guard lock(mutex_);
+        storeWorks_ = true;
+    }
+    reply = PostForm(GoodForm(), {{"Origin", "http://evil.example"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 403);
+    EXPECT_TRUE(Stored().empty());
+}
+
+}  // namespace
+}  // namespace velq3::alpaca
