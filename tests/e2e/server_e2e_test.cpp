@@ -204,6 +204,16 @@ TEST_F(E2eTest, AStandardErrorNobodyReadsNeverHoldsUpTheServer) {
     EXPECT_EQ(velq3->WaitExit(15s), 0);
 }
 
+TEST_F(E2eTest, AServerStartedBeforeTheRegistrationServesLateBoundCalls) {
+    auto velq3 = Start(Program("velq3"), {"-Embedding"}, {false, "/dev/null", home.path() + "/err.txt"});
+    ASSERT_TRUE(WaitListening(velq3->Pid()));
+    Register();  // another process writes the classes hive while the server runs
+    const RunResult r = Run(Program("velq3-ctl"), {"VELQ3.Focuser", "Absolute", "MaxIncrement"});
+    EXPECT_EQ(r.status, 0) << r.output << r.error;
+    EXPECT_EQ(r.output, "Absolute = true\nMaxIncrement = 5000\n");
+    EXPECT_EQ(ServerPid(), velq3->Pid());  // served by the server that was running
+}
+
 TEST_F(E2eTest, SetupDialogWithoutADisplayReturnsAtOnceWithAnError) {
     Register();
     const auto start = Clock::now();
