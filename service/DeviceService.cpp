@@ -67,6 +67,7 @@ DeviceService::~DeviceService() {
     m_FW.OnChange = nullptr;
     m_Alive.reset();
     std::lock_guard lock(m_SnapMutex);
+    m_Ending = true;
     m_SnapChanged.notify_all();
 }
 
@@ -132,7 +133,7 @@ std::shared_ptr<const Snapshot> DeviceService::Current() const {
 
 std::shared_ptr<const Snapshot> DeviceService::WaitNewer(std::uint64_t serial, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_SnapMutex);
-    m_SnapChanged.wait_for(lock, timeout, [&] { return m_Snapshot->serial > serial || !m_Alive; });
+    m_SnapChanged.wait_for(lock, timeout, [&] { return m_Snapshot->serial > serial || m_Ending; });
     return m_Snapshot;
 }
 

@@ -176,6 +176,7 @@ private:
     mutable std::condition_variable m_SnapChanged;
     std::shared_ptr<const Snapshot> m_Snapshot;
     std::uint64_t m_Serial = 0;
+    bool m_Ending = false;  // guarded by m_SnapMutex
 
     std::mutex m_ListenMutex;
     std::vector<std::pair<std::uint64_t, std::function<void(const std::shared_ptr<const Snapshot>&)>>> m_Listeners;
