@@ -164,7 +164,10 @@ void DiscoveryResponder::Run() {
         }
         if (fds[0].revents != 0) return;
         for (nfds_t i = 1; i < count; ++i) {
-            if (fds[i].revents & POLLIN) AnswerAll(fds[i].fd);
+            if (fds[i].revents & POLLNVAL) return;
+            // A pending socket error (POLLERR) is cleared by the reads too; leaving it would make
+            // poll() return at once, again and again.
+            if (fds[i].revents != 0) AnswerAll(fds[i].fd);
         }
     }
 }
