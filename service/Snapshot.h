@@ -13,6 +13,7 @@
 #include "device/DeviceRules.h"
 #include "device/MultiConnect.h"
 #include "link/Records.h"
+#include "platform/DeviceText.h"
 
 namespace velq3 {
 
@@ -99,9 +100,5 @@ struct Snapshot {
     float RotatorStepSize() const;
     CoverStatus Cover() const;
 };
-
-// Text of 8-bit device names as valid UTF-8: kept when it is UTF-8, else each byte taken as
-// Windows-1252, cut at the first zero byte.
-std::string DeviceTextToUtf8(std::string_view bytes);
 
 } // namespace velq3
