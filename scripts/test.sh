@@ -9,9 +9,10 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
-# Test programs whose tests start programs (velq3, velq3-ctl, velq3-sim) and use their pseudo-terminals.
+# Test programs whose tests start programs (velq3, velq3-ctl, velq3-sim, indiserver, chromium) and
+# use their pseudo-terminals and sockets.
 # (The window tests stay out: they save pictures into the build tree, which belongs to root.)
-unprivileged_labels='^test_(e2e|device|link|automation|server|sim)$'
+unprivileged_labels='^test_(e2e|device|link|automation|server|sim|service|alpaca|indi)$'
 nobody=65534
 
 # Runs the program-starting tests of tree $1 as uid/gid 65534 with a VELQ3_HOME of its own.
