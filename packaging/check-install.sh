@@ -12,13 +12,11 @@ root=$dest$prefix
 fail=0
 bad() { echo "FAIL: $*"; fail=1; }
 
-# cmake --install writes its manifest into the build tree: a user who cannot write the tree
-# (the unprivileged run of scripts/test.sh, whose trees are root's) cannot install from it.
-if [ ! -w "$build" ]; then
-  echo "skipped: cmake --install writes install_manifest.txt into $build, which this user cannot write"
-  exit 77
-fi
-DESTDIR=$dest cmake --install "$build" >"$work/install.log" 2>&1 || { cat "$work/install.log"; bad "install"; exit 1; }
+# cmake --install writes its manifest into the build tree, which the user of the unprivileged run
+# of scripts/test.sh cannot write: run the tree's install script from a copy that writes it here.
+sed "s#^file(WRITE \"$build/#file(WRITE \"$work/#" "$build/cmake_install.cmake" >"$work/cmake_install.cmake"
+grep -q "file(WRITE \"$work/" "$work/cmake_install.cmake" || { bad "no manifest line in $build/cmake_install.cmake"; exit 1; }
+DESTDIR=$dest cmake -P "$work/cmake_install.cmake" >"$work/install.log" 2>&1 || { cat "$work/install.log"; bad "install"; exit 1; }
 
 for f in bin/velq3 bin/velq3-sim bin/velq3-ctl bin/velq3-probe bin/indi_velq3 \
          share/indi/indi_velq3.xml \
@@ -57,7 +55,8 @@ done
 
 skip=()
 if command -v desktop-file-validate >/dev/null; then
-  msgs=$(desktop-file-validate "$root/share/applications/velq3.desktop" 2>&1) || bad "desktop-file-validate: $msgs"
+  # It exits 0 on warnings and hints: any message is a failure.
+  msgs=$(desktop-file-validate "$root/share/applications/velq3.desktop" 2>&1) || true
   [ -z "$msgs" ] || bad "desktop-file-validate: $msgs"
 else
   skip+=("desktop-file-validate not installed (Debian package desktop-file-utils)")
@@ -70,9 +69,9 @@ if command -v systemd-analyze >/dev/null; then
   runtime=$work/runtime
   mkdir -m 700 "$runtime"
   sed "s#^ExecStart=$prefix/#ExecStart=$root/#" "$root/lib/systemd/user/velq3.service" >"$work/velq3.service"
-  msgs=$(XDG_RUNTIME_DIR=$runtime systemd-analyze --user --man=no verify "$work/velq3.service" 2>&1) \
-    || bad "systemd-analyze --user verify: $msgs"
-  [ -z "$msgs" ] || bad "systemd-analyze --user verify: $msgs"
+  rc=0
+  msgs=$(XDG_RUNTIME_DIR=$runtime systemd-analyze --user --man=no verify "$work/velq3.service" 2>&1) || rc=$?
+  [ $rc -eq 0 ] && [ -z "$msgs" ] || bad "systemd-analyze --user verify (exit $rc): $msgs"
 else
   skip+=("systemd-analyze not installed (Debian package systemd)")
 fi
