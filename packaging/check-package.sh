@@ -29,9 +29,19 @@ done
 [ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'preinst|postinst|prerm|postrm')" ] \
   || bad "the package has maintainer scripts"
 
+# The packaged programs run (unpacked into a temporary folder, with a home of their own).
+work=$(mktemp -d "${TMPDIR:-/tmp}/velq3-deb-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+dpkg-deb -x "$deb" "$work/root"
+version=$(dpkg-deb -f "$deb" Version)
+out=$(VELQ3_HOME=$work/home HOME=$work/home "$work/root/usr/bin/velq3" --version) || bad "velq3 --version exits $?"
+[ "$out" = "velq3 ${version%-*}" ] || bad "the packaged velq3 --version printed '$out' (package version $version)"
+grep -qx "ExecStart=/usr/bin/velq3 --service" "$work/root/usr/lib/systemd/user/velq3.service" \
+  || bad "the packaged unit does not start /usr/bin/velq3 --service"
+
 if command -v lintian >/dev/null; then
   # lintian warns that it runs as root, which is no finding about the package.
-  out=$(lintian --fail-on error --no-tag-display-limit "$deb" 2>&1) || { echo "$out"; bad "lintian reports errors"; }
+  out=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1) || { echo "$out"; bad "lintian reports errors"; }
   [ -z "$out" ] || { echo "lintian:"; echo "$out"; }
 else
   echo "skipped: lintian not installed (Debian package lintian)"

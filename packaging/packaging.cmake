@@ -8,6 +8,7 @@ file(MAKE_DIRECTORY ${_pkg_out})
 
 set(VELQ3_PACKAGE_MAINTAINER "velq3 maintainers <maintainers@users.noreply.c-seed-3fdc0338.example>"
     CACHE STRING "Maintainer field of the Debian package and its changelog")
+set(VELQ3_DEBIAN_REVISION 1)
 set(VELQ3_INSTALL_FULL_BINDIR ${CMAKE_INSTALL_PREFIX}/bin)
 set(VELQ3_INSTALL_FULL_DATADIR ${CMAKE_INSTALL_PREFIX}/share)
 set(_doc share/doc/velq3)
@@ -101,15 +102,18 @@ install(FILES ${_pkg}/60-velq3.rules.example ${_pkg}/copyright ${_pkg_out}/chang
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velq3)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The Debian revision of the project's version (its changelog is changelog.Debian.gz).
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${VELQ3_DEBIAN_REVISION})
 set(CPACK_PACKAGE_CONTACT ${VELQ3_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VELQ3_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "filter wheel and focuser controller server")
 set(CPACK_PACKAGE_DESCRIPTION
-"velq3 drives an astronomical accessory controller on a serial port: a filter wheel,
-a focuser, a second motor (second focuser, field rotator or telescope cover), temperature
-sensors and heater and power outputs. It has an operator window, a headless service
-(a systemd user unit), an automation server with the command-line client velq3-ctl,
-an Alpaca interface, the INDI driver indi_velq3 and a controller simulator, velq3-sim.")
+"velq3 drives an astronomical accessory controller on a serial port: a
+filter wheel, a focuser, a second motor (second focuser, field rotator or
+telescope cover), temperature sensors and heater and power outputs. It has
+an operator window, a headless service (a systemd user unit), an automation
+server with the command-line client velq3-ctl, an Alpaca interface, the
+INDI driver indi_velq3 and a controller simulator, velq3-sim.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
