@@ -69,7 +69,7 @@ void AddFaces(FaceRegistry& faces, const Options& options, RegistryHive& hive, M
 
 void Usage() {
     std::printf("usage: velq3 [--service] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
-              "  Runs the control window of the filter wheel and focuser controller.\n"
+              "Runs the control window of the filter wheel and focuser controller.\n\n"
               "  --service    run without a window until SIGTERM or SIGINT (no display needed)\n"
               "  --simulate   start the controller simulator (velq3-sim) and put it on COM1 for this run\n"
               "  --port P     use port COMn, or the device path P, for this run (not stored)\n"

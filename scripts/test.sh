@@ -2,6 +2,7 @@
 # Sets up, builds and runs every test: a normal build, then a build under AddressSanitizer
 # and UndefinedBehaviorSanitizer. In the normal build the tests that start programs run a second
 # time as an unprivileged user (uid and gid 65534), so that nothing they rely on needs root.
+# Last, the Debian package is built (scripts/package.sh, tree build-package/) and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -12,7 +13,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # Test programs whose tests start programs (velq3, velq3-ctl, velq3-sim, indiserver, chromium) and
 # use their pseudo-terminals and sockets.
 # (The window tests stay out: they save pictures into the build tree, which belongs to root.)
-unprivileged_labels='^test_(e2e|device|link|automation|server|sim|service|alpaca|indi)$'
+unprivileged_labels='^test_(e2e|device|link|automation|server|sim|service|alpaca|indi|install)$'
 nobody=65534
 
 # Runs the program-starting tests of tree $1 as uid/gid 65534 with a VELQ3_HOME of its own.
@@ -58,3 +59,8 @@ for kind in release asan; do
     run_unprivileged "$dir"
   fi
 done
+
+# The package: its own release tree, so it runs once, after the tests of both builds.
+echo "== Debian package"
+deb=$(scripts/package.sh)
+packaging/check-package.sh "$deb"
