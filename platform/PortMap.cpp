@@ -117,19 +117,18 @@ std::string FormatPortTable(const std::vector<PortInfo>& ports) {
 }
 
 std::string PermissionMessage(const std::string& path) {
-    std::string groupName = "dialout";
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        std::vector<char> buffer(16384);
-        struct group gr{};
-        struct group* found = nullptr;
-        if (::getgrgid_r(st.st_gid, &gr, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
-            groupName = found->gr_name;
-        else
-            groupName = std::to_string(st.st_gid);
-    }
-    return "no permission to open " + path + ": join the group " + groupName +
-           " (sudo usermod -aG " + groupName + " $USER) and log in again";
+    // The node cannot even be looked at: a folder on the way is closed, no group helps.
+    if (::stat(path.c_str(), &st) != 0)
+        return "no permission to open " + path + ": a folder on its path is closed to this user";
+    std::string groupName = std::to_string(st.st_gid);
+    std::vector<char> buffer(16384);
+    struct group gr {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &gr, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
+        groupName = found->gr_name;
+    return "no permission to open " + path + ": join the group " + groupName + " (sudo usermod -aG " +
+           groupName + " $USER) and log in again";
 }
 
 } // namespace velq3

@@ -63,7 +63,8 @@ PortInfo DescribePort(int portNumber, const std::string& configured,
 std::string FormatPortTable(const std::vector<PortInfo>& ports);
 
 // One line for a port that cannot be opened for lack of permission, naming the device's
-// owner group that the user should join.
+// owner group that the user should join (usually dialout), or saying that a folder on the
+// way is closed when the device node cannot be looked at.
 std::string PermissionMessage(const std::string& path);
 
 } // namespace velq3
