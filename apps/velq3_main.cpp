@@ -50,6 +50,7 @@ struct Options {
     bool simulate = false;
     bool connect = false;
     bool service = false;
+    bool listPorts = false;
     std::optional<int> port;     // --port COMn, or the port a --port path was put on
     std::string portPath;        // --port /dev/...: the path that port stands for in this run
     alpaca::AlpacaOptions alpaca;
@@ -68,9 +69,11 @@ void AddFaces(FaceRegistry& faces, const Options& options, RegistryHive& hive, M
 }
 
 void Usage() {
-    std::printf("usage: velq3 [--service] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
+    std::printf("usage: velq3 [--service] [--list-ports] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
               "Runs the control window of the filter wheel and focuser controller.\n\n"
               "  --service    run without a window until SIGTERM or SIGINT (no display needed)\n"
+              "  --list-ports print the ports (COMn, device path, presence, whether another program\n"
+              "               holds it, stable by-id name) and exit (no display needed)\n"
               "  --simulate   start the controller simulator (velq3-sim) and put it on COM1 for this run\n"
               "  --port P     use port COMn, or the device path P, for this run (not stored)\n"
               "  --connect    press Connect as soon as the window is up; with --service: hold the\n"
@@ -223,6 +226,27 @@ std::function<std::string(int)> PortPaths(RegistryHive& hive, const SimulatedCon
     };
 }
 
+// The folder of stable port names: $VELQ3_BY_ID_DIR when set (tests), else udev's.
+fs::path ByIdDir() {
+    const char* dir = std::getenv("VELQ3_BY_ID_DIR");
+    return dir && *dir ? fs::path(dir) : kDefaultByIdDir;
+}
+
+// velq3 --list-ports: the port table, read without Qt and without a display.
+int ListPorts(const Options& options) {
+    RegistryHive hive = OpenCurrentUserHive();
+    const SimulatedController noSimulator;
+    const auto paths = PortPaths(hive, noSimulator, options);
+    const fs::path byIdDir = ByIdDir();
+    std::vector<PortInfo> ports;
+    for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) ports.push_back(DescribePort(n, paths(n), byIdDir));
+    std::fputs(FormatPortTable(ports).c_str(), stdout);
+    for (const auto& port : ports)
+        if (port.use == PortUse::NoPermission)
+            std::fprintf(stderr, "velq3: %s: %s\n", port.name.c_str(), PermissionMessage(port.configured).c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 // The automation server's settings shared by every mode.
 ServerSettings MakeServerSettings(const std::vector<std::string>& arguments, RegistryHive& classes) {
     ServerSettings settings;
@@ -255,6 +279,7 @@ int StartService(int argc, char** argv, const Options& options) {
     env.userHive = &hive;
     env.loop = &loop;
     env.portPath = PortPaths(hive, sim, options);
+    env.byIdDir = ByIdDir();
     OrnFilterWheel device(env);
 
     RegistryHive classes = OpenClassesRootHive();
@@ -291,6 +316,7 @@ int StartUp(int& argc, char** argv, const Options& options) {
     env.userHive = &hive;
     env.loop = &loop;
     env.portPath = PortPaths(hive, sim, options);
+    env.byIdDir = ByIdDir();
     OrnFilterWheel device(env);
     const std::int32_t storedPort = device.ComPort;
     if (options.port) device.ComPort = *options.port;
@@ -388,6 +414,8 @@ int main(int argc, char** argv) {
             options.connect = true;
         } else if (a == "--service") {
             options.service = true;
+        } else if (a == "--list-ports") {
+            options.listPorts = true;
         } else if (a == "--port") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "velq3: --port needs COMn or a device path\n");
@@ -418,6 +446,7 @@ int main(int argc, char** argv) {
     } else if (options.service && options.simulate) {
         options.port = 1;  // the service has no window to choose the simulator's port in
     }
+    if (options.listPorts) return velq3::app::ListPorts(options);
     if (options.service) return velq3::app::StartService(argc, argv, options);
     return velq3::app::StartUp(argc, argv, options);
 }

@@ -1,7 +1,10 @@
 // Construction and destruction, connection, handshake and closing of the device object.
 #include "device/OrnFilterWheel.h"
 
+#include <cerrno>
+
 #include "link/WireFormat.h"
+#include "platform/DebugSink.h"
 #include "platform/PortMap.h"
 
 namespace velq3 {
@@ -36,10 +39,25 @@ void OrnFilterWheel::OpenLogFileIfSet() {
     if (!LogFile.empty()) CTimeLogFile::Open(LogFile);
 }
 
+PortInfo OrnFilterWheel::DescribePort(int n) const {
+    return velq3::DescribePort(n, PortPath(n), m_Env.byIdDir, false);
+}
+
 bool OrnFilterWheel::OpenPort(int n) {
     if (IsOpen()) return true;
-    m_hPort = OpenSerialPort(PortPath(n), wire::kBaudRate);
-    if (!IsOpen()) return false;
+    // A stable name or any other link opens the device it points at.
+    const std::string path = ResolvePortPath(PortPath(n));
+    std::string error;
+    m_hPort = OpenSerialPort(path, wire::kBaudRate, &error);
+    if (!IsOpen()) {
+        // A missing or busy port is routine during a scan; a refused permission is not.
+        if (errno == EACCES || errno == EPERM) {
+            m_PermissionProblem = PortDisplayName(n) + ": " + error;
+            DebugOutput("velq3: " + m_PermissionProblem + "\n");
+        }
+        return false;
+    }
+    m_PermissionProblem.clear();
     if (!Handshake()) {
         CloseLink();
         return false;
@@ -51,6 +69,7 @@ bool OrnFilterWheel::OpenPort(int n) {
 }
 
 bool OrnFilterWheel::OpenLink() {
+    m_PermissionProblem.clear();
     if (ComPort > 0) return OpenPort(ComPort);
     // Each port is tried as a fixed port would be: open, handshake, close again on failure.
     for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n)

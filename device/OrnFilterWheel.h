@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "link/TimeLogFile.h"
 #include "platform/Clock.h"
 #include "platform/MainLoop.h"
+#include "platform/PortMap.h"
 #include "platform/Registry.h"
 
 namespace velq3 {
@@ -47,6 +49,8 @@ struct DeviceEnvironment {
     // Device path of port COMn; by default the port table with the per-user overrides
     // "SerialDevice%i" under the settings key.
     std::function<std::string(int)> portPath;
+    // Folder of the stable port names shown beside each port.
+    std::filesystem::path byIdDir = kDefaultByIdDir;
 };
 
 class OrnFilterWheel : public CFiltersSet,
@@ -107,6 +111,12 @@ public:
 
     // The device path that port number n stands for.
     std::string PortPath(int portNumber) const;
+    // Port n as the port list shows it: its path with links resolved and its stable name.
+    // The device is not opened.
+    PortInfo DescribePort(int portNumber) const;
+    // Why the last open of a port was refused for lack of permission (one line naming the
+    // group to join); empty after a successful connection or any other failure.
+    const std::string& PermissionProblem() const { return m_PermissionProblem; }
 
     // Called every 5000 ms on the main thread: appends a line to the night's temperature
     // log and a sample to the history, unless the device is closed, absent or busy.
@@ -127,6 +137,7 @@ private:
     }
 
     DeviceEnvironment m_Env;
+    std::string m_PermissionProblem;
     std::optional<SteadyTime> m_LastAnswer;
     std::function<SteadyTime()> m_SteadyNow;
 };

@@ -5,7 +5,9 @@
 
 namespace velq3 {
 
-PortHandle OpenSerialPort(const std::string& path, int baudRate) { return SerialOpen(path, baudRate); }
+PortHandle OpenSerialPort(const std::string& path, int baudRate, std::string* error) {
+    return SerialOpen(path, baudRate, error);
+}
 
 size_t ReadBytes(PortHandle h, void* buffer, size_t n) { return SerialRead(h, buffer, n); }
 

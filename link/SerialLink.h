@@ -11,8 +11,9 @@
 
 namespace velq3 {
 
-// Opens and configures a port at the given baud rate (always 9600 for the controller).
-PortHandle OpenSerialPort(const std::string& path, int baudRate);
+// Opens and configures a port at the given baud rate (always 9600 for the controller); on
+// failure the reason goes to `error` when given.
+PortHandle OpenSerialPort(const std::string& path, int baudRate, std::string* error = nullptr);
 
 // One read of up to n bytes under the link time-outs: returns 0..n.
 size_t ReadBytes(PortHandle h, void* buffer, size_t n);

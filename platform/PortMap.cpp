@@ -1,6 +1,15 @@
 // Port-number to device-path mapping with the default table and per-user overrides.
 #include "platform/PortMap.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
 namespace velq3 {
 
 std::string DefaultDevicePath(int n) {
@@ -18,5 +27,108 @@ std::string DevicePathForPort(int n, const PortOverride& override) {
 }
 
 std::string PortDisplayName(int n) { return "COM" + std::to_string(n); }
+
+namespace fs = std::filesystem;
+
+std::string ResolvePortPath(const std::string& path) {
+    if (path.empty()) return path;
+    std::error_code ec;
+    fs::path real = fs::canonical(path, ec);
+    return ec ? path : real.string();
+}
+
+std::string ByIdName(const std::string& devicePath, const fs::path& byIdDir) {
+    struct stat target {};
+    if (devicePath.empty() || ::stat(devicePath.c_str(), &target) != 0) return {};
+    std::error_code ec;
+    std::vector<std::string> matches;
+    for (fs::directory_iterator it(byIdDir, ec), end; !ec && it != end; it.increment(ec)) {
+        struct stat st {};
+        if (::stat(it->path().c_str(), &st) != 0) continue;  // dangling link
+        if (st.st_dev == target.st_dev && st.st_ino == target.st_ino) matches.push_back(it->path().string());
+    }
+    if (matches.empty()) return {};
+    return *std::min_element(matches.begin(), matches.end());
+}
+
+PortUse ProbePortUse(const std::string& path) {
+    if (path.empty()) return PortUse::Absent;
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: return PortUse::Absent;
+        case EBUSY: return PortUse::Held;
+        case EACCES: case EPERM: return PortUse::NoPermission;
+        default: return PortUse::Unknown;
+        }
+    }
+    PortUse use = PortUse::Free;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) use = errno == EWOULDBLOCK ? PortUse::Held : PortUse::Unknown;
+    ::close(fd);  // also gives back the lock
+    return use;
+}
+
+PortInfo DescribePort(int n, const std::string& configured, const fs::path& byIdDir, bool probe) {
+    PortInfo info;
+    info.number = n;
+    info.name = PortDisplayName(n);
+    info.configured = configured;
+    info.path = ResolvePortPath(configured);
+    std::error_code ec;
+    info.present = !configured.empty() && fs::exists(configured, ec);
+    // A configured link that is itself in the by-id folder is its own stable name.
+    info.byId = ByIdName(configured, byIdDir);
+    if (info.present) info.use = probe ? ProbePortUse(configured) : PortUse::Unknown;
+    return info;
+}
+
+namespace {
+
+const char* UseText(const PortInfo& p) {
+    switch (p.use) {
+    case PortUse::Free: return "no";
+    case PortUse::Held: return "yes";
+    case PortUse::NoPermission: return "no permission";
+    case PortUse::Unknown: return "unknown";
+    case PortUse::Absent: break;
+    }
+    return "-";
+}
+
+std::string Pad(std::string text, std::size_t width) {
+    if (text.size() < width) text.append(width - text.size(), ' ');
+    return text;
+}
+
+}  // namespace
+
+std::string FormatPortTable(const std::vector<PortInfo>& ports) {
+    std::size_t pathWidth = 4;
+    for (const auto& p : ports) pathWidth = std::max(pathWidth, p.path.size());
+    std::string out = Pad("PORT", 6) + Pad("PATH", pathWidth + 2) + Pad("PRESENT", 9) +
+                      Pad("HELD", 15) + "BY-ID\n";
+    for (const auto& p : ports) {
+        std::string line = Pad(p.name, 6) + Pad(p.path.empty() ? "-" : p.path, pathWidth + 2) +
+                           Pad(p.present ? "yes" : "no", 9) + Pad(UseText(p), 15) +
+                           (p.byId.empty() ? "-" : p.byId);
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string PermissionMessage(const std::string& path) {
+    struct stat st {};
+    // The node cannot even be looked at: a folder on the way is closed, no group helps.
+    if (::stat(path.c_str(), &st) != 0)
+        return "no permission to open " + path + ": a folder on its path is closed to this user";
+    std::string groupName = std::to_string(st.st_gid);
+    std::vector<char> buffer(16384);
+    struct group gr {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &gr, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
+        groupName = found->gr_name;
+    return "no permission to open " + path + ": join the group " + groupName + " (sudo usermod -aG " +
+           groupName + " $USER) and log in again";
+}
 
 } // namespace velq3

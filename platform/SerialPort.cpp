@@ -1,6 +1,8 @@
 // termios implementation of the serial port with poll()-based time-outs.
 #include "platform/SerialPort.h"
 
+#include "platform/PortMap.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -46,7 +48,13 @@ PortHandle SerialOpen(const std::string& path, int baud, std::string* error) {
     // Non-blocking so that the open never waits for a carrier; reads and writes wait in poll().
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        SetError(error, "open " + path);
+        const int cause = errno;
+        if (cause == EACCES || cause == EPERM) {
+            if (error) *error = PermissionMessage(path);
+        } else {
+            SetError(error, "open " + path);
+        }
+        errno = cause;  // callers tell a refused permission from a missing device by it
         return kNoPort;
     }
     termios tio{};

@@ -26,7 +26,9 @@ struct SerialTimeouts {
 // Opens an existing terminal device for reading and writing, refusing a port that another
 // program holds (TIOCEXCL plus an advisory lock), and configures it: raw mode, the given
 // baud rate, 8 data bits, no parity, one stop bit, no hardware or software flow control,
-// DTR and RTS dropped. Returns kNoPort on failure, with the reason in `error` if given.
+// DTR and RTS dropped. Returns kNoPort on failure, with the reason in `error` if given; a
+// device the user may not open gives PermissionMessage (the group to join). When the open
+// itself fails, errno keeps its cause.
 PortHandle SerialOpen(const std::string& path, int baud, std::string* error = nullptr);
 
 // One read of up to n bytes under the read time-outs. Returns the number of bytes read.

@@ -299,21 +299,29 @@ void CFilterWheelDlg::ConnectSignals() {
     QObject::connect(m_C.graphs, &QPushButton::clicked, this, [this] { OnGraphs(); });
 }
 
-// "Auto" and COM1..COM15; the open list shows each port's device path beside its name.
+// "Auto" and COM1..COM15; the open list shows beside each port's name its device path (links
+// resolved) and, where udev made one, its stable /dev/serial/by-id name. Rows and their order
+// are the port indexes the window stores.
 void CFilterWheelDlg::FillPortList() {
-    auto* model = new QStandardItemModel(0, 2, m_C.portList);
+    auto* model = new QStandardItemModel(0, 3, m_C.portList);
     const QFontMetrics fm(m_C.portList->font());
-    int nameWidth = 0, pathWidth = 0;
-    auto addRow = [&](const QString& name, const QString& path) {
+    int nameWidth = 0, pathWidth = 0, byIdWidth = 0;
+    auto addRow = [&](const QString& name, const QString& path, const QString& byId) {
         auto* pathItem = new QStandardItem(path);
         pathItem->setForeground(QColor(96, 96, 96));
-        model->appendRow({new QStandardItem(name), pathItem});
+        auto* byIdItem = new QStandardItem(byId);
+        byIdItem->setForeground(QColor(96, 96, 96));
+        model->appendRow({new QStandardItem(name), pathItem, byIdItem});
         nameWidth = std::max(nameWidth, fm.horizontalAdvance(name));
         pathWidth = std::max(pathWidth, fm.horizontalAdvance(path));
+        byIdWidth = std::max(byIdWidth, fm.horizontalAdvance(byId));
     };
-    addRow(QStringLiteral("Auto"), QStringLiteral("scan all ports"));
-    for (int n = 1; n <= 15; ++n)
-        addRow(QStringLiteral("COM%1").arg(n), QString::fromStdString(m_FW.PortPath(n)));
+    addRow(QStringLiteral("Auto"), QStringLiteral("scan all ports"), QString());
+    for (int n = 1; n <= 15; ++n) {
+        const PortInfo port = m_FW.DescribePort(n);
+        addRow(QString::fromStdString(port.name), QString::fromStdString(port.path),
+               QString::fromStdString(port.byId));
+    }
     m_C.portList->setModel(model);
     auto* view = new QTreeView(m_C.portList);
     view->setHeaderHidden(true);
@@ -324,7 +332,8 @@ void CFilterWheelDlg::FillPortList() {
     m_C.portList->setView(view);
     view->setColumnWidth(0, nameWidth + 16);
     view->setColumnWidth(1, pathWidth + 16);
-    view->setMinimumWidth(nameWidth + pathWidth + 32 + view->verticalScrollBar()->sizeHint().width());
+    view->setColumnWidth(2, byIdWidth + 16);
+    view->setMinimumWidth(nameWidth + pathWidth + byIdWidth + 48 + view->verticalScrollBar()->sizeHint().width());
     m_C.portList->setModelColumn(0);
 }
 
@@ -687,8 +696,26 @@ void CFilterWheelDlg::OnLabelEditEnded(int row, const QString& text) {
 void CFilterWheelDlg::OnConnect() {
     ExchangeData(Transfer::ToFields);
     m_FW.ComPort = PortIndex;
-    WaitCursor wait;
-    m_FW.ConnectMulti(ClientKey());
+    {
+        WaitCursor wait;
+        m_FW.ConnectMulti(ClientKey());
+    }
+    ShowPermissionProblem();
+}
+
+// A port refused for lack of permission is named in the title (one line, with the group to
+// join) until a connection succeeds; the note it covered comes back then.
+void CFilterWheelDlg::ShowPermissionProblem() {
+    const QString problem = QString::fromStdString(m_FW.PermissionProblem());
+    if (m_C.portList) m_C.portList->setToolTip(problem);
+    if (!problem.isEmpty()) {
+        if (!m_PermissionNoted) m_NoteBeforePermission = m_TitleNote;
+        m_PermissionNoted = true;
+        SetTitleNote(problem);
+    } else if (m_PermissionNoted) {
+        m_PermissionNoted = false;
+        SetTitleNote(m_NoteBeforePermission);
+    }
 }
 
 void CFilterWheelDlg::OnDisconnect() {

@@ -196,6 +196,7 @@ private:
     void InitWindow();
     void ConnectSignals();
     void FillPortList();
+    void ShowPermissionProblem();
     void ApplyWindowOrder();
     // Forgets the window at once (timer, key filter) and deletes it now or, when its own
     // handlers may still be running, once control is back in the event loop.
@@ -234,6 +235,8 @@ private:
     std::array<QIcon, 2> m_Images;
     QIcon m_WindowIcon;
     QString m_TitleNote;
+    QString m_NoteBeforePermission;  // the title note a permission problem covers
+    bool m_PermissionNoted = false;
     QString m_BaseTitle;
     ColourChooser m_ChooseColour;
     FileChooser m_ChooseFile;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sys/stat.h>
@@ -122,6 +123,45 @@ TEST_F(UserPathsTest, UncreatableFolderThrowsWithItsName) {
         ADD_FAILURE() << "no exception";
     } catch (const std::system_error& e) {
         EXPECT_NE(std::string(e.what()).find("blocker"), std::string::npos) << e.what();
+    }
+}
+
+// Under the XDG variables every folder is made with mode 0700, whatever the umask; a runtime
+// folder that cannot be made gives a message naming it and the reason.
+TEST_F(UserPathsTest, XdgFoldersArePrivateAndAnUnusableRuntimeBaseIsNamed) {
+    vars_ = {{"XDG_CONFIG_HOME", (dir_ / "c").string()},
+             {"XDG_DATA_HOME", (dir_ / "d").string()},
+             {"XDG_RUNTIME_DIR", (dir_ / "r").string()}};
+    const mode_t old = umask(0777);
+    const fs::path config = ConfigDir(Env()), data = DataDir(Env()), run = RuntimeDir(Env());
+    umask(old);
+    EXPECT_EQ(config, dir_ / "c" / "velq3");
+    EXPECT_EQ(data, dir_ / "d" / "velq3");
+    EXPECT_EQ(run, dir_ / "r" / "velq3");
+    for (const fs::path& p : {config, data, run}) EXPECT_EQ(ModeOf(p), 0700u) << p;
+
+    std::ofstream(dir_ / "not-a-folder") << "file";
+    vars_["XDG_RUNTIME_DIR"] = (dir_ / "not-a-folder").string();
+    try {
+        RuntimeDir(Env());
+        ADD_FAILURE() << "no exception";
+    } catch (const std::system_error& e) {
+        EXPECT_NE(std::string(e.what()).find("cannot create folder " + (dir_ / "not-a-folder").string()),
+                  std::string::npos) << e.what();
+    }
+
+    if (geteuid() != 0) {  // root writes anywhere
+        fs::create_directory(dir_ / "closed");
+        chmod((dir_ / "closed").c_str(), 0500);
+        vars_["XDG_RUNTIME_DIR"] = (dir_ / "closed").string();
+        try {
+            RuntimeDir(Env());
+            ADD_FAILURE() << "no exception";
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(std::string(e.what()), "cannot create runtime folder " + (dir_ / "closed" / "velq3").string() +
+                                                 ": " + std::strerror(EACCES));
+        }
+        chmod((dir_ / "closed").c_str(), 0700);
     }
 }
 
