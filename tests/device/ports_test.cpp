@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include "device/DeviceFixture.h"
+#include "common/Unprivileged.h"
 #include "platform/PortMap.h"
 
 namespace velq3::test {
@@ -49,39 +50,26 @@ TEST_F(PortsTest, StableNameOfAPortIsResolvedShownAndConnected) {
 // Root opens anything: the device is then a pty slave of mode 0600 owned by root, opened by a
 // child running as uid 65534; an ordinary user gets mode 0000 on a slave of its own.
 TEST_F(PortsTest, RefusedPermissionIsReportedWithTheGroupUntilAConnectionSucceeds) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    char name[128];
-    ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
-    const std::string slave = name;
+    const TestPty pty = OpenTestPty();
+    ASSERT_GE(pty.master, 0);
+    const std::string& slave = pty.slave;
     ASSERT_EQ(chmod(slave.c_str(), geteuid() == 0 ? 0600 : 0000), 0);
     const std::string expected = "COM2: " + PermissionMessage(slave);
     const std::string missing = "/dev/velq3-no-such-tty";  // reachable by any user
 
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        alarm(20);
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
-                               setresuid(65534, 65534, 65534) != 0))
-            _exit(90);
+    const int status = RunUnprivileged([&] {
         DeviceEnvironment env;
         env.portPath = [&](int n) { return n == 2 ? slave : missing; };
         OrnFilterWheel fw(env);
         fw.ComPort = 0;  // the scan: a later missing port does not hide the refusal
-        if (fw.OpenLink()) _exit(1);
-        if (fw.PermissionProblem() != expected) _exit(2);
+        if (fw.OpenLink()) return 1;
+        if (fw.PermissionProblem() != expected) return 2;
         fw.ComPort = 4;  // a missing port alone is no permission problem
-        if (fw.OpenLink() || !fw.PermissionProblem().empty()) _exit(3);
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    close(master);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: connected, 2: no or another message, 3: not cleared";
+        if (fw.OpenLink() || !fw.PermissionProblem().empty()) return 3;
+        return 0;
+    });
+    close(pty.master);
+    EXPECT_EQ(status, 0) << "1: connected, 2: no or another message, 3: not cleared, 90: no drop";
 }
 
 }  // namespace

@@ -249,15 +249,15 @@ protected:
         return r;
     }
 
-    // indi_setprop of one or more "device.property.element=value" specs; true when sent.
-    bool Set(const std::vector<std::string>& specs) {
+    // indi_setprop of one or more "device.property.element=value" assignments; true when sent.
+    bool Set(const std::vector<std::string>& assignments) {
         std::vector<std::string> args{"-p", Port(), "-t", "5"};
-        args.insert(args.end(), specs.begin(), specs.end());
+        args.insert(args.end(), assignments.begin(), assignments.end());
         const RunResult r = Run(m_SetProp, args);
         EXPECT_EQ(r.status, 0) << r.error;
         return r.status == 0;
     }
-    bool Set(const std::string& spec) { return Set(std::vector<std::string>{spec}); }
+    bool Set(const std::string& assignment) { return Set(std::vector<std::string>{assignment}); }
 
     // The value of one "device.property.element" ("" and a failure when it cannot be read).
     std::string Get(const std::string& name, int timeoutSeconds = 3) {

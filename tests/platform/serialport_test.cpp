@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Unprivileged.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,39 +19,15 @@
 namespace velq3 {
 namespace {
 
-constexpr uid_t kNobody = 65534;
-
-// Runs `body` in a child process as an unprivileged user (uid and gid 65534 when this process is
-// root, the current user otherwise) and returns its exit code, or 128 + signal.
-template <typename Body>
-int RunUnprivileged(Body body) {
-    const pid_t child = fork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        alarm(20);
-        if (geteuid() == 0) {
-            if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-                setresuid(kNobody, kNobody, kNobody) != 0) {
-                _exit(90);
-            }
-        }
-        _exit(body());
-    }
-    int status = 0;
-    if (waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::RunUnprivileged;
 
 class SerialPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        const test::TestPty pty = test::OpenTestPty();
+        master_ = pty.master;
         ASSERT_GE(master_, 0) << std::strerror(errno);
-        ASSERT_EQ(grantpt(master_), 0);
-        ASSERT_EQ(unlockpt(master_), 0);
-        char name[128];
-        ASSERT_EQ(ptsname_r(master_, name, sizeof name), 0);
-        slave_ = name;
+        slave_ = pty.slave;
         // Pseudo-terminal slaves are 0600 here: let the unprivileged child open it.
         ASSERT_EQ(chmod(slave_.c_str(), 0666), 0) << std::strerror(errno);
     }
