@@ -2,6 +2,9 @@
 // through the service, which writes only a changed value.
 #include "alpaca/SwitchDevice.h"
 
+#include "device/HeaterCoding.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -10,37 +13,30 @@ namespace velq3::alpaca {
 namespace {
 
 constexpr int kSwitchBits = 4;
-constexpr int kNoSensorAbove = 4;  // a heater nibble above 4 names no sensor
 constexpr double kTemperatureMin = -50.0;
 constexpr double kTemperatureMax = 100.0;
 
-bool IsCoolerMode(const std::string& mode) { return mode == "Cooler" || mode == "Cooler Delta"; }
+bool IsCoolerMode(int powerMode) { return powerMode == kCooler || powerMode == kCoolerDelta; }
 
 } // namespace
 
 HeaterSetPoint DecodeHeaterSetPoint(std::uint16_t control, std::int16_t setValue) {
-    const int a = control & 0xF;
-    const int b = (control >> 4) & 0xF;
-    const bool aSensor = a <= kNoSensorAbove;
-    const bool bSensor = b <= kNoSensorAbove;
+    // The mode from the shared coding; the value in double precision for the wire.
+    const int mode = DecodeHeater({control, setValue}).powerMode;
     const double s = setValue;
-    if (!aSensor && !bSensor) return {"FlatBox", false, s / 100.0};
-    if (aSensor && !bSensor) return {"Heater", false, s / 100.0};
-    if (!aSensor) return {"Cooler", false, -s / 100.0};
-    if (a == b) return {"Const Power", true, std::min(100.0, std::max(0.0, s / 255.0 * 100.0))};
-    if (setValue >= 0) return {"Heater Delta", false, s / 100.0};
-    return {"Cooler Delta", false, -s / 100.0};
+    if (mode == kConstPower) return {kPowerModeNames[mode], true, std::clamp(s / kMaxPowerLevel * 100.0, 0.0, 100.0)};
+    return {kPowerModeNames[mode], false, IsCoolerMode(mode) ? -s / 100.0 : s / 100.0};
 }
 
 std::optional<std::int16_t> EncodeHeaterSetPoint(std::uint16_t control, std::int16_t current, double value) {
-    const HeaterSetPoint now = DecodeHeaterSetPoint(control, current);
-    if (now.power) {
+    const int mode = DecodeHeater({control, current}).powerMode;
+    if (mode == kConstPower) {
         if (value < 0.0 || value > 100.0) return std::nullopt;
-        return static_cast<std::int16_t>(std::min(255.0, std::trunc(value / 100.0 * 255.0 + 0.5)));
+        return static_cast<std::int16_t>(std::min<double>(kMaxPowerLevel, std::trunc(value / 100.0 * kMaxPowerLevel + 0.5)));
     }
     if (value < kTemperatureMin || value > kTemperatureMax) return std::nullopt;
     const double hundredths = std::floor(value * 100.0 + 0.5);
-    return static_cast<std::int16_t>(IsCoolerMode(now.mode) ? -hundredths : hundredths);
+    return static_cast<std::int16_t>(IsCoolerMode(mode) ? -hundredths : hundredths);
 }
 
 std::vector<SwitchChannel> SwitchChannels(const Snapshot& snap) {

@@ -12,7 +12,7 @@
 
 #include "link/Records.h"
 #include "ui/DialogTemplate.h"
-#include "ui/HeaterCoding.h"
+#include "device/HeaterCoding.h"
 
 class QComboBox;
 class QLabel;

@@ -100,11 +100,11 @@ TEST_F(HeaterTest, ModeChangeAppliesTheEnableRulesAndUnitAtOnce) {
     Connect();
     auto d = OpenWith(0x00FF, 0);
     EXPECT_EQ(d->windowTitle(), "Heater Control");
-    ChooseMode(*d, ui::kCoolerDelta);
-    EXPECT_EQ(d->PowerMode, ui::kCoolerDelta);
+    ChooseMode(*d, kCoolerDelta);
+    EXPECT_EQ(d->PowerMode, kCoolerDelta);
     EXPECT_TRUE(d->Control(h::kSensorB)->isEnabled());
     EXPECT_TRUE(d->Control(h::kSetValue)->isEnabled());
-    ChooseMode(*d, ui::kConstPower);
+    ChooseMode(*d, kConstPower);
     EXPECT_EQ(Unit(*d), "power 0...100%");
     EXPECT_FALSE(d->Control(h::kSensorA)->isEnabled());
     EXPECT_FALSE(d->Control(h::kTransitionZone)->isEnabled());
@@ -115,7 +115,7 @@ TEST_F(HeaterTest, ModeChangeAppliesTheEnableRulesAndUnitAtOnce) {
 TEST_F(HeaterTest, ConstPowerIsWrittenAsALevelAndReopensInPercent) {
     Connect();
     auto d = OpenWith(0x64F2, 2150);
-    ChooseMode(*d, ui::kConstPower);
+    ChooseMode(*d, kConstPower);
     Type(*d, h::kSetValue, "40");
     PressOk(*d);
     EXPECT_EQ(device->HeaterControl, 0xFF00);
@@ -140,7 +140,7 @@ TEST_F(HeaterTest, ConstPowerIsWrittenAsALevelAndReopensInPercent) {
 TEST_F(HeaterTest, DeltaModesWithEqualSensorsOrZeroSetPointReopenAsAnotherMode) {
     Connect();
     auto d = OpenWith(0x00FF, 0);
-    ChooseMode(*d, ui::kHeaterDelta);
+    ChooseMode(*d, kHeaterDelta);
     Choose(*d, h::kSensorA, 2);
     Choose(*d, h::kSensorB, 2);
     Type(*d, h::kSetValue, "21.5");
@@ -149,7 +149,7 @@ TEST_F(HeaterTest, DeltaModesWithEqualSensorsOrZeroSetPointReopenAsAnotherMode) 
     EXPECT_EQ(ModeText(*Open()), "Const Power");
 
     auto cooler = Open();
-    ChooseMode(*cooler, ui::kCoolerDelta);
+    ChooseMode(*cooler, kCoolerDelta);
     Choose(*cooler, h::kSensorA, 1);
     Choose(*cooler, h::kSensorB, 3);
     Type(*cooler, h::kSetValue, "0");
@@ -164,7 +164,7 @@ TEST_F(HeaterTest, DeltaModesWithEqualSensorsOrZeroSetPointReopenAsAnotherMode) 
 
     // A non-zero cooler set point is negated and reopens as the same mode.
     Type(*reopened, h::kSetValue, "4.25");
-    ChooseMode(*reopened, ui::kCooler);
+    ChooseMode(*reopened, kCooler);
     PressOk(*reopened);
     EXPECT_EQ(device->HeaterControl, 0x323F);
     EXPECT_EQ(device->HeaterSetPoint, -425);
@@ -368,7 +368,7 @@ TEST_F(HeaterTest, VoltmeterEditsFollowTheMemorySize) {
         EXPECT_EQ(d->Control(h::kMotorsPowerOn)->isEnabled(), calibration);
         EXPECT_EQ(d->Control(h::kVoltmeterAveraging)->isEnabled(), averaging);
         // A mode change re-applies only the mode's rules.
-        ChooseMode(*d, ui::kHeater);
+        ChooseMode(*d, kHeater);
         EXPECT_EQ(d->Control(h::kVoltmeterAveraging)->isEnabled(), averaging);
         d.reset();
         device.reset();
@@ -379,7 +379,7 @@ TEST_F(HeaterTest, OkWithoutAConnectionStillEncodesAndCloses) {
     device = std::make_unique<OrnFilterWheel>();
     device->m_MemorySize = 202;
     auto d = OpenWith(0x00FF, 0);
-    ChooseMode(*d, ui::kHeater);
+    ChooseMode(*d, kHeater);
     Choose(*d, h::kSensorA, 1);
     Type(*d, h::kSetValue, "-12.34");
     PressOk(*d);

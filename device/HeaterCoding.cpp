@@ -1,11 +1,11 @@
 // Decoding and encoding of the heater control word and set value.
-#include "ui/HeaterCoding.h"
+#include "device/HeaterCoding.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace velq3::ui {
+namespace velq3 {
 
 const char* const kPowerModeNames[kPowerModeCount] = {"Const Power", "FlatBox", "Heater",
                                                       "Heater Delta", "Cooler", "Cooler Delta"};
@@ -117,4 +117,4 @@ std::optional<HeaterWords> EncodeHeater(const HeaterSetting& h) {
     return w;
 }
 
-}  // namespace velq3::ui
+}  // namespace velq3

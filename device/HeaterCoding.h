@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace velq3::ui {
+namespace velq3 {
 
 // Power output modes: the items of the mode list, in this order.
 enum PowerModeIndex : int {
@@ -55,4 +55,4 @@ std::optional<std::int16_t> ScaledToImage16(double x, double scale);
 // A value limited to the signed 16-bit range.
 std::int16_t Saturate16(std::int64_t v);
 
-}  // namespace velq3::ui
+}  // namespace velq3
