@@ -10,29 +10,8 @@ for tool in wrk curl; do
   command -v "$tool" >/dev/null || { echo "alpaca_wrk: $tool is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 
-home=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-  rm -rf "$home"
-}
-trap cleanup EXIT
-VELQ3_HOME=$home build/apps/velq3 --service --simulate --alpaca-port 0 >"$home/velq3.out" 2>&1 &
-pid=$!
-
-# The port velq3 announces: the last number on its line about the Alpaca server.
-port=
-for _ in $(seq 1 150); do
-  port=$(grep -m1 'Alpaca' "$home/velq3.out" 2>/dev/null | grep -oE '[0-9]{1,5}\b' | tail -1 || true)
-  [ -n "$port" ] && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$port" ]; then
-  echo "alpaca_wrk: velq3 --service did not announce its Alpaca port:" >&2
-  cat "$home/velq3.out" >&2
-  exit 1
-fi
+who=alpaca_wrk
+. scripts/service-on-free-port.sh
 url=http://127.0.0.1:$port/api/v1/focuser/0
 reply=$(curl -s -X PUT -d 'Connected=true&ClientID=1&ClientTransactionID=1' "$url/connected")
 case "$reply" in

@@ -10,23 +10,8 @@ page=${2:-/setup}
 command -v chromium >/dev/null || { echo "setup-page-png: chromium is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
 [ -x build/apps/velq3 ] || scripts/build.sh release >/dev/null
 
-home=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-  rm -rf "$home"
-}
-trap cleanup EXIT
-VELQ3_HOME=$home build/apps/velq3 --service --simulate --alpaca-port 0 >"$home/velq3.out" 2>&1 &
-pid=$!
-port=
-for _ in $(seq 1 150); do
-  port=$(grep -m1 'Alpaca' "$home/velq3.out" 2>/dev/null | grep -oE '[0-9]{1,5}\b' | tail -1 || true)
-  [ -n "$port" ] && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "setup-page-png: velq3 did not announce its Alpaca port:" >&2; cat "$home/velq3.out" >&2; exit 1; }
+who=setup-page-png
+. scripts/service-on-free-port.sh
 
 api=http://127.0.0.1:$port/api/v1
 curl -s -X PUT -d 'Connected=true' "$api/filterwheel/0/connected" >/dev/null

@@ -1,0 +1,26 @@
+# Sourced by scripts that need a running service: starts `velq3 --service --simulate` on a free
+# Alpaca port with a VELQ3_HOME of its own, stops it and removes that folder at exit, and sets
+# `home`, `pid` and `port`. The caller's name for messages is in `who`.
+home=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
+  rm -rf "$home"
+}
+trap cleanup EXIT
+VELQ3_HOME=$home build/apps/velq3 --service --simulate --alpaca-port 0 >"$home/velq3.out" 2>&1 &
+pid=$!
+
+# The port velq3 announces: the last number on its line about the Alpaca server.
+port=
+for _ in $(seq 1 150); do
+  port=$(grep -m1 'Alpaca' "$home/velq3.out" 2>/dev/null | grep -oE '[0-9]{1,5}\b' | tail -1 || true)
+  [ -n "$port" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  echo "$who: velq3 --service did not announce its Alpaca port:" >&2
+  cat "$home/velq3.out" >&2
+  exit 1
+fi
