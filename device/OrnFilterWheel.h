@@ -128,6 +128,10 @@ public:
     bool RotatorReverse = false;  // the Rotator driver's direction flag; not saved
     TimerId m_TimerId = kNoTimer;
     TermHistoryQueue TermHistory;  // oldest first, at most kTermHistorySize samples
+    TermTimeQueue TermHistoryTimes;  // the time of each sample in TermHistory, index for index
+
+    // The calendar clock of the temperature log: the injected one, or the system clock.
+    const CalendarClock& CalendarTime() const { return m_Env.clock ? *m_Env.clock : m_SystemClock; }
 
 private:
     // (Re)opens the command log file after a successful connection when a path is set.
@@ -137,6 +141,7 @@ private:
     }
 
     DeviceEnvironment m_Env;
+    SystemCalendarClock m_SystemClock;
     std::string m_PermissionProblem;
     std::optional<SteadyTime> m_LastAnswer;
     std::function<SteadyTime()> m_SteadyNow;

@@ -29,6 +29,14 @@ std::string TermLogFileName(const std::tm& night) {
     return name;
 }
 
+void AppendTermSample(TermHistoryQueue& history, TermTimeQueue& times, const TermSample& sample,
+                      std::time_t at) {
+    history.push_back(sample);
+    times.push_back(at);
+    while (history.size() > kTermHistorySize) history.pop_front();
+    while (times.size() > kTermHistorySize) times.pop_front();
+}
+
 std::string TermLogTime(const std::tm& local) {
     // Not converted: hour 23, minute and second -1.
     int hour = 23, minute = -1, second = -1;
@@ -44,8 +52,7 @@ std::string TermLogTime(const std::tm& local) {
 
 void OrnFilterWheel::TermLogTick() {
     if (!IsOpen() || !m_bFocuserPresent || IsBusy()) return;
-    const SystemCalendarClock systemClock;
-    const CalendarClock& clock = m_Env.clock ? *m_Env.clock : systemClock;
+    const CalendarClock& clock = CalendarTime();
     const std::time_t now = clock.Now();
     // Four temperatures at most, whatever the image says.
     const int sensors = SensorCount > 4 ? 4 : SensorCount;
@@ -75,8 +82,7 @@ void OrnFilterWheel::TermLogTick() {
     }
     if (file) std::fprintf(file, ",%i", static_cast<int>(FocusPos));
 
-    TermHistory.push_back(sample);
-    if (TermHistory.size() > kTermHistorySize) TermHistory.pop_front();
+    AppendTermSample(TermHistory, TermHistoryTimes, sample, now);
 
     if (file) {
         std::fputc(',', file);

@@ -19,6 +19,15 @@ static_assert(sizeof(TermSample) == 20);
 
 using TermHistoryQueue = std::deque<TermSample>;
 
+// The wall-clock time (seconds since the epoch) of each sample, index for index beside the
+// history: the sample record itself keeps its 20-byte layout.
+using TermTimeQueue = std::deque<std::time_t>;
+
+// Appends a sample and its time; each queue then drops its oldest entries beyond
+// kTermHistorySize, so the two stay index for index in step.
+void AppendTermSample(TermHistoryQueue& history, TermTimeQueue& times, const TermSample& sample,
+                      std::time_t at);
+
 // "term_log_%i-%02i-%02i.csv" named after the local date of `night` (twelve hours before the
 // tick), so that one file runs from noon to noon. A time whose conversion to local time failed
 // (every field zero, as the clocks leave it) gives year, month and day 0.

@@ -100,6 +100,9 @@ TEST_F(TermLogTest, LinesGoToTheNightsFileWithHeaderOnce) {
     EXPECT_EQ(fw->TermHistory[0].T[1], kNoSample);
     EXPECT_EQ(fw->TermHistory[0].T[3], kNoSample);
     EXPECT_EQ(fw->TermHistory[0].Focus, 12345);
+    // Each sample's time is the tick's calendar time, in seconds since the epoch.
+    const std::time_t first = FixedCalendarClock::AtLocal(2026, 12, 7, 3, 10, 5).Now();
+    EXPECT_EQ(fw->TermHistoryTimes, TermTimeQueue({first, first + 31794, first + 31799}));
 }
 
 TEST_F(TermLogTest, NoSensorsUnknownFilterAndEightCharacterNames) {
@@ -138,7 +141,24 @@ TEST_F(TermLogTest, SkippedWhileClosedAbsentOrBusy) {
     TickAt(2026, 12, 7, 14, 0, 10);
     fw->m_hPort = h;
     EXPECT_TRUE(fw->TermHistory.empty());
+    EXPECT_TRUE(fw->TermHistoryTimes.empty());
     EXPECT_EQ(LogFile("2026-12-07"), "");
+}
+
+// Ticks skipped while the link was closed leave no sample and no time; a late tick records
+// the time at which it ran.
+TEST_F(TermLogTest, SampleTimesFollowTheTicksThatRecorded) {
+    fw->TermLogPath.clear();
+    TickAt(2026, 12, 7, 22, 0, 0);
+    PortHandle h = fw->m_hPort;
+    fw->m_hPort = kNoPort;
+    TickAt(2026, 12, 7, 22, 0, 5);
+    TickAt(2026, 12, 7, 22, 0, 10);
+    fw->m_hPort = h;
+    TickAt(2026, 12, 7, 22, 0, 17);
+    const std::time_t first = FixedCalendarClock::AtLocal(2026, 12, 7, 22, 0, 0).Now();
+    ASSERT_EQ(fw->TermHistory.size(), 2u);
+    EXPECT_EQ(fw->TermHistoryTimes, TermTimeQueue({first, first + 17}));
 }
 
 TEST_F(TermLogTest, MissingFolderStillRecordsTheSample) {
@@ -152,13 +172,19 @@ TEST_F(TermLogTest, MissingFolderStillRecordsTheSample) {
 
 TEST_F(TermLogTest, HistoryKeepsTheLatest10000Samples) {
     fw->TermLogPath.clear();
+    clock.Set(1'800'000'000);
     for (int i = 0; i < 10001; ++i) {
         fw->FocusPos = i;
         fw->TermLogTick();
+        clock.Advance(std::chrono::seconds(5));
     }
     ASSERT_EQ(fw->TermHistory.size(), 10000u);
     EXPECT_EQ(fw->TermHistory.front().Focus, 1);
     EXPECT_EQ(fw->TermHistory.back().Focus, 10000);
+    // The times are dropped with their samples: each one still belongs to the same sample.
+    ASSERT_EQ(fw->TermHistoryTimes.size(), 10000u);
+    for (std::size_t k = 0; k < 10000; ++k)
+        ASSERT_EQ(fw->TermHistoryTimes[k], 1'800'000'000 + 5 * fw->TermHistory[k].Focus) << k;
 }
 
 } // namespace
