@@ -17,7 +17,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     velq3::TermHistoryQueue history;
+    velq3::TermTimeQueue times;
+    const velq3::FixedCalendarClock clock(1'800'000'000, 3600);
     for (int i = 0; i < static_cast<int>(velq3::kTermHistorySize); ++i) {
+        times.push_back(clock.Now() + 5 * i);
         const float t = static_cast<float>(i);
         history.push_back({{10.0f + std::sin(t / 300.0f), 5.0f + std::cos(t / 500.0f) * 3,
                             i % 700 < 50 ? velq3::kNoSample : -2.0f + t / 5000.0f, 15.0f + std::sin(t / 50.0f) / 4},
@@ -29,7 +32,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 40; ++round) {
         auto t0 = std::chrono::steady_clock::now();
         QPainter painter(&image);
-        velq3::ui::PaintTermGraph(painter, image.size(), history, names);
+        velq3::ui::PaintTermGraph(painter, image.size(), history, names, times, clock);
         painter.end();
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     }

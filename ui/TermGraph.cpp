@@ -5,6 +5,9 @@
 #include <QPainterPath>
 #include <QTimer>
 
+#include <algorithm>
+#include <vector>
+
 #include "device/OrnFilterWheel.h"
 #include "ui/DialogTemplate.h"
 #include "ui/TermGraphLayout.h"
@@ -14,6 +17,9 @@ namespace {
 
 constexpr int kRedrawMs = 5000;
 constexpr int kTermGraphTemplateId = 206;
+constexpr int kShortTick = 10;        // pixels: height of the five-minute ticks
+constexpr int kTimeLabelOffset = 2;   // pixels from a time line to its label
+constexpr int kLegendGap = 6;         // pixels between a legend name and its reading
 
 const DialogTemplate kTermGraphTemplate = {kTermGraphTemplateId, "Temperature Graph", 8, "MS Sans Serif", 316, 185, {}};
 
@@ -23,42 +29,80 @@ const std::array<QColor, 4> kSeriesColours = {QColor(255, 0, 0), QColor(255, 255
                                               QColor(0, 255, 255)};
 
 void PaintTermGraph(QPainter& painter, QSize size, const TermHistoryQueue& history,
-                    const std::array<std::string, 4>& names) {
+                    const std::array<std::string, 4>& names, const TermTimeQueue& times,
+                    const CalendarClock& clock) {
     painter.fillRect(QRect(QPoint(0, 0), size), Qt::black);
     const GraphBox p = PlotBox(size.width(), size.height());
-    const TermGraphLayout g = ComputeTermGraphLayout(history, p);
     const QFontMetrics metrics = painter.fontMetrics();
+    const TermTimeAxis axis{&times, &clock, kTimeLabelOffset + metrics.horizontalAdvance(QStringLiteral("00:00"))};
+    const TermGraphLayout g = ComputeTermGraphLayout(history, p, axis);
+    const int lineHeight = metrics.height();
+
+    // Legend rows in the top right corner: the name, then the newest reading in a column of
+    // its own at the right edge. A row without a name and without a reading takes no room.
+    int valueWidth = 0;
+    for (const auto& value : g.latest)
+        if (value) valueWidth = std::max(valueWidth, metrics.horizontalAdvance(QString::fromStdString(*value)));
+    const int nameRight = p.right - (valueWidth > 0 ? valueWidth + kLegendGap : 0);
+    std::array<int, 4> rowTop{};
+    std::vector<QRect> taken;  // text already placed: the time labels keep clear of it
+    int legendY = p.top;
+    for (size_t j = 0; j < 4; ++j) {
+        rowTop[j] = legendY;
+        const QString name = QString::fromStdString(names[j]);
+        if (name.isEmpty() && !g.latest[j]) continue;
+        const int left = name.isEmpty() ? nameRight : nameRight - metrics.horizontalAdvance(name);
+        taken.emplace_back(QPoint(left, legendY), QPoint(p.right, legendY + lineHeight - 1));
+        legendY += lineHeight;
+    }
 
     painter.setPen(QPen(QColor(128, 128, 128), 1, Qt::DotLine));
     for (const GraphGridLine& line : g.grid) {
         if (line.label) {
+            // On its line, or just below it where the text would rise above the box.
+            const int baseline = std::max(line.y, p.top + metrics.ascent());
+            const QString label = QString::fromStdString(*line.label);
             painter.save();
             painter.setPen(Qt::white);
-            painter.drawText(QPoint(p.left, line.y), QString::fromStdString(*line.label));
+            painter.drawText(QPoint(p.left, baseline), label);
             painter.restore();
+            taken.emplace_back(p.left, baseline - metrics.ascent(), metrics.horizontalAdvance(label), lineHeight);
             painter.drawLine(p.left, line.y, p.right, line.y);
         } else {
             painter.drawLine(p.left, line.y, std::min(p.left + 5, p.right), line.y);
         }
     }
-    for (const GraphTimeTick& tick : g.timeTicks)
-        painter.drawLine(tick.x, p.bottom, tick.x, tick.fullHeight ? p.top : p.bottom - 10);
+    for (const GraphTimeTick& tick : g.timeTicks) {
+        painter.drawLine(tick.x, p.bottom, tick.x, tick.fullHeight ? p.top : p.bottom - kShortTick);
+        if (!tick.label) continue;
+        // Right of its line, just above the short ticks, unless it would cover other text.
+        const QString label = QString::fromStdString(*tick.label);
+        const QRect box(tick.x + kTimeLabelOffset, p.bottom - kShortTick - 1 - lineHeight,
+                        metrics.horizontalAdvance(label), lineHeight);
+        if (box.top() < p.top ||
+            std::any_of(taken.begin(), taken.end(), [&](const QRect& r) { return r.intersects(box); }))
+            continue;
+        painter.save();
+        painter.setPen(Qt::white);
+        painter.drawText(QPoint(box.left(), box.top() + metrics.ascent()), label);
+        painter.restore();
+    }
 
-    int legendY = p.top;
-    for (int j = 0; j < 4; ++j) {
-        painter.setPen(kSeriesColours[static_cast<size_t>(j)]);
-        const QString name = QString::fromStdString(names[static_cast<size_t>(j)]);
-        // Right end at the box's right edge, top at legendY.
-        const QRect text = metrics.boundingRect(name);
-        painter.drawText(QPoint(p.right - metrics.horizontalAdvance(name), legendY + metrics.ascent()), name);
-        legendY += name.isEmpty() ? 0 : text.height();
+    for (size_t j = 0; j < 4; ++j) {
+        painter.setPen(kSeriesColours[j]);
+        const QString name = QString::fromStdString(names[j]);
+        painter.drawText(QPoint(nameRight - metrics.horizontalAdvance(name), rowTop[j] + metrics.ascent()), name);
+        if (g.latest[j]) {
+            const QString value = QString::fromStdString(*g.latest[j]);
+            painter.drawText(QPoint(p.right - metrics.horizontalAdvance(value), rowTop[j] + metrics.ascent()), value);
+        }
 
         QPainterPath path;
         for (const GraphPoint& pt : g.series[j]) {
             if (pt.joined) path.lineTo(pt.x, pt.y);
             else path.moveTo(pt.x, pt.y);
         }
-        painter.setPen(QPen(kSeriesColours[static_cast<size_t>(j)], 1, Qt::SolidLine));
+        painter.setPen(QPen(kSeriesColours[j], 1, Qt::SolidLine));
         painter.drawPath(path);
     }
 }
@@ -87,7 +131,8 @@ void TermGraph::ToggleVisible() {
 
 void TermGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    PaintTermGraph(painter, size(), m_FW.TermHistory, m_FW.TermometerName);
+    PaintTermGraph(painter, size(), m_FW.TermHistory, m_FW.TermometerName, m_FW.TermHistoryTimes,
+                   m_FW.CalendarTime());
 }
 
 } // namespace velq3::ui

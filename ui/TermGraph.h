@@ -1,5 +1,6 @@
 // The "Temperature Graph" window: the four sensors' history on a black background with a
-// dotted grid, value labels, time ticks and a legend, redrawn every five seconds.
+// dotted grid, value labels, time ticks labelled with clock times and a legend of names and
+// latest readings, redrawn every five seconds.
 #pragma once
 
 #include <QDialog>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "device/TermLog.h"
+#include "platform/Clock.h"
 
 class QPainter;
 class QTimer;
@@ -21,9 +23,11 @@ namespace velq3::ui {
 // Series colours of sensors 0..3: red, yellow, green, cyan.
 extern const std::array<QColor, 4> kSeriesColours;
 
-// Draws the graph of `history` into a client area of `size`, black background included.
+// Draws the graph of `history` into a client area of `size`, black background included. The
+// time lines are labelled with `times` (each sample's time) in `clock`'s local time.
 void PaintTermGraph(QPainter& painter, QSize size, const TermHistoryQueue& history,
-                    const std::array<std::string, 4>& names);
+                    const std::array<std::string, 4>& names, const TermTimeQueue& times,
+                    const CalendarClock& clock);
 
 class TermGraph : public QDialog {
     Q_OBJECT

@@ -1,4 +1,4 @@
-// The graph's range, grid and series rules.
+// The graph's range, grid, time label and series rules.
 #include "ui/TermGraphLayout.h"
 
 #include <cmath>
@@ -10,19 +10,42 @@ namespace {
 constexpr double kNoValueBelow = -1e10;  // samples carry -1e30 for "no reading"
 constexpr int kTickEvery = 60;           // samples: five minutes at one sample per 5 s
 constexpr int kFullLineEvery = 720;      // samples: one hour
+// Spacings of the time labels in samples: 5, 10, 15, 30 minutes, 1, 2, 3, 6, 12 hours. Each is
+// a multiple of the tick spacing, and from an hour on a multiple of the full lines.
+constexpr int kLabelSpacings[] = {60, 120, 180, 360, 720, 1440, 2160, 4320, 8640};
 
-std::string FormatLabel(double v) {
+std::string FormatValue(const char* format, double v) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", v);
-    // -0.0 comes out of rounding a value next to zero; it reads as 0.0.
-    return std::string(text) == "-0.0" ? "0.0" : text;
+    std::snprintf(text, sizeof text, format, v);
+    // A minus sign before nothing but zeros comes out of rounding a value next to zero.
+    std::string s = text;
+    if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+    return s;
+}
+
+std::string FormatLabel(double v) { return FormatValue("%.1f", v); }
+
+// The first spacing whose labels keep `needed` pixels apart; 0 when none does.
+int LabelSpacing(int width, int d, int needed) {
+    for (int every : kLabelSpacings)
+        if (static_cast<long>(width) * every >= static_cast<long>(needed) * d) return every;
+    return 0;
+}
+
+std::optional<std::string> ClockLabel(const CalendarClock& clock, std::time_t t) {
+    const std::tm local = clock.ToLocal(t);
+    if (local.tm_mday < 1) return std::nullopt;  // the conversion failed
+    char text[16];
+    std::snprintf(text, sizeof text, "%02i:%02i", local.tm_hour, local.tm_min);
+    return text;
 }
 
 } // namespace
 
 GraphBox PlotBox(int width, int height) { return {10, 5, width - 10, height - 5}; }
 
-TermGraphLayout ComputeTermGraphLayout(const TermHistoryQueue& history, const GraphBox& p) {
+TermGraphLayout ComputeTermGraphLayout(const TermHistoryQueue& history, const GraphBox& p,
+                                       const TermTimeAxis& axis) {
     TermGraphLayout g;
     double lo = 1e30, hi = -1e30;
     for (const TermSample& s : history)
@@ -66,8 +89,14 @@ TermGraphLayout ComputeTermGraphLayout(const TermHistoryQueue& history, const Gr
     const int n = static_cast<int>(history.size());
     const int d = n > 100 ? n : 100;
     const int width = p.right - p.left;
-    for (int k = 0; k < n; k += kTickEvery)
-        g.timeTicks.push_back({p.left + width * k / d, k != 0 && k % kFullLineEvery == 0});
+    const bool timed = axis.times && axis.clock && axis.times->size() == history.size();
+    if (timed && width > 0) g.labelEvery = LabelSpacing(width, d, axis.labelWidth + kTimeLabelGap);
+    for (int k = 0; k < n; k += kTickEvery) {
+        GraphTimeTick tick{p.left + width * k / d, k != 0 && k % kFullLineEvery == 0, std::nullopt};
+        if (g.labelEvery != 0 && k % g.labelEvery == 0 && tick.x + axis.labelWidth <= p.right)
+            tick.label = ClockLabel(*axis.clock, (*axis.times)[static_cast<size_t>(k)]);
+        g.timeTicks.push_back(std::move(tick));
+    }
 
     for (int j = 0; j < 4; ++j) {
         std::vector<GraphPoint>& points = g.series[j];
@@ -84,6 +113,8 @@ TermGraphLayout ComputeTermGraphLayout(const TermHistoryQueue& history, const Gr
             previous = has;
             points.push_back(pt);
         }
+        if (n > 0 && history.back().T[j] > kNoValueBelow)
+            g.latest[j] = FormatValue("%.2f", static_cast<double>(history.back().T[j]));
     }
     return g;
 }
