@@ -15,7 +15,7 @@ constexpr int kFullLineEvery = 720;      // samples: one hour
 constexpr int kLabelSpacings[] = {60, 120, 180, 360, 720, 1440, 2160, 4320, 8640};
 
 std::string FormatValue(const char* format, double v) {
-    char text[32];
+    char text[64];  // room for any float in "%.2f"
     std::snprintf(text, sizeof text, format, v);
     // A minus sign before nothing but zeros comes out of rounding a value next to zero.
     std::string s = text;
