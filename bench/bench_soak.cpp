@@ -182,6 +182,8 @@ public:
         return Check("GET " + path, http_.Get(target.c_str()));
     }
 
+    void Close() { http_.stop(); }
+
     std::optional<Json> Put(const std::string& path, httplib::Params form) {
         Pass pass(g_Gate);
         form.emplace("ClientID", clientId_);
@@ -448,6 +450,7 @@ int Run(const Args& a) {
     mover.Put("filterwheel/0/connected", {{"Connected", "false"}});
     mover.Put("focuser/0/connected", {{"Connected", "false"}});
     const auto disconnectedAt = Clock::now();
+    mover.Close();  // its kept-alive connection would count in the service's descriptors
     std::this_thread::sleep_for(toReal(2 * kTickSeconds));  // no line may follow the disconnection
     const Reading after = MeasureQuiet(a.pid);
 
