@@ -46,7 +46,10 @@ if ! kill -0 "$pid" 2>/dev/null; then
   rc=1
 fi
 if [ "$rc" -ne 0 ]; then
-  echo "soak: the service's output (last 40 lines):" >&2
-  tail -n 40 "$home/velq3.out" >&2
+  # The folder goes at exit: keep what a look into the failure needs.
+  kept=$(mktemp -d "${TMPDIR:-/tmp}/velq3-soak-XXXXXX")
+  cp -r "$home/termlog" "$home/velq3.out" "$kept/" 2>/dev/null || true
+  echo "soak: the temperature log and the service's output are kept in $kept; its last lines:" >&2
+  grep -v '^[0-9.]* : ' "$home/velq3.out" | tail -n 20 >&2 || true
 fi
 exit "$rc"
