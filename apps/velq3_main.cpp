@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -29,6 +30,7 @@
 #include "platform/DebugSink.h"
 #include "platform/PortMap.h"
 #include "platform/Registry.h"
+#include "platform/TimeScale.h"
 #include "platform/UserPaths.h"
 #include "server/CMyApp.h"
 #include "server/HeadlessService.h"
@@ -54,6 +56,7 @@ struct Options {
     std::optional<int> port;     // --port COMn, or the port a --port path was put on
     std::string portPath;        // --port /dev/...: the path that port stands for in this run
     alpaca::AlpacaOptions alpaca;
+    TimeScaleSetting time;       // --service: sped-up calendar clock and timers (soak runs)
 };
 
 // The network faces of this process; each face adds its start function here. `hive` and `loop`
@@ -273,11 +276,22 @@ int StartService(int argc, char** argv, const Options& options) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     SimulatedController sim;
     if (!StartSimulator(sim, options)) return 1;
-    PollMainLoop loop;
+    // Sped-up time: the calendar clock and every timer period of the loop by the same factor,
+    // so that the temperature log's five-second ticks keep their place in the calendar.
+    PollMainLoop loop(options.time.factor);
+    std::optional<ScaledCalendarClock> scaledClock;
+    if (options.time.Active()) {
+        scaledClock.emplace(options.time.start.value_or(std::time(nullptr)), options.time.factor);
+        const std::tm start = scaledClock->LocalNow();
+        char when[32];
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &start);
+        std::fprintf(stderr, "velq3: time runs %g times as fast; the calendar clock shows %s\n", options.time.factor, when);
+    }
     RegistryHive hive = OpenCurrentUserHive();
     DeviceEnvironment env;
     env.userHive = &hive;
     env.loop = &loop;
+    if (scaledClock) env.clock = &*scaledClock;
     env.portPath = PortPaths(hive, sim, options);
     env.byIdDir = ByIdDir();
     OrnFilterWheel device(env);
@@ -447,6 +461,16 @@ int main(int argc, char** argv) {
         options.port = 1;  // the service has no window to choose the simulator's port in
     }
     if (options.listPorts) return velq3::app::ListPorts(options);
-    if (options.service) return velq3::app::StartService(argc, argv, options);
+    if (options.service) {
+        // Sped-up time for soak runs; the service's loop and clock are the only ones it scales.
+        std::string error;
+        const auto time = velq3::ReadTimeScale(velq3::ProcessEnvironment(), error);
+        if (!time) {
+            std::fprintf(stderr, "velq3: %s\n", error.c_str());
+            return 2;
+        }
+        options.time = *time;
+        return velq3::app::StartService(argc, argv, options);
+    }
     return velq3::app::StartUp(argc, argv, options);
 }

@@ -1,6 +1,9 @@
 // Calendar clocks: the system one (localtime_r) and a fixed one for tests.
 #include "platform/Clock.h"
 
+#include <cmath>
+#include <stdexcept>
+
 namespace velq3 {
 
 namespace {
@@ -68,5 +71,22 @@ void FixedCalendarClock::SetLocal(int year, int month, int day, int hour, int mi
 void FixedCalendarClock::Advance(std::chrono::seconds by) {
     now_.fetch_add(static_cast<std::time_t>(by.count()));
 }
+
+ScaledCalendarClock::ScaledCalendarClock(std::time_t start, double factor, SteadyNow steadyNow)
+    : steadyNow_(steadyNow ? std::move(steadyNow) : SteadyNow([] { return std::chrono::steady_clock::now(); })),
+      origin_(steadyNow_()),
+      start_(start),
+      factor_(factor) {
+    if (!std::isfinite(factor) || factor <= 0) throw std::invalid_argument("time scale must be a positive number");
+}
+
+std::time_t ScaledCalendarClock::Now() const {
+    const std::chrono::duration<double> elapsed = steadyNow_() - origin_;
+    return start_ + static_cast<std::time_t>(std::floor(elapsed.count() * factor_));
+}
+
+std::tm ScaledCalendarClock::LocalNow() const { return ToLocal(Now()); }
+
+std::tm ScaledCalendarClock::ToLocal(std::time_t t) const { return SystemCalendarClock().ToLocal(t); }
 
 }  // namespace velq3

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <functional>
 
 namespace velq3 {
 
@@ -49,6 +50,30 @@ public:
 private:
     std::atomic<std::time_t> now_;
     long offset_;
+};
+
+// Calendar time that runs `factor` times as fast as the steady clock, from a chosen start: a
+// night of the temperature log in minutes. Local time is the machine's (TZ), as for
+// SystemCalendarClock. Safe to read from any thread.
+class ScaledCalendarClock final : public CalendarClock {
+public:
+    using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
+
+    // Shows `start` now and then runs `factor` times as fast as `steadyNow` (by default
+    // std::chrono::steady_clock). Throws std::invalid_argument unless factor is finite and > 0.
+    ScaledCalendarClock(std::time_t start, double factor, SteadyNow steadyNow = {});
+
+    std::time_t Now() const override;
+    std::tm LocalNow() const override;
+    std::tm ToLocal(std::time_t t) const override;
+
+    double Factor() const { return factor_; }
+
+private:
+    SteadyNow steadyNow_;
+    std::chrono::steady_clock::time_point origin_;
+    std::time_t start_;
+    double factor_;
 };
 
 }  // namespace velq3

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
@@ -94,7 +96,9 @@ void ManualMainLoop::AdvanceBy(std::chrono::milliseconds delta) {
 
 // ---- PollMainLoop ----
 
-PollMainLoop::PollMainLoop() {
+PollMainLoop::PollMainLoop(double timeScale) : timeScale_(timeScale) {
+    if (!std::isfinite(timeScale) || timeScale <= 0)
+        throw std::invalid_argument("main loop time scale must be a positive number");
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
@@ -114,6 +118,13 @@ void PollMainLoop::Drain() noexcept {
     [[maybe_unused]] ssize_t got = read(wakeFd_, &count, sizeof count);
 }
 
+PollMainLoop::Clock::duration PollMainLoop::RealPeriod(std::chrono::milliseconds interval) const {
+    const auto period = AtLeastOneMs<Clock::duration>(interval);
+    if (timeScale_ == 1.0) return period;
+    const std::chrono::duration<double, Clock::period> scaled(static_cast<double>(period.count()) / timeScale_);
+    return std::max(std::chrono::duration_cast<Clock::duration>(scaled), Clock::duration(1));
+}
+
 void PollMainLoop::PostTask(std::function<void()> task) {
     {
         std::lock_guard lock(mutex_);
@@ -127,7 +138,7 @@ TimerId PollMainLoop::AddTimer(std::chrono::milliseconds interval,
     TimerId id;
     {
         std::lock_guard lock(mutex_);
-        const auto period = AtLeastOneMs<Clock::duration>(interval);
+        const auto period = RealPeriod(interval);
         id = nextId_++;
         timers_.emplace(id, Timer{period, Clock::now() + period,
                                   std::make_shared<std::function<void()>>(std::move(callback))});

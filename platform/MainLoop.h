@@ -69,9 +69,13 @@ private:
 // Real-time loop for the headless server on the thread that calls Run(). Waits in poll() on an
 // eventfd, so it sleeps until the next task or timer. A timer that falls behind (the thread was
 // blocked) fires once and resumes its period from then, without a burst of missed ticks.
+// With a time scale s, every timer period is divided by s (a 5000 ms timer fires every 125 ms at
+// s = 40), to run together with a ScaledCalendarClock of the same factor.
 class PollMainLoop final : public MainLoop {
 public:
-    PollMainLoop();  // throws std::system_error when no eventfd can be made
+    // Throws std::system_error when no eventfd can be made, std::invalid_argument unless
+    // timeScale is finite and > 0.
+    explicit PollMainLoop(double timeScale = 1.0);
     ~PollMainLoop() override;
     PollMainLoop(const PollMainLoop&) = delete;
     PollMainLoop& operator=(const PollMainLoop&) = delete;
@@ -86,6 +90,10 @@ public:
 
     // Asks Run() to return. Callable from any thread and from a signal handler.
     void Quit() noexcept;
+
+    double TimeScale() const { return timeScale_; }
+    // The real period of a timer added with `interval`.
+    std::chrono::steady_clock::duration RealPeriod(std::chrono::milliseconds interval) const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -102,6 +110,7 @@ private:
     void FireDueTimers();
 
     int wakeFd_ = -1;
+    double timeScale_ = 1.0;
     std::atomic<bool> quit_{false};
     std::mutex mutex_;
     std::deque<std::function<void()>> tasks_;

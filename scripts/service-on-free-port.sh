@@ -1,6 +1,7 @@
 # Sourced by scripts that need a running service: starts `velq3 --service --simulate` on a free
 # Alpaca port with a VELQ3_HOME of its own, stops it and removes that folder at exit, and sets
-# `home`, `pid` and `port`. The caller's name for messages is in `who`.
+# `home`, `pid` and `port`. The caller's name for messages is in `who`; a caller that defines
+# `before_service_start` gets it called with the new folder before the service starts.
 home=$(mktemp -d)
 pid=
 cleanup() {
@@ -8,6 +9,7 @@ cleanup() {
   rm -rf "$home"
 }
 trap cleanup EXIT
+if declare -F before_service_start >/dev/null; then before_service_start "$home"; fi
 VELQ3_HOME=$home build/apps/velq3 --service --simulate --alpaca-port 0 >"$home/velq3.out" 2>&1 &
 pid=$!
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build, then a build under AddressSanitizer
 # and UndefinedBehaviorSanitizer. In the normal build the tests that start programs run a second
-# time as an unprivileged user (uid and gid 65534), so that nothing they rely on needs root.
+# time as an unprivileged user (uid and gid 65534), so that nothing they rely on needs root, and a
+# short soak runs against the release programs (two simulated hours in about two minutes).
 # Last, the Debian package is built (scripts/package.sh, tree build-package/) and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,6 +58,8 @@ for kind in release asan; do
   ctest --test-dir "$dir" --output-on-failure --no-tests=error -j 2
   if [ "$kind" = release ]; then
     run_unprivileged "$dir"
+    echo "== soak: 2 simulated hours at 60 times as fast (bench/soak.sh)"
+    bench/soak.sh 2
   fi
 done
 
