@@ -46,7 +46,7 @@ run() {
     echo "fuzz: $t ok: $execs runs in ${seconds} s, $cov"
   else
     echo "fuzz: $t FAILED (log $work/$t.log):"
-    grep -E 'ERROR|SUMMARY|check failed|Test unit written' "$work/$t.log" | head -20
+    grep -E 'ERROR|SUMMARY|check failed|Test unit written' "$work/$t.log" | head -20 || tail -5 "$work/$t.log"
     return 1
   fi
 }
