@@ -29,11 +29,13 @@ cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]}"
 work=build-fuzz/work
 mkdir -p "$work/artifacts"
 
+# A time-out is wall time: 25 s per input leaves room for a loaded machine (inputs take
+# milliseconds) and still catches a hang.
 # One target: its scratch folder first (libFuzzer writes new inputs into the first folder),
 # then the committed corpus, which it only reads.
 run() {
   local t=$1
-  local args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+  local args=(-max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1
               -artifact_prefix="$work/artifacts/$t-")
   [ -f "fuzz/dict/$t.dict" ] && args+=(-dict="fuzz/dict/$t.dict")
   mkdir -p "$work/$t"
