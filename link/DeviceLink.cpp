@@ -165,7 +165,7 @@ bool CDeviceLink::GetAutoComp(int& thermometer) {
     if (!guard) return false;
     std::uint8_t reply = 0;
     if (Transact(m_hPort, wire::kIsAuto, &reply, 1) < 1) return false;
-    thermometer = reply - '0';
+    thermometer = DecodeCompensationSensor(reply);
     AutoComp = thermometer;
     if (thermometer >= 0) AscomPreferredTermometer = thermometer;
     return true;

@@ -20,6 +20,11 @@ int DecodeDirection(std::uint8_t c) {
     return 0;
 }
 
+int DecodeCompensationSensor(std::uint8_t c) {
+    const int sensor = c - '0';
+    return sensor > kSensorCount - 1 ? kSensorCount - 1 : sensor;
+}
+
 float DecodeTemperature(std::int16_t hundredths) {
     if (hundredths == wire::kNoSensor) return kNoTemperature;
     return static_cast<float>(hundredths) / 100.0f;
@@ -33,8 +38,7 @@ void DecodeStatusBlock(const std::uint8_t* b, std::size_t len, FWCurrentParamete
     s.FocusDir = DecodeDirection(b[1]);
     s.FocusPos = GetI16(b + 2);
     for (int k = 0; k < kSensorCount; ++k) s.Temp[k] = DecodeTemperature(GetI16(b + 4 + 2 * k));
-    int comp = b[12] - '0';
-    s.AutoComp = comp > 3 ? 3 : comp;
+    s.AutoComp = DecodeCompensationSensor(b[12]);
     s.Vin = static_cast<float>(GetI16(b + 13)) / 100.0f;
     s.Out = DecodeOutputPercent(b[15]);
     if (len >= static_cast<std::size_t>(wire::kStatusBlockWithFocuser2)) {

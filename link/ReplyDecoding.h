@@ -18,6 +18,10 @@ std::optional<int> DecodePositionChar(std::uint8_t c);
 // '+' gives +1, '-' gives -1, anything else 0.
 int DecodeDirection(std::uint8_t c);
 
+// The compensation sensor ('0' + n): -1 (or below) is off; above the last sensor it is the
+// last sensor, so that the sensor kept as preferred is always one the status holds.
+int DecodeCompensationSensor(std::uint8_t c);
+
 // Hundredths of a degree; the no-sensor marker gives kNoTemperature.
 float DecodeTemperature(std::int16_t hundredths);
 

@@ -3,7 +3,8 @@
 # and UndefinedBehaviorSanitizer. In the normal build the tests that start programs run a second
 # time as an unprivileged user (uid and gid 65534), so that nothing they rely on needs root, and a
 # short soak runs against the release programs (two simulated hours in about two minutes).
-# Last, the Debian package is built (scripts/package.sh, tree build-package/) and checked.
+# Then the fuzz targets run briefly (scripts/fuzz.sh, tree build-fuzz/). Last, the Debian
+# package is built (scripts/package.sh, tree build-package/) and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -62,6 +63,10 @@ for kind in release asan; do
     bench/soak.sh 2
   fi
 done
+
+# The fuzz targets (tree build-fuzz/, clang): 30 s each, two at a time.
+echo "== fuzz targets"
+scripts/fuzz.sh 30
 
 # The package: its own release tree, so it runs once, after the tests of both builds.
 echo "== Debian package"

@@ -126,6 +126,21 @@ TEST_F(CommandTest, AutoCompensationCommands) {
     EXPECT_EQ(Sent(), Cat(Cat(B("FWautoCompSet/"), B("FWisAuto")), B("FWisAuto")));
 }
 
+TEST_F(CommandTest, AutoCompensationReplyBeyondTheSensorsIsTheLastSensor) {
+    // As in the status block: the preferred sensor must stay one that a settings file keeps.
+    peer.Run({{8, {'z'}}, {8, {'9'}}});
+    int th = 0;
+    EXPECT_TRUE(link.GetAutoComp(th));
+    EXPECT_EQ(th, 3);
+    EXPECT_EQ(link.AutoComp, 3);
+    EXPECT_EQ(link.AscomPreferredTermometer, 3);
+    EXPECT_TRUE(link.GetAutoComp(th));
+    EXPECT_EQ(th, 3);
+    EXPECT_EQ(DecodeCompensationSensor('/'), -1);
+    EXPECT_EQ(DecodeCompensationSensor('0'), 0);
+    EXPECT_EQ(DecodeCompensationSensor(0), -48);  // off
+}
+
 TEST_F(CommandTest, MicrostepQueryKeepsPresetsOnShortReply) {
     link.MicrostepIncrement = 4;
     peer.Run({{9, {8, 64}}, {9, {8}}});

@@ -1,0 +1,47 @@
+// A folder of the fuzz process's own for the targets that read files: on /dev/shm when it is
+// there, so that the files never touch a disk.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace velq3::fuzz {
+
+inline const std::filesystem::path& ScratchDir() {
+    static const std::filesystem::path dir = [] {
+        std::filesystem::path base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+        std::filesystem::path d = base / ("velq3-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+// Removes the folder when the process ends.
+struct ScratchCleanup {
+    ~ScratchCleanup() {
+        std::error_code ec;
+        std::filesystem::remove_all(ScratchDir(), ec);
+    }
+};
+
+inline void WriteFile(const std::filesystem::path& path, const void* data, std::size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Empties the folder (damaged files kept aside, saved copies).
+inline void ClearScratch() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(ScratchDir(), ec)) std::filesystem::remove_all(entry.path(), ec);
+}
+
+} // namespace velq3::fuzz
