@@ -394,6 +394,9 @@ CommandResult DeviceService::MoveRotatorRelative(float delta) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Rotator, fw.Mode))
                 return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in rotator mode");
+            // A step from an unknown position (after a failed move) would go anywhere: read it first.
+            if (int read = 0; fw.Focus2Pos == kPositionNotRead && !fw.GetFocus(read, 1))
+                return CommandResult::Error(CommandStatus::Failed, "The rotator's position is unknown");
             return RotatorCheck(RotatorRelativeTarget(delta, fw.Focus2Pos, fw.MaxSteps, fw.RotatorReverse), target);
         },
         RotatorMoveTo);
