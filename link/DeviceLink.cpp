@@ -239,6 +239,7 @@ bool CDeviceLink::GetAll(FWCurrentParameters& status) {
     // A block cut short would decode bytes that never arrived: the status is refused and
     // the previous one kept.
     if (ReadBytes(m_hPort, block, len) != len) return false;
+    if (!PlausibleStatusBlock(block, len)) return false;
     m_bFocuserPresent = true;
     m_bWheelPresent = true;
     DecodeStatusBlock(block, len, status);
