@@ -32,6 +32,12 @@ Outcome FilterWheelDevice::GetPosition() {
     Outcome error;
     const auto snap = Reading(error);
     if (!snap) return error;
+    // -1 tells a client that the wheel turns; after a failed change it would wait for the end
+    // of a move that is over. The slot stays unknown until a status query or a move finds it.
+    const MoveOutcome& last = snap->lastMove;
+    if (snap->currentFilter < 0 && !snap->Moving() && last.sequence != 0 && !last.ok &&
+        (last.kind == MoveKind::Wheel || last.kind == MoveKind::Home))
+        return Outcome::Error(ErrorCode::DeviceFailure, "The filter change failed; the wheel's position is unknown");
     return Outcome::Of(snap->currentFilter);
 }
 

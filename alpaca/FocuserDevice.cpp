@@ -28,7 +28,11 @@ FocuserDevice::FocuserDevice(DeviceService& service, std::uint32_t number, int m
     AddGet("position", 0, [this](const Params&) {
         Outcome error;
         const auto snap = Reading(error);
-        return snap ? Outcome::Of(snap->FocuserPosition(m_Motor)) : error;
+        if (!snap) return error;
+        // A failed move leaves the position unknown until a status query reads it again.
+        if (snap->MotorPosition(m_Motor) == kPositionNotRead)
+            return Outcome::Error(ErrorCode::NoValue, "The focuser's position is unknown after a failed move");
+        return Outcome::Of(snap->FocuserPosition(m_Motor));
     });
     AddGet("stepsize", 0.0, [this](const Params&) { return DoubleValue(Snap()->settings.StepLenInMicrons, "StepSize"); });
     AddGet("tempcomp", false, [this](const Params&) {
@@ -75,7 +79,8 @@ Outcome FocuserDevice::Move(const Params& params) {
 
 Json FocuserDevice::DeviceStateItems() {
     const auto snap = Snap();
-    Json items = Json::array({StateItem("IsMoving", IsMoving(*snap)), StateItem("Position", snap->FocuserPosition(m_Motor))});
+    Json items = Json::array({StateItem("IsMoving", IsMoving(*snap))});
+    if (snap->MotorPosition(m_Motor) != kPositionNotRead) items.push_back(StateItem("Position", snap->FocuserPosition(m_Motor)));
     double celsius = 0.0;
     if (snap->Temperature(celsius) && std::isfinite(celsius)) items.push_back(StateItem("Temperature", celsius));
     return items;

@@ -53,6 +53,8 @@ Outcome RotatorDevice::GetAngle(bool mechanical) {
     Outcome error;
     const auto snap = Reading(error);
     if (!snap) return error;
+    if (snap->status.Focus2Pos == kPositionNotRead)
+        return Outcome::Error(ErrorCode::NoValue, "The rotator's position is unknown after a failed move");
     const double angle = mechanical ? WrapDegrees(snap->RotatorMechanicalPosition()) : SkyPosition(*snap);
     return DoubleValue(angle, mechanical ? "MechanicalPosition" : "Position");
 }
@@ -135,6 +137,7 @@ Outcome RotatorDevice::Sync(const Params& params) {
 Json RotatorDevice::DeviceStateItems() {
     const auto snap = Snap();
     Json items = Json::array({StateItem("IsMoving", snap->Moving(MoveKind::SecondMotor))});
+    if (snap->status.Focus2Pos == kPositionNotRead) return items;  // unknown after a failed move
     const double mechanical = WrapDegrees(snap->RotatorMechanicalPosition());
     const double sky = SkyPosition(*snap);
     if (std::isfinite(mechanical)) items.push_back(StateItem("MechanicalPosition", mechanical));

@@ -58,6 +58,14 @@ bool OrnFilterWheel::OpenPort(int n) {
         return false;
     }
     m_PermissionProblem.clear();
+    // An adapter pulled out and plugged in again comes back under the same name (a stable name
+    // or a link to whichever device it got): a command that finds the line hung up opens that
+    // name again. The controller kept its state, so no handshake is needed.
+    ReopenPort = [this, n] {
+        const PortHandle fresh = OpenSerialPort(ResolvePortPath(PortPath(n)), wire::kBaudRate);
+        if (fresh != kNoPort) DebugOutput("velq3: " + PortDisplayName(n) + ": the line came back and was opened again\n");
+        return fresh;
+    };
     if (!Handshake()) {
         CloseLink();
         return false;
@@ -81,6 +89,7 @@ void OrnFilterWheel::CloseLink() {
     if (!IsOpen()) return;
     SerialClose(m_hPort);
     m_hPort = kNoPort;
+    ReopenPort = nullptr;
     CTimeLogFile::Close();
     m_bFocuserPresent = false;
     m_bWheelPresent = false;
@@ -134,6 +143,9 @@ bool OrnFilterWheel::Home(int unused) {
 }
 
 bool OrnFilterWheel::Handshake() {
+    // Readings of an earlier connection (or none yet) are not this controller's: without the
+    // full status query the temperatures come with the first poll, and until then have none.
+    for (float& t : Temp) t = kNoTemperature;
     int position = 0;
     m_bWheelPresent = GetFilter(position);
     m_bFocuserPresent = GetFocus(position, 0);
@@ -143,6 +155,10 @@ bool OrnFilterWheel::Handshake() {
     int size = 0;
     m_MemorySize = GetMemorySize(size) ? size : kDefaultMemorySize;
     if (!ReadMemory(0, m_MemorySize, ImageBytes())) return false;
+    // A mode byte that is none of the controller's modes (cover -2 .. virtual wheel 20; an
+    // erased memory reads -1) means a garbled answer or another device, not a controller to
+    // serve with this image.
+    if (Mode < -2 || Mode > 20) return false;
     if (m_bWheelPresent && !FiltersFromImage()) return false;
     if (m_bFocuserPresent) ReadMicrostepTable();
     return true;

@@ -4,17 +4,21 @@
 
 #include <atomic>
 
+#include "link/DeviceLink.h"
 #include "link/SerialLink.h"
 
 namespace velq3 {
 
 class CommandGuard {
 public:
-    CommandGuard(std::atomic<bool>& busy, PortHandle port) : m_busy(busy) {
+    explicit CommandGuard(CDeviceLink& link) : m_busy(link.m_bBusy) {
         // Test and set in one step: two commands can never both pass.
-        if (port != kNoPort && !busy.exchange(true)) {
+        if (link.m_hPort != kNoPort && !m_busy.exchange(true)) {
             m_acquired = true;
-            PurgePort(port);
+            // A line that hung up since the last command (an adapter pulled out and plugged in
+            // again) is opened again under its name before the command is sent.
+            if (LineHungUp(link.m_hPort)) link.ReopenHungUpPort();
+            PurgePort(link.m_hPort);
         }
     }
     ~CommandGuard() {

@@ -15,13 +15,21 @@ CDeviceLink::CDeviceLink(CFilterTable& filters, CTimeLogFile& log) : m_Filters(f
     Status() = EmptyStatus();
 }
 
+void CDeviceLink::ReopenHungUpPort() {
+    if (!ReopenPort) return;
+    const PortHandle fresh = ReopenPort();
+    if (fresh == kNoPort) return;
+    SerialClose(m_hPort);
+    m_hPort = fresh;
+}
+
 std::string CDeviceLink::FocuserRequest(int focuser, std::string tail) const {
     if (!TwoMotorForm()) return tail;
     return std::string(1, focuser != 0 ? '\x01' : '\x00') + tail;
 }
 
 bool CDeviceLink::GetMemorySize(int& size) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::uint8_t reply[2];
     if (Transact(m_hPort, wire::kEeSize, reply, 2) < 2) return false;
@@ -32,7 +40,7 @@ bool CDeviceLink::GetMemorySize(int& size) {
 bool CDeviceLink::ReadMemory(int offset, int length, std::uint8_t* destination) {
     // Offset and length travel as single bytes.
     if (offset < 0 || offset > 255 || length < 0 || length > 255) return false;
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     const std::uint8_t request[2] = {static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
     std::uint8_t reply[256];
@@ -44,7 +52,7 @@ bool CDeviceLink::ReadMemory(int offset, int length, std::uint8_t* destination) 
 
 bool CDeviceLink::WriteMemory(int offset, int length, const std::uint8_t* source) {
     if (offset < 0 || length < 0 || offset + length > kMaxMemorySize) return false;
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     if (!WriteText(m_hPort, wire::kWriteEe)) return false;
     const std::uint8_t request[2] = {static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
@@ -57,7 +65,7 @@ bool CDeviceLink::WriteMemory(int offset, int length, const std::uint8_t* source
 }
 
 bool CDeviceLink::GetFilter(int& position) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::uint8_t reply = 0;
     std::optional<int> pos;
@@ -75,7 +83,7 @@ bool CDeviceLink::GetFilter(int& position) {
 
 bool CDeviceLink::WriteFilterName(int index, const std::string& name) {
     if (index < 0 || index >= m_Filters.FilterCount()) return false;
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::string stored = TruncateName(name, kImageNameLen);
     m_Filters.Filters[static_cast<size_t>(index)].Name = stored;
@@ -90,7 +98,7 @@ bool CDeviceLink::WriteFilterName(int index, const std::string& name) {
 
 bool CDeviceLink::GetTemperature(int index, float& celsius) {
     if (index < 0 || index >= kSensorCount) return false;
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     Temp[index] = kNoTemperature;
     const std::uint8_t request = wire::SmallNumber(index);
@@ -114,7 +122,7 @@ bool CDeviceLink::ReadFocuserPosition(int focuser) {
 }
 
 bool CDeviceLink::GetFocus(int& position, int focuser) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     if (!ReadFocuserPosition(focuser)) return false;
     position = FocuserPosition(focuser);
@@ -122,7 +130,7 @@ bool CDeviceLink::GetFocus(int& position, int focuser) {
 }
 
 bool CDeviceLink::SetFocusPosition(int position, int focuser) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::uint8_t pos[2];
     PutU16(pos, static_cast<std::uint16_t>(position));
@@ -134,7 +142,7 @@ bool CDeviceLink::SetFocusPosition(int position, int focuser) {
 }
 
 bool CDeviceLink::GetFocusDirection(int& direction, int focuser) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::string request = FocuserRequest(focuser);
     std::uint8_t reply = 0;
@@ -153,7 +161,7 @@ bool CDeviceLink::GetFocusDirection(int& direction, int focuser) {
 }
 
 bool CDeviceLink::SetAutoComp(int thermometer) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     const std::uint8_t request = wire::SmallNumber(thermometer);
     std::uint8_t reply = 0;
@@ -161,7 +169,7 @@ bool CDeviceLink::SetAutoComp(int thermometer) {
 }
 
 bool CDeviceLink::GetAutoComp(int& thermometer) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::uint8_t reply = 0;
     if (Transact(m_hPort, wire::kIsAuto, &reply, 1) < 1) return false;
@@ -172,7 +180,7 @@ bool CDeviceLink::GetAutoComp(int& thermometer) {
 }
 
 bool CDeviceLink::GetMicrostep(int& increment, int& resolution) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     increment = MicrostepIncrement;
     resolution = 2;
@@ -185,7 +193,7 @@ bool CDeviceLink::GetMicrostep(int& increment, int& resolution) {
 }
 
 bool CDeviceLink::ReadMicrostepTable() {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::memset(m_MicrostepTable, 0, sizeof m_MicrostepTable);
     m_MicrostepTableLen = -1;
@@ -201,7 +209,7 @@ bool CDeviceLink::ReadMicrostepTable() {
 bool CDeviceLink::WriteMicrostepTable() {
     // Nothing valid to send before a table was read.
     if (m_MicrostepTableLen < 0 || m_MicrostepTableLen > wire::kMicrostepTableSize) return false;
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::uint8_t reply = 0;
     return TransactWithPayload(m_hPort, wire::kWriteTable, m_MicrostepTable, static_cast<size_t>(m_MicrostepTableLen),
@@ -210,7 +218,7 @@ bool CDeviceLink::WriteMicrostepTable() {
 }
 
 bool CDeviceLink::GetVolt(float& volts, float& percent) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::uint8_t reply[3];
     if (Transact(m_hPort, wire::kVolt, reply, 3) < 3) return false;
@@ -222,7 +230,7 @@ bool CDeviceLink::GetVolt(float& volts, float& percent) {
 }
 
 bool CDeviceLink::GetAll(FWCurrentParameters& status) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     std::uint8_t len = 0;
     if (Transact(m_hPort, wire::kAll, &len, 1) != 1 || len < wire::kMinStatusBlock) return false;
@@ -231,6 +239,7 @@ bool CDeviceLink::GetAll(FWCurrentParameters& status) {
     // A block cut short would decode bytes that never arrived: the status is refused and
     // the previous one kept.
     if (ReadBytes(m_hPort, block, len) != len) return false;
+    if (!PlausibleStatusBlock(block, len)) return false;
     m_bFocuserPresent = true;
     m_bWheelPresent = true;
     DecodeStatusBlock(block, len, status);

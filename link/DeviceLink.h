@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/FilterTable.h"
@@ -60,6 +61,13 @@ public:
     bool WriteMemoryImage(bool copyFilters);
 
     std::int32_t ChangeFilterTimeoutMs = 1000;  // per wheel position, for filter changes and homing
+
+    // Called by a command that finds its port hung up: opens the same device again in its place
+    // (the handle stays when it cannot, and the command fails on it as before).
+    void ReopenHungUpPort();
+    // Opens the device again after its line hung up; kNoPort when it is not back (yet). Set by
+    // the owner of the link, which knows the device's path; none: a hung-up port stays dead.
+    std::function<PortHandle()> ReopenPort;
 
     PortHandle m_hPort = kNoPort;
     std::atomic<bool> m_bBusy{false};

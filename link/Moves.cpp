@@ -47,7 +47,7 @@ int GoToPositionTimeoutMs(int start, int target, int speed, int backlash) {
 }
 
 bool CDeviceLink::Home(int) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     const int timeout = HomeTimeoutMs(m_Filters.FilterCount(), ChangeFilterTimeoutMs);
     std::uint8_t reply = 0;
@@ -59,7 +59,7 @@ bool CDeviceLink::Home(int) {
 }
 
 bool CDeviceLink::SelectFilter(int target) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     const int count = m_Filters.FilterCount();
     if (count <= 0) return false;  // no distance on an empty wheel
@@ -101,7 +101,7 @@ bool CDeviceLink::SelectFilter(int target) {
 }
 
 bool CDeviceLink::GoToPosition(int target, int focuser) {
-    CommandGuard guard(m_bBusy, m_hPort);
+    CommandGuard guard(*this);
     if (!guard) return false;
     // After a failed move the position is unknown: read it before a time-out is based on it.
     // A motor that does not tell where it stands is not sent anywhere.

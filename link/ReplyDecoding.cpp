@@ -32,6 +32,12 @@ float DecodeTemperature(std::int16_t hundredths) {
 
 float DecodeOutputPercent(std::uint8_t b) { return static_cast<float>(b) * 100.0f / 256.0f; }
 
+bool PlausibleStatusBlock(const std::uint8_t* block, std::size_t len) {
+    if (len < 13) return false;
+    const auto small = [](std::uint8_t c) { return c >= '/' && c <= ':'; };
+    return small(block[0]) || block[1] == '+' || block[1] == '-' || small(block[12]);
+}
+
 void DecodeStatusBlock(const std::uint8_t* b, std::size_t len, FWCurrentParameters& s) {
     int filter = b[0] - '0';
     s.FilterPos = (filter < -1 || filter > 10) ? -1 : filter;

@@ -32,4 +32,9 @@ float DecodeOutputPercent(std::uint8_t b);
 // does not carry keep the values already in `status`.
 void DecodeStatusBlock(const std::uint8_t* block, std::size_t len, FWCurrentParameters& status);
 
+// False for a block (at least 16 bytes) whose three character fields (wheel position at 0,
+// focuser direction at 1, compensating thermometer at 12) all lie outside the protocol's
+// characters: line noise that happened to come in the announced length, not a status.
+bool PlausibleStatusBlock(const std::uint8_t* block, std::size_t len);
+
 } // namespace velq3

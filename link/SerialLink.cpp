@@ -45,4 +45,6 @@ size_t ReadWithDeadline(PortHandle h, void* buffer, size_t n, int deadlineMs) {
 
 void PurgePort(PortHandle h) { SerialPurge(h); }
 
+bool LineHungUp(PortHandle h) { return SerialHungUp(h); }
+
 } // namespace velq3

@@ -37,4 +37,7 @@ size_t ReadWithDeadline(PortHandle h, void* buffer, size_t n, int deadlineMs);
 // Discards everything pending in both directions.
 void PurgePort(PortHandle h);
 
+// True when the port's line has gone (hung up): the handle is dead for good.
+bool LineHungUp(PortHandle h);
+
 } // namespace velq3

@@ -151,6 +151,13 @@ void SerialPurge(PortHandle h) {
     if (h != kNoPort) ::tcflush(h, TCIOFLUSH);
 }
 
+bool SerialHungUp(PortHandle h) {
+    if (h == kNoPort) return false;
+    // Hang-up and error are reported whatever is asked for.
+    pollfd p{h, 0, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void SerialClose(PortHandle h) {
     if (h == kNoPort) return;
     // The exclusive flag belongs to the terminal, not to this descriptor: on a pseudo-terminal

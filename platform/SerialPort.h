@@ -46,6 +46,11 @@ bool SerialDrain(PortHandle h);
 // Discards pending input and output.
 void SerialPurge(PortHandle h);
 
+// True when the line behind the port hung up or failed (a USB adapter pulled out, the far end
+// of a pseudo-terminal closed): nothing will ever be read or written on this handle again.
+// Does not wait.
+bool SerialHungUp(PortHandle h);
+
 // Clears the exclusive-use flag that SerialOpen set and closes the port.
 void SerialClose(PortHandle h);
 

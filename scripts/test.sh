@@ -15,7 +15,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # Test programs whose tests start programs (velq3, velq3-ctl, velq3-sim, indiserver, chromium) and
 # use their pseudo-terminals and sockets.
 # (The window tests stay out: they save pictures into the build tree, which belongs to root.)
-unprivileged_labels='^test_(e2e|platform|device|link|automation|server|sim|service|alpaca|indi|install)$'
+unprivileged_labels='^test_(e2e|platform|device|link|automation|server|sim|service|alpaca|indi|install|faults)$'
 nobody=65534
 
 # Runs the program-starting tests of tree $1 as uid/gid 65534 with a VELQ3_HOME of its own.

@@ -394,6 +394,9 @@ CommandResult DeviceService::MoveRotatorRelative(float delta) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Rotator, fw.Mode))
                 return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in rotator mode");
+            // A step from an unknown position (after a failed move) would go anywhere: read it first.
+            if (int read = 0; fw.Focus2Pos == kPositionNotRead && !fw.GetFocus(read, 1))
+                return CommandResult::Error(CommandStatus::Failed, "The rotator's position is unknown");
             return RotatorCheck(RotatorRelativeTarget(delta, fw.Focus2Pos, fw.MaxSteps, fw.RotatorReverse), target);
         },
         RotatorMoveTo);
@@ -489,16 +492,24 @@ bool DeviceService::PollOnce() {
         FWCurrentParameters s = EmptyStatus();
         answered = m_FW.GetAll(s);
     } else {
-        // An older controller without the full status: the queries the window makes.
+        // An older controller without the full status: the queries the window makes. A query
+        // left without its answer may still get it late, and the next query would take that
+        // for its own (a focuser position read as a temperature): the turn ends when a
+        // position query fails, and the next turn's purge discards the late answer. (A
+        // temperature query also fails for a missing sensor, so the others are still asked.)
         int value = 0;
-        if (m_FW.m_bWheelPresent) answered |= m_FW.GetFilter(value);
-        if (m_FW.m_bFocuserPresent) {
-            answered |= m_FW.GetFocus(value, 0);
-            if (m_FW.TwoMotorForm()) answered |= m_FW.GetFocus(value, 1);
+        const auto ask = [&answered](bool ok) {
+            answered = answered || ok;
+            return ok;
+        };
+        bool going = !m_FW.m_bWheelPresent || ask(m_FW.GetFilter(value));
+        if (going && m_FW.m_bFocuserPresent) {
+            going = ask(m_FW.GetFocus(value, 0));
+            if (going && m_FW.TwoMotorForm()) going = ask(m_FW.GetFocus(value, 1));
             const int sensors = std::min<int>(m_FW.SensorCount, kSensorCount);
-            for (int k = 0; k < sensors; ++k) {
+            for (int k = 0; going && k < sensors; ++k) {
                 float t = 0;
-                answered |= m_FW.GetTemperature(k, t);
+                ask(m_FW.GetTemperature(k, t));
             }
         }
         if (answered) m_FW.NoteAnswer();

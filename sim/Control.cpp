@@ -12,6 +12,7 @@
 //                              firmware variants ("off": the command is not answered)
 //   set move-ms MS | focus-speedup K
 //                              motion timing
+//   replug                     (served by the simulator itself) the line goes away and comes back
 //   help
 #include "sim/Control.h"
 
@@ -42,6 +43,9 @@ constexpr std::string_view kHelp =
     "  set all-len L|auto|off    \"FWAll\" announces L (0..255; block cut or zero-padded) / 20 / nothing\n"
     "  set move-ms MS            time per wheel slot\n"
     "  set focus-speedup K       focusers move K times faster than the memory speed\n"
+    "  replug                    pull the line out now: the pseudo-terminal closes and a new one\n"
+    "                            comes after --replug-ms (--link follows it), as a USB adapter\n"
+    "                            pulled out and plugged in again\n"
     "  help                      this summary\n";
 
 std::vector<std::string_view> splitWords(std::string_view line) {

@@ -312,8 +312,26 @@ void Simulator::vanish(TimePoint now) {
     reopenAt_ = now + millis(options_.replugMs);
 }
 
+std::string Simulator::replug(TimePoint now) {
+  if (!line_ || !line_->isPty()) return "error: replug needs a pseudo-terminal that is open now";
+  // The adapter is pulled out: what was on its way is lost, motions stop with the power.
+  log("replug: closing " + line_->path());
+  output_.clear();
+  model_.stopAll(now);
+  motionFault_ = {};
+  foreignPending_ = false;
+  vanishDeadline_.reset();
+  parser_.reset();
+  line_.reset();
+  if (link_) link_->remove();
+  reopenAt_ = now + millis(options_.replugMs);
+  return "ok";
+}
+
 std::string Simulator::control(const std::string& line) {
-  const std::string reply = applyControl(line, {settings_, memory_, model_}, Clock::now());
+  const std::string_view trimmed = std::string_view(line).substr(0, line.find_last_not_of(" \t\r\n") + 1);
+  const std::string reply =
+      trimmed == "replug" ? replug(Clock::now()) : applyControl(line, {settings_, memory_, model_}, Clock::now());
   log("control: " + line + " -> " + reply.substr(reply.rfind('\n') == std::string::npos ? 0 : reply.rfind('\n') + 1));
   return reply;
 }

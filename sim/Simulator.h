@@ -38,6 +38,8 @@ class Simulator {
   void execute(Command&& cmd, TimePoint now);
   void emitMotionEvents(TimePoint now);
   void vanish(TimePoint now);
+  // The control line "replug": the line goes away now and a new one comes after --replug-ms.
+  std::string replug(TimePoint now);
   std::string control(const std::string& line);
   std::optional<TimePoint> nextWake() const;
   void log(const std::string& text) const;

@@ -262,6 +262,19 @@ TEST_F(CommandTest, StatusPositionOutOfRangeAndCompensationClamp) {
     EXPECT_EQ(s.AutoComp, 3);
 }
 
+TEST_F(CommandTest, StatusBlockOfLineNoiseIsRefused) {
+    Bytes reply = StatusBlock(20);
+    // The announced length arrives, but no character field holds a protocol character.
+    reply[1] = 0xA5;   // wheel position
+    reply[2] = 0x07;   // direction
+    reply[13] = 0xEE;  // compensating thermometer
+    peer.Run({{5, reply}});
+    FWCurrentParameters s = EmptyStatus();
+    EXPECT_FALSE(link.GetAll(s));
+    EXPECT_EQ(link.FocusPos, kPositionNotRead);
+    EXPECT_FALSE(link.m_bStatusPresent || link.m_bWheelPresent);
+}
+
 TEST_F(CommandTest, MicrostepTableReadAndWrite) {
     EXPECT_FALSE(link.WriteMicrostepTable());  // nothing read yet: nothing sent
     peer.Run({{4, {4, 10, 20, 30, 40}}, {4 + 4, {'!'}}});

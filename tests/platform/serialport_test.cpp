@@ -78,5 +78,20 @@ TEST_F(SerialPortTest, ReopenedPortCarriesData) {
     SerialClose(port);
 }
 
+// A pulled adapter: the far end closes. The port tells at once, without reading, and a port
+// with pending data or a silent one does not count as hung up.
+TEST_F(SerialPortTest, HangUpIsSeenWithoutWaiting) {
+    PortHandle port = SerialOpen(slave_, 9600);
+    ASSERT_NE(port, kNoPort);
+    EXPECT_FALSE(SerialHungUp(port));
+    ASSERT_EQ(write(master_, "!", 1), 1);
+    EXPECT_FALSE(SerialHungUp(port));
+    close(master_);
+    master_ = -1;
+    EXPECT_TRUE(SerialHungUp(port));
+    EXPECT_FALSE(SerialHungUp(kNoPort));
+    SerialClose(port);
+}
+
 }  // namespace
 }  // namespace velq3

@@ -149,3 +149,39 @@ TEST_F(PollTest, CommandsOnTheOwnerThreadRunAtOnce) {
 
 } // namespace
 } // namespace velq3::test
+
+namespace velq3::test {
+namespace {
+
+// A controller without the full status query that answers late: a position query left without
+// its answer ends the turn, so its late answer is never read as a temperature.
+TEST_F(ServiceTest, AnOlderControllerAnsweringLateNeverGivesAnotherQuerysAnswerAsATemperature) {
+    StartSim({"--mode", "7", "--no-all", "--sensors", "2"});
+    sim->control("set temp 0 1234");
+    sim->control("set focus 0 0");  // its position read as a temperature would be 0.00 degrees
+    ManualMainLoop loop;
+    DeviceEnvironment env = Env();
+    env.loop = &loop;
+    OrnFilterWheel fw(env);
+    fw.ComPort = 3;
+    fw.SetSink([](std::string_view) {});
+    DeviceService service(fw, loop);
+    ASSERT_TRUE(service.Connect(DeviceService::NewClient(), DeviceKind::Focuser).Ok());
+    std::this_thread::sleep_for(1600ms);  // past the handshake's status
+    ASSERT_TRUE(service.PollOnce());
+    ASSERT_FLOAT_EQ(fw.Temp[0], 12.34f);
+
+    sim->control("slow 400");  // beyond every query's read time-out
+    for (int turn = 0; turn < 2; ++turn) {
+        EXPECT_FALSE(service.PollOnce());
+        EXPECT_FLOAT_EQ(fw.Temp[0], 12.34f) << "turn " << turn;
+        std::this_thread::sleep_for(500ms);
+    }
+    sim->control("slow 0");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(service.PollOnce());
+    EXPECT_FLOAT_EQ(fw.Temp[0], 12.34f);
+}
+
+}  // namespace
+}  // namespace velq3::test

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "common/SimProcess.h"
@@ -127,6 +128,38 @@ TEST(SimVanish, LineHangsUpMidReplyAndComesBackOnANewTerminal) {
   PtyClient line(second);
   EXPECT_EQ(s16(line.ask("FWeesize", 2), 0), 202);  // the fault was used up
   EXPECT_EQ(line.ask("FWAll", 21).size(), 21u);
+}
+
+TEST(SimVanish, ReplugTakesTheIdleLineAwayAndBringsANewOneUnderTheLink) {
+  TempDir dir;
+  const std::string link = dir.file("velq3-tty");
+  SimProcess sim({"--link", link, "--replug-ms", "100", "--move-ms", "200"});
+  const std::string first = sim.ttyPath();
+  {
+    PtyClient line(first);
+    line.send(cmd("FWGOTO", {'3'}));
+    EXPECT_EQ(line.read(1, 1000), "1");  // moving
+    const auto pulled = std::chrono::steady_clock::now();
+    sim.control("replug");
+    EXPECT_TRUE(line.hungUp(1000));
+    EXPECT_FALSE(std::filesystem::exists(link));  // no line while the adapter is out
+    const std::string second = sim.waitNewTty();
+    ASSERT_FALSE(second.empty());
+    EXPECT_GE(std::chrono::steady_clock::now() - pulled, std::chrono::milliseconds(90));
+    char target[256] = {};
+    ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), second);
+  }
+  PtyClient line(sim.ttyPath());
+  // The device stopped with the power where it was and answers on the new line.
+  const std::string at = line.ask("FWFILTER", 1, 1000);
+  ASSERT_EQ(at.size(), 1u);
+  EXPECT_TRUE(at[0] >= '0' && at[0] <= '3') << at;
+  EXPECT_EQ(line.drain(300), "");  // nothing left over from the pulled line
+  // Without a line there is nothing to pull.
+  sim.control("replug");
+  EXPECT_EQ(sim.query("replug").rfind("error", 0), 0u);
+  EXPECT_FALSE(sim.waitNewTty().empty());
 }
 
 TEST(SimVanish, MoveVanishesHalfWayAndTheProgramCanExit) {
