@@ -7,6 +7,7 @@
 
 #include "device/OrnFilterWheel.h"
 #include "ui/DialogTemplate.h"
+#include "ui/NightPalette.h"
 #include "ui/TermGraphLayout.h"
 
 namespace velq3::ui {
@@ -87,6 +88,17 @@ void TermGraph::ToggleVisible() {
 
 void TermGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (IsNightPalette(palette())) {
+        // At night the same picture, every colour turned to a red of its lightness.
+        QImage day(size(), QImage::Format_RGB32);
+        {
+            QPainter dayPainter(&day);
+            dayPainter.setFont(painter.font());
+            PaintTermGraph(dayPainter, size(), m_FW.TermHistory, m_FW.TermometerName);
+        }
+        painter.drawImage(0, 0, NightImage(day));
+        return;
+    }
     PaintTermGraph(painter, size(), m_FW.TermHistory, m_FW.TermometerName);
 }
 
