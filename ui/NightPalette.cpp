@@ -45,8 +45,9 @@ const QColor kToolTipBase = Red(30);
 const char* const kNightStyleSheet = R"(
 QPushButton, QToolButton {
     color: rgb(190,0,0); background: rgb(40,0,0);
-    border: 1px solid rgb(80,0,0); border-radius: 2px; padding: 1px 6px;
+    border: 1px solid rgb(80,0,0); border-radius: 2px; padding: 1px 3px;
 }
+QToolButton { padding: 1px; }
 QPushButton:hover, QToolButton:hover { background: rgb(52,0,0); }
 QPushButton:pressed, QToolButton:pressed, QToolButton:checked { background: rgb(70,0,0); }
 QPushButton:disabled, QToolButton:disabled { color: rgb(85,0,0); border-color: rgb(45,0,0); }
@@ -65,10 +66,6 @@ QComboBox {
 QComboBox:editable { background: rgb(0,0,0); }
 QComboBox:disabled { color: rgb(85,0,0); border-color: rgb(45,0,0); }
 QComboBox::drop-down { border-left: 1px solid rgb(80,0,0); width: 14px; }
-QComboBox::down-arrow {
-    width: 0; height: 0; border-left: 4px solid transparent; border-right: 4px solid transparent;
-    border-top: 5px solid rgb(190,0,0);
-}
 QComboBox QAbstractItemView {
     color: rgb(190,0,0); background: rgb(0,0,0); border: 1px solid rgb(80,0,0);
     selection-background-color: rgb(120,0,0); selection-color: rgb(0,0,0);
