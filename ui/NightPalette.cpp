@@ -290,10 +290,6 @@ QColor NightDimColour(const QColor& colour) {
     return night;
 }
 
-QColor ForPalette(const QColor& colour, const QPalette& palette) {
-    return IsNightPalette(palette) ? NightColour(colour) : colour;
-}
-
 QImage NightImage(const QImage& image) {
     QImage out = image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < out.height(); ++y) {

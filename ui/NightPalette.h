@@ -9,9 +9,9 @@
 #include <QObject>
 #include <QPalette>
 #include <QPixmap>
-#include <QWidget>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <string_view>
 #include <utility>
@@ -41,8 +41,6 @@ bool IsNightPalette(const QPalette& palette);
 QColor NightColour(const QColor& colour);
 // A dim red for coloured areas behind text (the filters' colours): 24 to 96.
 QColor NightDimColour(const QColor& colour);
-// `colour` itself in the day palette, NightColour(colour) in the night palette.
-QColor ForPalette(const QColor& colour, const QPalette& palette);
 
 // Every pixel through NightColour.
 QImage NightImage(const QImage& image);
