@@ -42,18 +42,17 @@ class CReadOnlyEdit : public QLineEdit {
 public:
     using QLineEdit::QLineEdit;
 
-protected:
-    void changeEvent(QEvent* event) override {
-        QLineEdit::changeEvent(event);
-        if (event->type() == QEvent::PaletteChange) MatchWindow();
-    }
-
-public:
     void MatchWindow() {
         QPalette pal = palette();
         if (pal.color(QPalette::Base) == pal.color(QPalette::Window)) return;
         pal.setColor(QPalette::Base, pal.color(QPalette::Window));
         setPalette(pal);
+    }
+
+protected:
+    void changeEvent(QEvent* event) override {
+        QLineEdit::changeEvent(event);
+        if (event->type() == QEvent::PaletteChange) MatchWindow();
     }
 };
 

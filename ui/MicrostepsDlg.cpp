@@ -128,8 +128,10 @@ void CMicrostepsDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     QPainter painter(this);
     const MicrostepPicture picture = LayoutMicrosteps(DrawingArea(), Table(), Length());
-    if (IsNightPalette(palette())) PaintMicrostepPicture(painter, picture, palette().color(QPalette::Base), palette().color(QPalette::Text));
-    else PaintMicrostepPicture(painter, picture);
+    if (IsNightPalette(palette()))
+        PaintMicrostepPicture(painter, picture, palette().color(QPalette::Base), palette().color(QPalette::Text));
+    else
+        PaintMicrostepPicture(painter, picture);
 }
 
 }  // namespace velq3::ui

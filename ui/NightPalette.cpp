@@ -318,6 +318,7 @@ NightMode::NightMode(RegistryHive* hive, QObject* parent) : QObject(parent), m_H
 }
 
 NightMode::~NightMode() {
+    if (!qApp) return;
     qApp->removeEventFilter(this);
     Set(false);
 }

@@ -90,7 +90,9 @@ void TermGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (IsNightPalette(palette())) {
         // At night the same picture, every colour turned to a red of its lightness.
-        QImage day(size(), QImage::Format_RGB32);
+        const qreal ratio = devicePixelRatioF();
+        QImage day(size() * ratio, QImage::Format_RGB32);
+        day.setDevicePixelRatio(ratio);
         {
             QPainter dayPainter(&day);
             dayPainter.setFont(painter.font());
