@@ -37,6 +37,7 @@
 #include "service/DeviceService.h"
 #include "service/Faces.h"
 #include "ui/FilterWheelDlg.h"
+#include "ui/NightPalette.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtPlatform.h"
 
@@ -53,6 +54,7 @@ struct Options {
     bool connect = false;
     bool service = false;
     bool listPorts = false;
+    bool night = false;          // --night: the night palette for this run
     std::optional<int> port;     // --port COMn, or the port a --port path was put on
     std::string portPath;        // --port /dev/...: the path that port stands for in this run
     alpaca::AlpacaOptions alpaca;
@@ -72,7 +74,7 @@ void AddFaces(FaceRegistry& faces, const Options& options, RegistryHive& hive, M
 }
 
 void Usage() {
-    std::printf("usage: velq3 [--service] [--list-ports] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
+    std::printf("usage: velq3 [--service] [--list-ports] [--simulate] [--port COMn|PATH] [--connect] [--night] [--help] [--version]\n"
               "Runs the control window of the filter wheel and focuser controller.\n\n"
               "  --service    run without a window until SIGTERM or SIGINT (no display needed)\n"
               "  --list-ports print the ports (COMn, device path, presence, whether another program\n"
@@ -81,6 +83,7 @@ void Usage() {
               "  --port P     use port COMn, or the device path P, for this run (not stored)\n"
               "  --connect    press Connect as soon as the window is up; with --service: hold the\n"
               "               link from start to end\n"
+              "  --night      deep red on black for this run (Ctrl+N in a window switches and stores it)\n"
               "  --help       show this text\n"
               "  --version    show the version\n"
               "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
@@ -325,6 +328,8 @@ int StartUp(int& argc, char** argv, const Options& options) {
     const bool display = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     ui::QtMainLoop loop;
     RegistryHive hive = OpenCurrentUserHive();
+    ui::NightMode night(&hive);
+    night.Set(options.night || ui::NightMode::Stored(hive));
 
     DeviceEnvironment env;
     env.userHive = &hive;
@@ -428,6 +433,8 @@ int main(int argc, char** argv) {
             options.connect = true;
         } else if (a == "--service") {
             options.service = true;
+        } else if (a == "--night") {
+            options.night = true;
         } else if (a == "--list-ports") {
             options.listPorts = true;
         } else if (a == "--port") {

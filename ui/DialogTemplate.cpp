@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -35,6 +36,26 @@ protected:
     void nextCheckState() override {}
 };
 
+// A read-only box takes the dialog's background, also after the application's palette changed
+// (the night palette and back).
+class CReadOnlyEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+    void MatchWindow() {
+        QPalette pal = palette();
+        if (pal.color(QPalette::Base) == pal.color(QPalette::Window)) return;
+        pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+        setPalette(pal);
+    }
+
+protected:
+    void changeEvent(QEvent* event) override {
+        QLineEdit::changeEvent(event);
+        if (event->type() == QEvent::PaletteChange) MatchWindow();
+    }
+};
+
 // Rounded a * b / c, as dialog-unit conversion rounds.
 int MulDiv(int a, int b, int c) { return (a * b + c / 2) / c; }
 
@@ -63,15 +84,16 @@ QWidget* MakeControl(QDialog& dialog, const ControlTemplate& c) {
         return l;
     }
     case ControlKind::Edit: {
-        auto* e = new QLineEdit(Caption(c.text), &dialog);
-        e->setReadOnly(c.style & kReadOnly);
-        e->setFrame(!(c.style & kNoBorder));
         if (c.style & kReadOnly) {
             // Read-only boxes take the dialog's background, as the operator knows them.
-            QPalette pal = e->palette();
-            pal.setColor(QPalette::Base, pal.color(QPalette::Window));
-            e->setPalette(pal);
+            auto* e = new CReadOnlyEdit(Caption(c.text), &dialog);
+            e->setReadOnly(true);
+            e->setFrame(!(c.style & kNoBorder));
+            e->MatchWindow();
+            return e;
         }
+        auto* e = new QLineEdit(Caption(c.text), &dialog);
+        e->setFrame(!(c.style & kNoBorder));
         return e;
     }
     case ControlKind::ComboList:

@@ -34,6 +34,7 @@
 #include "ui/FocuserSettingsDlg.h"
 #include "ui/HeaterControlDlg.h"
 #include "ui/MicrostepsDlg.h"
+#include "ui/NightPalette.h"
 #include "ui/NumberText.h"
 #include "ui/UpDown.h"
 
@@ -82,6 +83,11 @@ protected:
         if (index.column() == 0) m_Dlg.DefaultCellBackground = option->palette.color(QPalette::Base);
         if (index.column() != 1) return;
         if (auto colour = m_Dlg.FilterColour(index.row())) {
+            // At night a dim red of the colour's lightness, under the palette's own text.
+            if (IsNightPalette(option->palette)) {
+                option->backgroundBrush = QBrush(NightDimColour(*colour));
+                return;
+            }
             option->backgroundBrush = QBrush(*colour);
             // Keep the number readable on dark colours.
             const QColor text = colour->lightness() < 128 ? Qt::white : Qt::black;

@@ -9,6 +9,7 @@
 #include "device/OrnFilterWheel.h"
 #include "ui/DataExchange.h"
 #include "ui/MicrostepsTemplate.h"
+#include "ui/NightPalette.h"
 #include "ui/UpDown.h"
 
 namespace velq3::ui {
@@ -24,11 +25,11 @@ QRect ToRect(const PixelBox& b) { return QRect(QPoint(b.left, b.top), QPoint(b.r
 
 }  // namespace
 
-void PaintMicrostepPicture(QPainter& painter, const MicrostepPicture& picture) {
+void PaintMicrostepPicture(QPainter& painter, const MicrostepPicture& picture, const QColor& paper, const QColor& ink) {
     painter.save();
-    painter.fillRect(ToRect(picture.vectorBox), Qt::white);
-    painter.fillRect(ToRect(picture.curveBox), Qt::white);
-    painter.setPen(QPen(Qt::black, 1));
+    painter.fillRect(ToRect(picture.vectorBox), paper);
+    painter.fillRect(ToRect(picture.curveBox), paper);
+    painter.setPen(QPen(ink, 1));
     painter.setRenderHint(QPainter::Antialiasing, false);
     for (size_t i = 1; i < picture.curve.size(); ++i) {
         const PixelPoint& a = picture.curve[i - 1];
@@ -126,7 +127,11 @@ PixelBox CMicrostepsDlg::DrawingArea() const {
 void CMicrostepsDlg::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     QPainter painter(this);
-    PaintMicrostepPicture(painter, LayoutMicrosteps(DrawingArea(), Table(), Length()));
+    const MicrostepPicture picture = LayoutMicrosteps(DrawingArea(), Table(), Length());
+    if (IsNightPalette(palette()))
+        PaintMicrostepPicture(painter, picture, palette().color(QPalette::Base), palette().color(QPalette::Text));
+    else
+        PaintMicrostepPicture(painter, picture);
 }
 
 }  // namespace velq3::ui

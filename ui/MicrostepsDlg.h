@@ -3,6 +3,7 @@
 // vector, and sends the table to the controller on Apply.
 #pragma once
 
+#include <QColor>
 #include <QDialog>
 
 #include "ui/DialogTemplate.h"
@@ -20,8 +21,10 @@ namespace velq3::ui {
 
 class CUpDown;
 
-// Paints the picture (white boxes, waveform, current vector) with a black one-pixel pen.
-void PaintMicrostepPicture(QPainter& painter, const MicrostepPicture& picture);
+// Paints the picture (white boxes, waveform, current vector) with a black one-pixel pen; at
+// night the boxes are `paper` and the pen `ink`.
+void PaintMicrostepPicture(QPainter& painter, const MicrostepPicture& picture, const QColor& paper = Qt::white,
+                           const QColor& ink = Qt::black);
 
 class CMicrostepsDlg : public QDialog {
     Q_OBJECT

@@ -10,6 +10,7 @@
 
 #include "device/OrnFilterWheel.h"
 #include "ui/DialogTemplate.h"
+#include "ui/NightPalette.h"
 #include "ui/TermGraphLayout.h"
 
 namespace velq3::ui {
@@ -131,6 +132,20 @@ void TermGraph::ToggleVisible() {
 
 void TermGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (IsNightPalette(palette())) {
+        // At night the same picture, every colour turned to a red of its lightness.
+        const qreal ratio = devicePixelRatioF();
+        QImage day(size() * ratio, QImage::Format_RGB32);
+        day.setDevicePixelRatio(ratio);
+        {
+            QPainter dayPainter(&day);
+            dayPainter.setFont(painter.font());
+            PaintTermGraph(dayPainter, size(), m_FW.TermHistory, m_FW.TermometerName,
+                           m_FW.TermHistoryTimes, m_FW.CalendarTime());
+        }
+        painter.drawImage(0, 0, NightImage(day));
+        return;
+    }
     PaintTermGraph(painter, size(), m_FW.TermHistory, m_FW.TermometerName, m_FW.TermHistoryTimes,
                    m_FW.CalendarTime());
 }
