@@ -37,6 +37,7 @@
 #include "ui/FilterWheelDlg.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtPlatform.h"
+#include "ui/UiScale.h"
 
 #ifndef VELQ3_VERSION
 #define VELQ3_VERSION "unknown"
@@ -53,6 +54,7 @@ struct Options {
     bool listPorts = false;
     std::optional<int> port;     // --port COMn, or the port a --port path was put on
     std::string portPath;        // --port /dev/...: the path that port stands for in this run
+    std::optional<int> scale;    // --scale PERCENT: the windows' scale for this run
     alpaca::AlpacaOptions alpaca;
 };
 
@@ -69,7 +71,8 @@ void AddFaces(FaceRegistry& faces, const Options& options, RegistryHive& hive, M
 }
 
 void Usage() {
-    std::printf("usage: velq3 [--service] [--list-ports] [--simulate] [--port COMn|PATH] [--connect] [--help] [--version]\n"
+    std::printf("usage: velq3 [--service] [--list-ports] [--simulate] [--port COMn|PATH] [--connect] [--scale PERCENT]\n"
+              "             [--help] [--version]\n"
               "Runs the control window of the filter wheel and focuser controller.\n\n"
               "  --service    run without a window until SIGTERM or SIGINT (no display needed)\n"
               "  --list-ports print the ports (COMn, device path, presence, whether another program\n"
@@ -78,6 +81,8 @@ void Usage() {
               "  --port P     use port COMn, or the device path P, for this run (not stored)\n"
               "  --connect    press Connect as soon as the window is up; with --service: hold the\n"
               "               link from start to end\n"
+              "  --scale P    the windows' scale for this run, in percent: 100, 125, 150, 175 or 200\n"
+              "               (not stored; the window menu's Scale entry or Ctrl++ and Ctrl+- store it)\n"
               "  --help       show this text\n"
               "  --version    show the version\n"
               "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
@@ -311,6 +316,7 @@ int StartUp(int& argc, char** argv, const Options& options) {
     const bool display = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     ui::QtMainLoop loop;
     RegistryHive hive = OpenCurrentUserHive();
+    ui::ApplyUiScale(options.scale.value_or(ui::LoadUiScale(hive)));
 
     DeviceEnvironment env;
     env.userHive = &hive;
@@ -340,6 +346,9 @@ int StartUp(int& argc, char** argv, const Options& options) {
     hooks.createMainWindow = [&]() -> IClientWindow* {
         window.emplace(device, loop);
         if (!faceProblem.empty()) window->SetTitleNote(QString::fromStdString(faceProblem));
+        window->SetUiScaleStore([&hive](int percent) {
+            if (!ui::SaveUiScale(hive, percent)) std::fprintf(stderr, "velq3: the scale could not be stored\n");
+        });
         driverWindow.Set(&*window, display);
         return &driverWindow;
     };
@@ -416,6 +425,14 @@ int main(int argc, char** argv) {
             options.service = true;
         } else if (a == "--list-ports") {
             options.listPorts = true;
+        } else if (a == "--scale") {
+            const std::string given = i + 1 < args.size() ? args[++i] : std::string();
+            options.scale = velq3::ui::ParseUiScale(given);
+            if (!options.scale) {
+                std::fprintf(stderr, "velq3: --scale %s: expected a percentage, %s\n", given.c_str(),
+                             velq3::ui::UiScaleStepsText().c_str());
+                return 2;
+            }
         } else if (a == "--port") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "velq3: --port needs COMn or a device path\n");
