@@ -208,7 +208,11 @@ DialogUnits DialogUnits::ForFont(const QFont& font) {
 int DialogUnits::X(int du) const { return MulDiv(du, baseX, 4); }
 int DialogUnits::Y(int du) const { return MulDiv(du, baseY, 8); }
 
-QRect DialogUnits::Rect(int x, int y, int cx, int cy) const { return QRect(X(x), Y(y), X(cx), Y(cy)); }
+// The edges are converted rather than the size, so that controls whose edges meet in dialog
+// units meet in pixels too instead of overlapping by a rounded pixel.
+QRect DialogUnits::Rect(int x, int y, int cx, int cy) const {
+    return QRect(QPoint(X(x), Y(y)), QPoint(X(x + cx) - 1, Y(y + cy) - 1));
+}
 
 QFont TemplateFont(const DialogTemplate& t) {
     const QString face = QString::fromUtf8(t.fontFace);
