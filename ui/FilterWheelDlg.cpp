@@ -123,24 +123,28 @@ QString Signed(std::int32_t v) { return QString::number(v); }
 
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
-// The two row images: an ordinary filter, and the filter in the light path.
+// The two row images: an ordinary filter, and the filter in the light path; drawn at 16 pixels
+// and at 32 for the larger scales.
 std::array<QIcon, 2> MakeRowImages() {
     std::array<QIcon, 2> images;
     for (int i = 0; i < 2; ++i) {
-        QPixmap pm(16, 16);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(QColor(90, 90, 90), 1.2));
-        p.setBrush(i == 0 ? QColor(220, 220, 220) : QColor(40, 170, 60));
-        p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
-        if (i == 1) {
-            p.setBrush(Qt::white);
-            p.setPen(Qt::NoPen);
-            p.drawEllipse(QRectF(6, 6, 4, 4));
+        for (int size : {16, 32}) {
+            QPixmap pm(size, size);
+            pm.fill(Qt::transparent);
+            QPainter p(&pm);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.scale(size / 16.0, size / 16.0);
+            p.setPen(QPen(QColor(90, 90, 90), 1.2));
+            p.setBrush(i == 0 ? QColor(220, 220, 220) : QColor(40, 170, 60));
+            p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+            if (i == 1) {
+                p.setBrush(Qt::white);
+                p.setPen(Qt::NoPen);
+                p.drawEllipse(QRectF(6, 6, 4, 4));
+            }
+            p.end();
+            images[static_cast<size_t>(i)].addPixmap(pm);
         }
-        p.end();
-        images[static_cast<size_t>(i)] = QIcon(pm);
     }
     return images;
 }

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QKeySequence>
 #include <QMenu>
+#include <QProxyStyle>
 #include <QVariant>
 #include <QWidget>
 
@@ -37,6 +38,29 @@ int NearestStep(std::int64_t percent) {
         if (std::llabs(percent - step) <= std::llabs(percent - best)) best = step;
     return best;
 }
+
+// The application's style with the check boxes' and radio buttons' indicators grown by the
+// scale, and never taller than their control: the template's boxes are as tall as the text, which
+// at 100 % is a pixel less than the style's box.
+class CScaledStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        const int base = QProxyStyle::pixelMetric(metric, option, widget);
+        switch (metric) {
+        case PM_IndicatorWidth:
+        case PM_IndicatorHeight:
+        case PM_ExclusiveIndicatorWidth:
+        case PM_ExclusiveIndicatorHeight: {
+            const int scaled = ScaledPixels(base);
+            return widget && widget->height() > 0 ? std::min(scaled, widget->height()) : scaled;
+        }
+        default:
+            return base;
+        }
+    }
+};
 
 }  // namespace
 
@@ -105,6 +129,8 @@ void ApplyUiScale(int percent) {
         qApp->setProperty(kBaseFontProperty, base);
     }
     qApp->setProperty(kScaleProperty, percent);
+    if (!dynamic_cast<CScaledStyle*>(QApplication::style()))
+        QApplication::setStyle(new CScaledStyle(QApplication::style()->name()));
     QApplication::setFont(ScaledFont(base.value<QFont>()));
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* dialog = qobject_cast<QDialog*>(w)) RelayoutDialog(*dialog);

@@ -43,8 +43,9 @@ bool SaveUiScale(RegistryHive& hive, int percent);
 int NextUiScale(int percent, int direction);
 
 // The scale is the application's, as its font is: setting it scales the application font (what
-// message boxes and file and colour choosers use) and lays every open template window out again;
-// windows built afterwards are built at it. `percent` must be a step. Needs the application object.
+// message boxes and file and colour choosers use) and the check boxes' indicators, and lays every
+// open template window out again; windows built afterwards are built at it. `percent` must be a
+// step. Needs the application object.
 void ApplyUiScale(int percent);
 // The application's scale; the default before any ApplyUiScale.
 int CurrentUiScale();

@@ -49,11 +49,17 @@ inline QString CaptionOverflow(QWidget* w) {
         return Describe(w, box->title(), label.left() + need, box->width());
     }
     if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        if (button->text().isEmpty()) return {};
         QStyleOptionButton opt;
         opt.initFrom(button);
         opt.text = button->text();
         const bool check = qobject_cast<QCheckBox*>(w) != nullptr;
+        if (check) {
+            // The box itself shows whole too.
+            const QRect box = style->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, button);
+            if (!button->rect().contains(box))
+                return Describe(w, QStringLiteral("[box]"), box.height(), button->height()) + QStringLiteral(" (box)");
+        }
+        if (button->text().isEmpty()) return {};
         const QRect room = style->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
                                                  &opt, button);
         const int need = fm.horizontalAdvance(button->text());

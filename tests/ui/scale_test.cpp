@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include <cstring>
@@ -128,6 +129,17 @@ TEST_P(ScaledLayoutTest, MainWindowCaptionsShowWholeAndNothingOverlaps) {
     EXPECT_LE(total, list->viewport()->width());
     EXPECT_EQ(list->columnWidth(1), ui::ScaledPixels(CFilterWheelDlg::kNumberColumnWidth));
     EXPECT_GE(list->columnWidth(1), list->fontMetrics().horizontalAdvance(QStringLiteral("10")));
+
+    // The check boxes and the row images grow with the text (the boxes as far as their height allows).
+    auto* box = Get<QCheckBox>(idc::kShowOnConnect);
+    QStyleOptionButton opt;
+    opt.initFrom(box);
+    const int side = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, box).height();
+    EXPECT_GE(side, std::min(box->height(), 13 * GetParam() / 100));
+    const QSize image = list->iconSize();
+    EXPECT_EQ(image, QSize(ui::ScaledPixels(16), ui::ScaledPixels(16)));
+    const QPixmap drawn = list->topLevelItem(0)->icon(0).pixmap(image);
+    EXPECT_EQ(drawn.size(), image);  // an icon gives no pixmap larger than its largest image
 }
 
 TEST_P(ScaledLayoutTest, SettingsDialogsCaptionsShowWholeAndNothingOverlaps) {
