@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QTreeView>
 
 #include <cstring>
 
@@ -265,6 +266,16 @@ TEST_F(UiScaleMenuTest, ChosenScaleRelaysTheOpenWindowsOutAsABuildWouldAndIsStor
     EXPECT_EQ(Problems(*dlg->Window()), "");
     EXPECT_EQ(List()->columnWidth(1), 2 * CFilterWheelDlg::kNumberColumnWidth);
     EXPECT_EQ(List()->iconSize(), QSize(32, 32));
+    // The open port list's columns take the larger texts.
+    auto* ports = Get<QComboBox>(idc::kPortList);
+    auto* view = qobject_cast<QTreeView*>(ports->view());
+    ASSERT_NE(view, nullptr);
+    const QFontMetrics portFont(ports->font());
+    for (int c = 0; c < ports->model()->columnCount(); ++c)
+        for (int r = 0; r < ports->model()->rowCount(); ++r) {
+            const QString text = ports->model()->index(r, c).data().toString();
+            EXPECT_GE(view->columnWidth(c), portFont.horizontalAdvance(text)) << text.toStdString();
+        }
 
     ui::TermGraph freshGraph(*device, nullptr);
     EXPECT_EQ(graph->font(), freshGraph.font());
