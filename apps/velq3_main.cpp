@@ -40,6 +40,7 @@
 #include "ui/NightPalette.h"
 #include "ui/QtMainLoop.h"
 #include "ui/QtPlatform.h"
+#include "ui/UiScale.h"
 
 #ifndef VELQ3_VERSION
 #define VELQ3_VERSION "unknown"
@@ -57,6 +58,7 @@ struct Options {
     bool night = false;          // --night: the night palette for this run
     std::optional<int> port;     // --port COMn, or the port a --port path was put on
     std::string portPath;        // --port /dev/...: the path that port stands for in this run
+    std::optional<int> scale;    // --scale PERCENT: the windows' scale for this run
     alpaca::AlpacaOptions alpaca;
     TimeScaleSetting time;       // --service: sped-up calendar clock and timers (soak runs)
 };
@@ -74,7 +76,8 @@ void AddFaces(FaceRegistry& faces, const Options& options, RegistryHive& hive, M
 }
 
 void Usage() {
-    std::printf("usage: velq3 [--service] [--list-ports] [--simulate] [--port COMn|PATH] [--connect] [--night] [--help] [--version]\n"
+    std::printf("usage: velq3 [--service] [--list-ports] [--simulate] [--port COMn|PATH] [--connect] [--night]\n"
+              "             [--scale PERCENT] [--help] [--version]\n"
               "Runs the control window of the filter wheel and focuser controller.\n\n"
               "  --service    run without a window until SIGTERM or SIGINT (no display needed)\n"
               "  --list-ports print the ports (COMn, device path, presence, whether another program\n"
@@ -84,6 +87,8 @@ void Usage() {
               "  --connect    press Connect as soon as the window is up; with --service: hold the\n"
               "               link from start to end\n"
               "  --night      deep red on black for this run (Ctrl+N in a window switches and stores it)\n"
+              "  --scale P    the windows' scale for this run, in percent: 100, 125, 150, 175 or 200\n"
+              "               (not stored; the window menu's Scale entry or Ctrl++ and Ctrl+- store it)\n"
               "  --help       show this text\n"
               "  --version    show the version\n"
               "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
@@ -328,6 +333,7 @@ int StartUp(int& argc, char** argv, const Options& options) {
     const bool display = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     ui::QtMainLoop loop;
     RegistryHive hive = OpenCurrentUserHive();
+    ui::ApplyUiScale(options.scale.value_or(ui::LoadUiScale(hive)));
     ui::NightMode night(&hive);
     night.Set(options.night || ui::NightMode::Stored(hive));
 
@@ -359,6 +365,9 @@ int StartUp(int& argc, char** argv, const Options& options) {
     hooks.createMainWindow = [&]() -> IClientWindow* {
         window.emplace(device, loop);
         if (!faceProblem.empty()) window->SetTitleNote(QString::fromStdString(faceProblem));
+        window->SetUiScaleStore([&hive](int percent) {
+            if (!ui::SaveUiScale(hive, percent)) std::fprintf(stderr, "velq3: the scale could not be stored\n");
+        });
         driverWindow.Set(&*window, display);
         return &driverWindow;
     };
@@ -437,6 +446,14 @@ int main(int argc, char** argv) {
             options.night = true;
         } else if (a == "--list-ports") {
             options.listPorts = true;
+        } else if (a == "--scale") {
+            const std::string given = i + 1 < args.size() ? args[++i] : std::string();
+            options.scale = velq3::ui::ParseUiScale(given);
+            if (!options.scale) {
+                std::fprintf(stderr, "velq3: --scale %s: expected a percentage, %s\n", given.c_str(),
+                             velq3::ui::UiScaleStepsText().c_str());
+                return 2;
+            }
         } else if (a == "--port") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "velq3: --port needs COMn or a device path\n");

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "ui/UiScale.h"
 #include "ui/UpDown.h"
 
 namespace velq3::ui {
@@ -162,6 +163,59 @@ void GrowCaptionsIntoFreeRoom(QDialog& dialog, const std::vector<QWidget*>& buil
     }
 }
 
+// What a built dialog keeps of its template, so that it can be laid out again at another
+// scale: the template and its controls in template order (they are the dialog's children and
+// live as long as the record does).
+class CTemplateRecord : public QObject {
+public:
+    CTemplateRecord(const DialogTemplate& t, QDialog& dialog) : QObject(&dialog), tmpl(t) {}
+    DialogTemplate tmpl;
+    std::vector<QWidget*> controls;
+};
+
+CTemplateRecord* RecordOf(const QDialog& dialog) {
+    for (QObject* child : dialog.children())
+        if (auto* record = dynamic_cast<CTemplateRecord*>(child)) return record;
+    return nullptr;
+}
+
+// Gives the dialog and every control the template font at the application's scale, and each
+// control its rectangle in dialog units of that font; the client size is fixed, or only set
+// for a sizable frame.
+void PlaceControls(QDialog& dialog, const DialogTemplate& t, const std::vector<QWidget*>& built, bool fixedSize) {
+    const QFont font = TemplateFont(t);
+    dialog.setFont(font);
+    const DialogUnits du = DialogUnits::ForFont(font);
+    const QSize client(du.X(t.cx), du.Y(t.cy));
+    if (fixedSize) dialog.setFixedSize(client);
+    else dialog.resize(client);
+
+    QWidget* previous = nullptr;
+    for (std::size_t i = 0; i < built.size() && i < t.controls.size(); ++i) {
+        const ControlTemplate& c = t.controls[i];
+        QWidget* w = built[i];
+        w->setFont(font);
+        QRect r = du.Rect(c.x, c.y, c.cx, c.cy);
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            // The template height is that of the open list; the closed box takes its natural height.
+            const int rowHeight = std::max(1, combo->fontMetrics().height() + 2);
+            combo->setMaxVisibleItems(std::max(1, (r.height() - combo->sizeHint().height()) / rowHeight));
+            r.setHeight(combo->sizeHint().height());
+        }
+        if (dynamic_cast<CUpDown*>(w)) {
+            // Placed at the right end of its buddy, which gives up that room.
+            if (auto* buddy = qobject_cast<QLineEdit*>(previous); buddy && (c.style & kAlignRightOfPrevious)) {
+                const QRect b = buddy->geometry();
+                r = QRect(b.right() + 1 - r.width(), b.top(), r.width(), b.height());
+                buddy->setGeometry(b.adjusted(0, 0, -r.width(), 0));
+            }
+        }
+        w->setGeometry(r);
+        previous = w;
+    }
+    GrowCaptionsIntoFreeRoom(dialog, built);
+}
+
 }  // namespace
 
 DialogUnits DialogUnits::ForFont(const QFont& font) {
@@ -176,46 +230,31 @@ DialogUnits DialogUnits::ForFont(const QFont& font) {
 int DialogUnits::X(int du) const { return MulDiv(du, baseX, 4); }
 int DialogUnits::Y(int du) const { return MulDiv(du, baseY, 8); }
 
-QRect DialogUnits::Rect(int x, int y, int cx, int cy) const { return QRect(X(x), Y(y), X(cx), Y(cy)); }
+// The edges are converted rather than the size, so that controls whose edges meet in dialog
+// units meet in pixels too instead of overlapping by a rounded pixel.
+QRect DialogUnits::Rect(int x, int y, int cx, int cy) const {
+    return QRect(QPoint(X(x), Y(y)), QPoint(X(x + cx) - 1, Y(y + cy) - 1));
+}
 
 QFont TemplateFont(const DialogTemplate& t) {
     const QString face = QString::fromUtf8(t.fontFace);
     QFont font = QFontDatabase::families().contains(face) ? QFont(face) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(t.pointSize);
-    return font;
+    return ScaledFont(font);
 }
 
 ControlMap BuildDialog(QDialog& dialog, const DialogTemplate& t) {
-    const QFont font = TemplateFont(t);
-    dialog.setFont(font);
     dialog.setWindowTitle(Caption(t.caption));
-    const DialogUnits du = DialogUnits::ForFont(font);
-    dialog.setFixedSize(du.X(t.cx), du.Y(t.cy));
-
+    auto* record = new CTemplateRecord(t, dialog);
     ControlMap controls;
-    std::vector<QWidget*> built;
     QWidget* previous = nullptr;
     for (const ControlTemplate& c : t.controls) {
         QWidget* w = MakeControl(dialog, c);
-        QRect r = du.Rect(c.x, c.y, c.cx, c.cy);
-        if (auto* combo = qobject_cast<QComboBox*>(w)) {
-            // The template height is that of the open list; the closed box takes its natural height.
-            const int rowHeight = std::max(1, combo->fontMetrics().height() + 2);
-            combo->setMaxVisibleItems(std::max(1, (r.height() - combo->sizeHint().height()) / rowHeight));
-            r.setHeight(combo->sizeHint().height());
-        }
         if (auto* upDown = dynamic_cast<CUpDown*>(w)) {
-            auto* buddy = qobject_cast<QLineEdit*>(previous);
-            if ((c.style & kAlignRightOfPrevious) && buddy) {
-                const QRect b = buddy->geometry();
-                r = QRect(b.right() + 1 - r.width(), b.top(), r.width(), b.height());
-                buddy->setGeometry(b.adjusted(0, 0, -r.width(), 0));
+            if (auto* buddy = qobject_cast<QLineEdit*>(previous); buddy && (c.style & kAlignRightOfPrevious))
                 upDown->SetBuddy(buddy, false);
-            }
             upDown->SetArrowKeys(c.style & kArrowKeys);
         }
-        w->setGeometry(r);
-        w->setFont(font);
         if (c.style & kDisabled) w->setEnabled(false);
         if (c.style & kTextLeft) w->setLayoutDirection(Qt::RightToLeft);
         if (auto* button = qobject_cast<QPushButton*>(w); button && (c.style & kCancel))
@@ -225,10 +264,29 @@ ControlMap BuildDialog(QDialog& dialog, const DialogTemplate& t) {
             controls[c.id] = w;
         }
         previous = w;
-        built.push_back(w);
+        record->controls.push_back(w);
     }
-    GrowCaptionsIntoFreeRoom(dialog, built);
+    PlaceControls(dialog, t, record->controls, true);
     return controls;
+}
+
+bool RelayoutDialog(QDialog& dialog) {
+    CTemplateRecord* record = RecordOf(dialog);
+    if (!record) return false;
+    // A window whose frame was made sizable after the build keeps it so.
+    const bool fixed = dialog.minimumSize() == dialog.maximumSize();
+    PlaceControls(dialog, record->tmpl, record->controls, fixed);
+    return true;
+}
+
+const DialogTemplate* TemplateOf(const QDialog& dialog) {
+    const CTemplateRecord* record = RecordOf(dialog);
+    return record ? &record->tmpl : nullptr;
+}
+
+std::vector<QWidget*> TemplateControls(const QDialog& dialog) {
+    const CTemplateRecord* record = RecordOf(dialog);
+    return record ? record->controls : std::vector<QWidget*>{};
 }
 
 }  // namespace velq3::ui

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <span>
+#include <vector>
 
 class QWidget;
 class QDialog;
@@ -74,14 +75,24 @@ struct DialogUnits {
 // The controls of a built dialog by id (controls with kNoId are not listed).
 using ControlMap = std::map<int, QWidget*>;
 
-// Gives `dialog` the template's font, caption and client size and creates every control as its
-// child at its position. A one-line caption (static text, button, check box) that the font makes
-// wider than its control widens the control to the right, where that room is free. Returns the
-// controls by id.
+// Gives `dialog` the template's font (at the application's scale), caption and client size and
+// creates every control as its child at its position. A one-line caption (static text, button,
+// check box) that the font makes wider than its control widens the control to the right, where
+// that room is free. Returns the controls by id.
 ControlMap BuildDialog(QDialog& dialog, const DialogTemplate& t);
 
-// The font a template asks for; families missing on this system fall back to the desktop's
-// sans-serif family at the same point size.
+// Lays a dialog built by BuildDialog out again at the application's scale now: font, client size
+// and every control's rectangle as a build would give them (a frame made sizable gets the size
+// and stays sizable). False for a dialog not built from a template.
+bool RelayoutDialog(QDialog& dialog);
+
+// The template a dialog was built from, and its controls in template order (those with kNoId
+// included); nothing for a dialog not built from a template.
+const DialogTemplate* TemplateOf(const QDialog& dialog);
+std::vector<QWidget*> TemplateControls(const QDialog& dialog);
+
+// The font a template asks for at the application's scale; families missing on this system fall
+// back to the desktop's sans-serif family at the same point size.
 QFont TemplateFont(const DialogTemplate& t);
 
 }  // namespace velq3::ui

@@ -36,6 +36,7 @@
 #include "ui/MicrostepsDlg.h"
 #include "ui/NightPalette.h"
 #include "ui/NumberText.h"
+#include "ui/UiScale.h"
 #include "ui/UpDown.h"
 
 namespace velq3::ui {
@@ -128,24 +129,28 @@ QString Signed(std::int32_t v) { return QString::number(v); }
 
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
-// The two row images: an ordinary filter, and the filter in the light path.
+// The two row images: an ordinary filter, and the filter in the light path; drawn at 16 pixels
+// and at 32 for the larger scales.
 std::array<QIcon, 2> MakeRowImages() {
     std::array<QIcon, 2> images;
     for (int i = 0; i < 2; ++i) {
-        QPixmap pm(16, 16);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(QColor(90, 90, 90), 1.2));
-        p.setBrush(i == 0 ? QColor(220, 220, 220) : QColor(40, 170, 60));
-        p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
-        if (i == 1) {
-            p.setBrush(Qt::white);
-            p.setPen(Qt::NoPen);
-            p.drawEllipse(QRectF(6, 6, 4, 4));
+        for (int size : {16, 32}) {
+            QPixmap pm(size, size);
+            pm.fill(Qt::transparent);
+            QPainter p(&pm);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.scale(size / 16.0, size / 16.0);
+            p.setPen(QPen(QColor(90, 90, 90), 1.2));
+            p.setBrush(i == 0 ? QColor(220, 220, 220) : QColor(40, 170, 60));
+            p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+            if (i == 1) {
+                p.setBrush(Qt::white);
+                p.setPen(Qt::NoPen);
+                p.drawEllipse(QRectF(6, 6, 4, 4));
+            }
+            p.end();
+            images[static_cast<size_t>(i)].addPixmap(pm);
         }
-        p.end();
-        images[static_cast<size_t>(i)] = QIcon(pm);
     }
     return images;
 }
@@ -257,14 +262,29 @@ void CFilterWheelDlg::CreateWindowObject(QWidget* owner, bool modal) {
     ConnectSignals();
     m_KeyHook = std::make_unique<CEventHook>([this](QObject* w, QEvent* e) { return OnAnyKey(w, e); });
     qApp->installEventFilter(m_KeyHook.get());
+    AddUiScaleActions(*m_Window, [this, alive = QPointer<CFilterWheelDlg>(this)](int percent) {
+        if (alive) OnUiScale(percent);
+    });
     InitWindow();
+}
+
+void CFilterWheelDlg::OnUiScale(int percent) {
+    CommitCellEdit();  // its rectangle is the old scale's
+    ApplyUiScale(percent);
+    if (m_Window) {
+        m_C.filterList->setIconSize(QSize(ScaledPixels(16), ScaledPixels(16)));
+        m_ColumnsClientWidth = -1;
+        FitFilterColumns();
+        FitPortListColumns();
+    }
+    if (m_StoreUiScale) m_StoreUiScale(percent);
 }
 
 void CFilterWheelDlg::InitWindow() {
     PortIndex = m_FW.ComPort;
     ExchangeData(Transfer::ToControls);
     if (m_Images[0].isNull()) m_Images = MakeRowImages();
-    m_C.filterList->setIconSize(QSize(16, 16));
+    m_C.filterList->setIconSize(QSize(ScaledPixels(16), ScaledPixels(16)));
     RefillFilterList();
     m_C.step->setText(Signed(m_FW.MinMotorStep));
     m_PollTimer = m_Loop.AddTimer(std::chrono::milliseconds(kPollPeriodMs), [this] { StatusTick(); });
@@ -310,17 +330,12 @@ void CFilterWheelDlg::ConnectSignals() {
 // are the port indexes the window stores.
 void CFilterWheelDlg::FillPortList() {
     auto* model = new QStandardItemModel(0, 3, m_C.portList);
-    const QFontMetrics fm(m_C.portList->font());
-    int nameWidth = 0, pathWidth = 0, byIdWidth = 0;
     auto addRow = [&](const QString& name, const QString& path, const QString& byId) {
         auto* pathItem = new QStandardItem(path);
         pathItem->setForeground(QColor(96, 96, 96));
         auto* byIdItem = new QStandardItem(byId);
         byIdItem->setForeground(QColor(96, 96, 96));
         model->appendRow({new QStandardItem(name), pathItem, byIdItem});
-        nameWidth = std::max(nameWidth, fm.horizontalAdvance(name));
-        pathWidth = std::max(pathWidth, fm.horizontalAdvance(path));
-        byIdWidth = std::max(byIdWidth, fm.horizontalAdvance(byId));
     };
     addRow(QStringLiteral("Auto"), QStringLiteral("scan all ports"), QString());
     for (int n = 1; n <= 15; ++n) {
@@ -336,11 +351,26 @@ void CFilterWheelDlg::FillPortList() {
     view->setAllColumnsShowFocus(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_C.portList->setView(view);
-    view->setColumnWidth(0, nameWidth + 16);
-    view->setColumnWidth(1, pathWidth + 16);
-    view->setColumnWidth(2, byIdWidth + 16);
-    view->setMinimumWidth(nameWidth + pathWidth + byIdWidth + 48 + view->verticalScrollBar()->sizeHint().width());
     m_C.portList->setModelColumn(0);
+    FitPortListColumns();
+}
+
+// The open port list's columns as wide as their widest text at the list's font.
+void CFilterWheelDlg::FitPortListColumns() {
+    auto* view = qobject_cast<QTreeView*>(m_C.portList->view());
+    const QAbstractItemModel* model = m_C.portList->model();
+    if (!view || !model) return;
+    const QFontMetrics fm(m_C.portList->font());
+    const int padding = ScaledPixels(16);
+    int total = 0;
+    for (int c = 0; c < model->columnCount(); ++c) {
+        int width = 0;
+        for (int r = 0; r < model->rowCount(); ++r)
+            width = std::max(width, fm.horizontalAdvance(model->index(r, c).data().toString()));
+        view->setColumnWidth(c, width + padding);
+        total += width + padding;
+    }
+    view->setMinimumWidth(total + view->verticalScrollBar()->sizeHint().width());
 }
 
 void CFilterWheelDlg::ApplyWindowOrder() {
@@ -532,8 +562,9 @@ void CFilterWheelDlg::FitFilterColumns() {
     // Widths the operator has dragged stay until the room changes.
     if (clientWidth == m_ColumnsClientWidth) return;
     m_ColumnsClientWidth = clientWidth;
-    const int each = (clientWidth - kNumberColumnWidth) / wide;
-    for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? kNumberColumnWidth : each);
+    const int number = ScaledPixels(kNumberColumnWidth);
+    const int each = (clientWidth - number) / wide;
+    for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? number : each);
 }
 
 void CFilterWheelDlg::RefreshFilterMarks() {
@@ -608,7 +639,7 @@ void CFilterWheelDlg::BeginCellEdit(QPoint listPoint) {
         return;
     }
     CommitCellEdit();
-    cell.adjust(kCellInset, 0, -kCellInset, 0);
+    cell.adjust(ScaledPixels(kCellInset), 0, -ScaledPixels(kCellInset), 0);
     EditRow = row;
     EditColumn = column;
     auto* edit = new QLineEdit(list->viewport());

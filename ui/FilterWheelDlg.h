@@ -42,7 +42,7 @@ public:
     enum class Transfer { ToControls, ToFields };
 
     static constexpr int kPollPeriodMs = 1000;
-    static constexpr int kNumberColumnWidth = 30;  // the "#" column, in pixels
+    static constexpr int kNumberColumnWidth = 30;  // the "#" column, in pixels at 100 %
     static constexpr int kImageRole = Qt::UserRole + 1;  // row image index in column 0
     static constexpr int kSensorRows = 4;
 
@@ -128,6 +128,12 @@ public:
     using MessageBox = std::function<void(const QString& text, const QString& caption, QWidget* parent)>;
     void SetMessageBox(MessageBox box) { m_MessageBox = std::move(box); }
 
+    // Where a scale chosen in the window's menu is kept for the next start; nowhere by default.
+    using UiScaleStore = std::function<void(int percent)>;
+    void SetUiScaleStore(UiScaleStore store) { m_StoreUiScale = std::move(store); }
+    // The window menu's choice of scale: every window at `percent` now, and stored.
+    void OnUiScale(int percent);
+
     // The temperature graph window, once the Graphs... button created it.
     TermGraph* GraphWindow() const { return m_Graph; }
 
@@ -196,6 +202,7 @@ private:
     void InitWindow();
     void ConnectSignals();
     void FillPortList();
+    void FitPortListColumns();
     void ShowPermissionProblem();
     void ApplyWindowOrder();
     // Forgets the window at once (timer, key filter) and deletes it now or, when its own
@@ -241,6 +248,7 @@ private:
     ColourChooser m_ChooseColour;
     FileChooser m_ChooseFile;
     MessageBox m_MessageBox;
+    UiScaleStore m_StoreUiScale;
     QPointer<TermGraph> m_Graph;
 };
 

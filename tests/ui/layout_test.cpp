@@ -1,16 +1,11 @@
 // Every caption of every dialog shows whole at the dialog font: static texts, buttons, check
 // boxes and group box titles are at least as wide as their text (wrapped texts as tall), and
 // the filter list needs no horizontal scroll bar.
-#include <QComboBox>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStyleOptionComboBox>
-#include <QStyleOptionGroupBox>
 
+#include "LayoutChecks.h"
 #include "UiFixture.h"
 #include "ui/FilterWheelSettingsDlg.h"
 #include "ui/FocuserSettingsDlg.h"
@@ -20,92 +15,6 @@
 
 namespace velq3::test {
 namespace {
-
-QString Describe(QWidget* w, const QString& text, int need, int room) {
-    return QStringLiteral("%1 \"%2\" (%3): needs %4 px, has %5")
-        .arg(QString::fromLatin1(w->metaObject()->className()), text, w->objectName())
-        .arg(need)
-        .arg(room);
-}
-
-// What of a control's caption does not show; empty when all of it does.
-QString CaptionOverflow(QWidget* w) {
-    const QFontMetrics fm(w->font());
-    QStyle* style = w->style();
-    if (auto* box = qobject_cast<QGroupBox*>(w)) {
-        if (box->title().isEmpty()) return {};
-        QStyleOptionGroupBox opt;
-        opt.initFrom(box);
-        opt.text = box->title();
-        opt.textAlignment = box->alignment();
-        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        opt.lineWidth = 1;
-        const QRect label = style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, box);
-        const int need = fm.horizontalAdvance(box->title());
-        if (box->rect().contains(label) && label.width() >= need) return {};
-        return Describe(w, box->title(), label.left() + need, box->width());
-    }
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        if (button->text().isEmpty()) return {};
-        QStyleOptionButton opt;
-        opt.initFrom(button);
-        opt.text = button->text();
-        const bool check = qobject_cast<QCheckBox*>(w) != nullptr;
-        const QRect room = style->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents,
-                                                 &opt, button);
-        const int need = fm.horizontalAdvance(button->text());
-        if (need <= room.width()) return {};
-        return Describe(w, button->text(), need, room.width());
-    }
-    if (auto* label = qobject_cast<QLabel*>(w)) {
-        const QString text = label->text();
-        if (text.isEmpty()) return {};
-        const QRect room = label->contentsRect();
-        int need = 0;
-        // A wrapping text breaks between words: each word must fit, and the lines must fit below
-        // one another.
-        const QStringList parts = label->wordWrap() ? text.split(QRegularExpression(QStringLiteral("\\s+")))
-                                                    : text.split(QLatin1Char('\n'));
-        for (const QString& part : parts) need = std::max(need, fm.horizontalAdvance(part));
-        if (need > room.width()) return Describe(w, text, need, room.width());
-        if (label->wordWrap()) {
-            const int height =
-                fm.boundingRect(QRect(0, 0, room.width(), 10000), Qt::TextWordWrap | int(label->alignment()), text).height();
-            if (height > room.height())
-                return Describe(w, text, height, room.height()) + QStringLiteral(" (height)");
-        }
-        return {};
-    }
-    return {};
-}
-
-// The items of a drop-down list that its closed box would cut.
-QStringList CutItems(QComboBox* list) {
-    QStringList found;
-    for (int i = 0; i < list->count(); ++i) {
-        QStyleOptionComboBox opt;
-        opt.initFrom(list);
-        opt.currentText = list->itemText(i);
-        opt.editable = false;
-        opt.frame = list->hasFrame();
-        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, list);
-        const int need = list->fontMetrics().horizontalAdvance(list->itemText(i));
-        if (need > field.width()) found << Describe(list, list->itemText(i), need, field.width());
-    }
-    return found;
-}
-
-// The captions and drop-down items of a dialog's own controls (those not hidden) that do not
-// show whole, one a line.
-std::string Overflows(QWidget& dialog) {
-    QStringList found;
-    for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (w->isHidden()) continue;
-        if (QString problem = CaptionOverflow(w); !problem.isEmpty()) found << problem;
-        if (auto* list = qobject_cast<QComboBox*>(w)) found << CutItems(list);
-    }
-    return found.join(QLatin1Char('\n')).toStdString();
-}
 
 // The builder widens a caption's control only into free room to its right.
 TEST(CaptionRoomTest, CaptionsGrowRightwardOnlyWhereNothingElseIs) {
@@ -128,13 +37,14 @@ TEST(CaptionRoomTest, CaptionsGrowRightwardOnlyWhereNothingElseIs) {
 
     const QRect grown = c.at(10)->geometry();
     EXPECT_EQ(grown.topLeft(), du.Rect(4, 4, 10, 8).topLeft());
-    EXPECT_EQ(grown.height(), du.Y(8));
+    EXPECT_EQ(grown.height(), du.Rect(4, 4, 10, 8).height());
     EXPECT_EQ(grown.width(), fm.horizontalAdvance("A caption far wider than its control"));
     EXPECT_EQ(CaptionOverflow(c.at(13)), "");
     EXPECT_EQ(c.at(13)->geometry().topLeft(), du.Rect(4, 40, 12, 14).topLeft());
     // No room: beside another control, past the dialog's edge, out of its frame. Fitting: as given.
-    for (auto [id, cx] : {std::pair{11, 10}, std::pair{15, 10}, std::pair{16, 20}, std::pair{14, 60}})
-        EXPECT_EQ(c.at(id)->geometry().width(), du.X(cx)) << id;
+    for (auto [id, r] : {std::pair{11, du.Rect(4, 20, 10, 8)}, std::pair{15, du.Rect(170, 60, 10, 8)},
+                         std::pair{16, du.Rect(6, 84, 20, 10)}, std::pair{14, du.Rect(4, 60, 60, 8)}})
+        EXPECT_EQ(c.at(id)->geometry(), r) << id;
     EXPECT_EQ(c.at(12)->geometry(), du.Rect(60, 20, 30, 12));
 }
 

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "ui/QtPlatform.h"
+#include "ui/UiScale.h"
 
 int main(int argc, char** argv) {
     velq3::ui::UseOffscreenWithoutDisplay();
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    velq3::ui::ApplyUiScale(velq3::ui::kDefaultUiScale);  // the application as velq3 sets it up
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,172 @@
+// The windows' scale: parsing and storing it, the application font and the template windows at
+// it, and the window menu's entries that choose it.
+#include "ui/UiScale.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QDialog>
+#include <QKeySequence>
+#include <QMenu>
+#include <QProxyStyle>
+#include <QVariant>
+#include <QWidget>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "device/OrnFilterWheel.h"
+#include "platform/Registry.h"
+#include "ui/DialogTemplate.h"
+
+namespace velq3::ui {
+
+namespace {
+
+// Where the application object keeps its scale and the font it had before any scaling.
+constexpr const char* kScaleProperty = "velq3UiScale";
+constexpr const char* kBaseFontProperty = "velq3UiBaseFont";
+
+bool IsStep(int percent) { return std::find(kUiScaleSteps.begin(), kUiScaleSteps.end(), percent) != kUiScaleSteps.end(); }
+
+int NearestStep(std::int64_t percent) {
+    int best = kUiScaleSteps.front();
+    for (int step : kUiScaleSteps)
+        if (std::llabs(percent - step) <= std::llabs(percent - best)) best = step;
+    return best;
+}
+
+// The application's style with the check boxes' and radio buttons' indicators grown by the
+// scale, and never taller than their control: the template's boxes are as tall as the text, which
+// at 100 % is a pixel less than the style's box.
+class CScaledStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        const int base = QProxyStyle::pixelMetric(metric, option, widget);
+        switch (metric) {
+        case PM_IndicatorWidth:
+        case PM_IndicatorHeight:
+        case PM_ExclusiveIndicatorWidth:
+        case PM_ExclusiveIndicatorHeight: {
+            const int scaled = ScaledPixels(base);
+            return widget && widget->height() > 0 ? std::min(scaled, widget->height()) : scaled;
+        }
+        default:
+            return base;
+        }
+    }
+};
+
+}  // namespace
+
+std::optional<int> ParseUiScale(std::string_view text) {
+    if (!text.empty() && text.back() == '%') text.remove_suffix(1);
+    int percent = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), percent);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !IsStep(percent)) return std::nullopt;
+    return percent;
+}
+
+std::string UiScaleStepsText() {
+    std::string text;
+    for (std::size_t i = 0; i < kUiScaleSteps.size(); ++i) {
+        if (i > 0) text += i + 1 == kUiScaleSteps.size() ? " or " : ", ";
+        text += std::to_string(kUiScaleSteps[i]);
+    }
+    return text;
+}
+
+int UiScaleFromStored(const std::optional<RegValue>& stored) {
+    if (!stored || stored->type != RegType::Dword || stored->data.size() != 4) return kDefaultUiScale;
+    std::int32_t value = 0;  // a DWORD written as a negative number reads as one
+    std::memcpy(&value, stored->data.data(), sizeof value);
+    const std::int64_t clamped = std::clamp<std::int64_t>(value, kUiScaleSteps.front(), kUiScaleSteps.back());
+    return NearestStep(clamped);
+}
+
+int LoadUiScale(const RegistryHive& hive) { return UiScaleFromStored(hive.Query(kSettingsKey, kUiScaleValueName)); }
+
+bool SaveUiScale(RegistryHive& hive, int percent) {
+    if (!IsStep(percent) || !hive.CreateKey(kSettingsKey)) return false;
+    hive.SetDword(kSettingsKey, kUiScaleValueName, static_cast<std::uint32_t>(percent));
+    return hive.Save();
+}
+
+int NextUiScale(int percent, int direction) {
+    const int current = NearestStep(percent);
+    const auto at = std::find(kUiScaleSteps.begin(), kUiScaleSteps.end(), current);
+    if (direction > 0 && at + 1 != kUiScaleSteps.end()) return *(at + 1);
+    if (direction < 0 && at != kUiScaleSteps.begin()) return *(at - 1);
+    return current;
+}
+
+int CurrentUiScale() {
+    if (!qApp) return kDefaultUiScale;
+    const QVariant v = qApp->property(kScaleProperty);
+    return v.isValid() ? v.toInt() : kDefaultUiScale;
+}
+
+int ScaledPixels(int pixels) { return static_cast<int>(std::lround(pixels * CurrentUiScale() / 100.0)); }
+
+QFont ScaledFont(QFont font) {
+    const int percent = CurrentUiScale();
+    if (percent == kDefaultUiScale) return font;
+    if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * percent / 100.0);
+    else if (font.pixelSize() > 0) font.setPixelSize(ScaledPixels(font.pixelSize()));
+    return font;
+}
+
+void ApplyUiScale(int percent) {
+    if (!qApp || !IsStep(percent)) return;
+    QVariant base = qApp->property(kBaseFontProperty);
+    if (!base.isValid()) {
+        base = QVariant::fromValue(QApplication::font());
+        qApp->setProperty(kBaseFontProperty, base);
+    }
+    qApp->setProperty(kScaleProperty, percent);
+    if (!dynamic_cast<CScaledStyle*>(QApplication::style()))
+        QApplication::setStyle(new CScaledStyle(QApplication::style()->name()));
+    QApplication::setFont(ScaledFont(base.value<QFont>()));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w)) RelayoutDialog(*dialog);
+}
+
+void AddUiScaleActions(QWidget& window, std::function<void(int percent)> choose) {
+    auto shared = std::make_shared<std::function<void(int)>>(std::move(choose));
+    window.setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    auto* larger = new QAction(QStringLiteral("Larger"), &window);
+    larger->setObjectName(QStringLiteral("uiScaleLarger"));
+    larger->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    QObject::connect(larger, &QAction::triggered, &window, [shared] { (*shared)(NextUiScale(CurrentUiScale(), +1)); });
+    auto* smaller = new QAction(QStringLiteral("Smaller"), &window);
+    smaller->setObjectName(QStringLiteral("uiScaleSmaller"));
+    smaller->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    QObject::connect(smaller, &QAction::triggered, &window, [shared] { (*shared)(NextUiScale(CurrentUiScale(), -1)); });
+
+    auto* menu = new QMenu(QStringLiteral("Scale"), &window);
+    menu->menuAction()->setObjectName(QStringLiteral("uiScaleMenu"));
+    auto* group = new QActionGroup(menu);
+    for (int step : kUiScaleSteps) {
+        QAction* a = menu->addAction(QStringLiteral("%1 %").arg(step));
+        a->setObjectName(QStringLiteral("uiScale%1").arg(step));
+        a->setCheckable(true);
+        a->setActionGroup(group);
+        QObject::connect(a, &QAction::triggered, &window, [shared, step] { (*shared)(step); });
+    }
+    // The mark follows the scale however it was last chosen.
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [group] {
+        const QString mark = QStringLiteral("uiScale%1").arg(CurrentUiScale());
+        for (QAction* a : group->actions()) a->setChecked(a->objectName() == mark);
+    });
+    window.addAction(larger);
+    window.addAction(smaller);
+    window.addAction(menu->menuAction());
+}
+
+}  // namespace velq3::ui
