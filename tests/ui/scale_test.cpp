@@ -226,6 +226,25 @@ TEST_F(ScaledTest, EveryWindowGrowsByTheScale) {
     }
 }
 
+// An in-place edit open when the scale changes is taken as typed, rather than left in a cell
+// rectangle of the old scale.
+TEST_F(ScaledTest, ScaleChangeCommitsAnOpenCellEdit) {
+    StartConnected();
+    ClickCell(2, 2);
+    auto* edit = qobject_cast<QLineEdit*>(dlg->Control(idc::kCellEdit));
+    ASSERT_NE(edit, nullptr);
+    edit->setText("12");
+    dlg->OnUiScale(150);
+    EXPECT_FALSE(dlg->CellEditorOpen());
+    EXPECT_EQ(device->Filters[2].Pos, 12);
+    EXPECT_EQ(List()->topLevelItem(2)->text(2), "12");
+    // A new edit opens inset by the scaled margin.
+    ClickCell(2, 2);
+    edit = qobject_cast<QLineEdit*>(dlg->Control(idc::kCellEdit));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->geometry().left(), List()->visualRect(List()->model()->index(2, 2)).left() + ui::ScaledPixels(5));
+}
+
 class UiScaleMenuTest : public ScaledTest {
 protected:
     void SetUp() override {
