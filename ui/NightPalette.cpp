@@ -21,6 +21,7 @@
 
 #include "device/OrnFilterWheel.h"
 #include "platform/Registry.h"
+#include "ui/UiScale.h"
 
 namespace velq3::ui {
 namespace {
@@ -143,11 +144,17 @@ void NightBrushes(QPalette& palette) {
     }
 }
 
+// The name of the style under any proxy layers (the scale's): the one to build again by day.
+QString InnermostStyleName(const QStyle* style) {
+    while (const auto* proxy = qobject_cast<const QProxyStyle*>(style)) style = proxy->baseStyle();
+    return style ? style->name() : QString();
+}
+
 // The application's style at night: Fusion, with every image it draws (standard icons, item
 // icons, the colours an item view's model gives its items) turned red.
 class NightStyle : public QProxyStyle {
 public:
-    NightStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    NightStyle() : QProxyStyle(NewScaledStyle(QStringLiteral("Fusion"))) {}
 
     QIcon standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const override {
         return NightIcon(QProxyStyle::standardIcon(icon, option, widget));
@@ -334,7 +341,7 @@ void NightMode::Set(bool on) {
     if (on) {
         m_DayPalette = QApplication::palette();
         m_DayStyleSheet = qApp->styleSheet();
-        m_DayStyle = QApplication::style()->name();
+        m_DayStyle = InnermostStyleName(QApplication::style());
         m_DayNativeDialogs = !QCoreApplication::testAttribute(Qt::AA_DontUseNativeDialogs);
         // Native dialogs would keep the desktop's colours.
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, true);
@@ -350,8 +357,8 @@ void NightMode::Set(bool on) {
         qApp->setStyleSheet(QString::fromLatin1(kNightStyleSheet));
     } else {
         qApp->setStyleSheet(m_DayStyleSheet);
-        QStyle* day = QStyleFactory::create(m_DayStyle);
-        QApplication::setStyle(day ? day : QStyleFactory::create(QStringLiteral("Fusion")));
+        const bool known = QStyleFactory::keys().contains(m_DayStyle, Qt::CaseInsensitive);
+        QApplication::setStyle(NewScaledStyle(known ? m_DayStyle : QStringLiteral("Fusion")));
         QApplication::setPalette(m_DayPalette);
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, !m_DayNativeDialogs);
         // The style sheet leaves the colours it gave a widget as the widget's own, and windows
@@ -388,6 +395,11 @@ QMenu* NightMode::MakeMenu(QWidget* parent) {
     night->setChecked(m_On);
     night->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     connect(night, &QAction::triggered, this, [this] { Toggle(); });
+    // The window's own entries (the main window's scale) follow in the same menu.
+    if (const auto own = parent->actions(); !own.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(own);
+    }
     return menu;
 }
 

@@ -62,7 +62,19 @@ public:
     }
 };
 
+// Whether `style`, or a style it wraps, is the scaled one.
+bool HasScaledLayer(const QStyle* style) {
+    while (style) {
+        if (dynamic_cast<const CScaledStyle*>(style)) return true;
+        const auto* proxy = qobject_cast<const QProxyStyle*>(style);
+        style = proxy ? proxy->baseStyle() : nullptr;
+    }
+    return false;
+}
+
 }  // namespace
+
+QStyle* NewScaledStyle(const QString& baseName) { return new CScaledStyle(baseName); }
 
 std::optional<int> ParseUiScale(std::string_view text) {
     if (!text.empty() && text.back() == '%') text.remove_suffix(1);
@@ -129,8 +141,10 @@ void ApplyUiScale(int percent) {
         qApp->setProperty(kBaseFontProperty, base);
     }
     qApp->setProperty(kScaleProperty, percent);
-    if (!dynamic_cast<CScaledStyle*>(QApplication::style()))
-        QApplication::setStyle(new CScaledStyle(QApplication::style()->name()));
+    // A style sheet's style stands in front of the application's and does not tell what it wraps:
+    // the only sheet is the night palette's, whose style wraps the scaled one.
+    if (qApp->styleSheet().isEmpty() && !HasScaledLayer(QApplication::style()))
+        QApplication::setStyle(NewScaledStyle(QApplication::style()->name()));
     QApplication::setFont(ScaledFont(base.value<QFont>()));
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* dialog = qobject_cast<QDialog*>(w)) RelayoutDialog(*dialog);

@@ -7,6 +7,8 @@
 
 #include <array>
 #include <functional>
+
+#include <QString>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +19,8 @@ namespace velq3 {
 class RegistryHive;
 struct RegValue;
 }  // namespace velq3
+
+class QStyle;
 
 namespace velq3::ui {
 
@@ -53,6 +57,10 @@ int CurrentUiScale();
 int ScaledPixels(int pixels);
 // `font` (sized for 100 %) at the application's scale.
 QFont ScaledFont(QFont font);
+// A new application style named `baseName` (empty: the platform's default) whose check boxes and
+// radio buttons grow with the scale. Another style layer (the night palette's) wraps it, so that
+// the scale holds whichever palette is on.
+QStyle* NewScaledStyle(const QString& baseName);
 
 // The window menu's scale entries (the window's context menu stands in for its system menu):
 // "Larger" (Ctrl++, also Ctrl+=), "Smaller" (Ctrl+-) and the "Scale" submenu with every step.

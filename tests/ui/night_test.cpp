@@ -21,6 +21,7 @@
 #include "ui/MicrostepsDlg.h"
 #include "ui/NightPalette.h"
 #include "ui/TermGraph.h"
+#include "ui/UiScale.h"
 
 namespace velq3::test {
 namespace {
@@ -249,12 +250,13 @@ TEST_F(NightTest, SwitchIsStoredAndTheDayLookComesBack) {
     });
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(2, 2), dlg->Window()->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(dlg->Window(), &rightClick);
-    EXPECT_EQ(offered, "Night Mode*");
+    // The main window's own entries (its scale) follow the switch in the same menu.
+    EXPECT_EQ(offered, "Night Mode*LargerSmallerScale");
     EXPECT_TRUE(night->On());
 
     // The menu's entry shows the state and switches back.
     std::unique_ptr<QMenu> menu(night->MakeMenu(dlg->Window()));
-    ASSERT_EQ(menu->actions().size(), 1);
+    ASSERT_FALSE(menu->actions().empty());
     QAction* entry = menu->actions().front();
     EXPECT_EQ(entry->text(), "Night Mode");
     EXPECT_TRUE(entry->isChecked());
@@ -284,6 +286,32 @@ TEST_F(NightTest, SwitchIsStoredAndTheDayLookComesBack) {
     night.reset();
     EXPECT_EQ(QApplication::palette(), day);
     EXPECT_FALSE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
+}
+
+// The scale's check boxes and the night style are layers of one application style: either can
+// change while the other is on, and neither undoes the other.
+TEST(NightScaleTest, TheScaleHoldsAtNightAndTheNightStyleThroughAScaleChange) {
+    auto box = [] { return QApplication::style()->pixelMetric(QStyle::PM_IndicatorWidth); };
+    const int normal = box();
+    ui::ApplyUiScale(200);
+    const int large = box();
+    ASSERT_GT(large, normal);
+    int medium = 0;
+    {
+        NightMode night(nullptr);
+        night.Set(true);
+        EXPECT_EQ(box(), large);
+        const QStyle* nightStyle = QApplication::style();
+        ui::ApplyUiScale(150);
+        EXPECT_EQ(QApplication::style(), nightStyle);
+        medium = box();
+        EXPECT_GT(medium, normal);
+        EXPECT_LT(medium, large);
+        night.Set(false);
+        EXPECT_EQ(box(), medium);
+    }
+    ui::ApplyUiScale(100);
+    EXPECT_EQ(box(), normal);
 }
 
 }  // namespace
