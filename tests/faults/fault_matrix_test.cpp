@@ -133,6 +133,13 @@ std::vector<Row> AllRows() {
     return rows;
 }
 
+void PrintTo(const Row& row, std::ostream* os) {
+    constexpr const char* expects[] = {"succeeds", "fails", "fails or succeeds", "fails or succeeds (value unchecked)"};
+    *os << CallName(row.call) << " under " << FaultName(row.fault) << " through "
+        << (row.face == Face::Automation ? "the automation objects" : "the Alpaca face") << ": "
+        << expects[static_cast<int>(row.expect)];
+}
+
 std::string RowName(const ::testing::TestParamInfo<Row>& info) {
     return std::string(FaultName(info.param.fault)) + "_" + CallName(info.param.call) + "_" +
            (info.param.face == Face::Automation ? "Automation" : "Alpaca");
