@@ -66,8 +66,12 @@ TEST_F(ListPortsE2e, StableNameGivenAsSerialDeviceIsResolvedAndShownHeldOrNot) {
     line = LineOf(busy, "COM3");
     EXPECT_NE(line.find("yes      yes "), std::string::npos) << "present and held: " << line;
 
-    // The terminal gone: still listed under its configured name, absent, without a by-id name.
+    // The adapter unplugged: still listed under its configured name, absent, without a by-id name.
+    // The link is left pointing at a node that is gone: the simulator's own terminal number may be
+    // taken again at once by another program on the machine.
     sim.reset();
+    fs::remove(stable);
+    fs::create_symlink(fs::path(folder.path()) / "ttyUSB-unplugged", stable);
     RunResult gone = ListPorts(byId.string());
     ASSERT_EQ(gone.status, 0) << gone.error;
     line = LineOf(gone, "COM3");
