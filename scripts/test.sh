@@ -56,7 +56,11 @@ for kind in release asan; do
   scripts/build.sh "$kind"
   dir=build; [ "$kind" = asan ] && dir=build-asan
   echo "== $kind tests"
-  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j 2
+  # The fault matrix waits out the controller's time-outs row by row (about two and a half
+  # minutes): in the normal tree run by root it runs once, in the unprivileged run.
+  skip=()
+  if [ "$kind" = release ] && [ "$(id -u)" -eq 0 ]; then skip=(-LE '^test_faults$'); fi
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j 2 "${skip[@]}"
   if [ "$kind" = release ]; then
     run_unprivileged "$dir"
     echo "== soak: 2 simulated hours at 60 times as fast (bench/soak.sh)"
