@@ -6,18 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
-command -v xdotool >/dev/null || missing+=(xdotool)
-[ -x /usr/bin/import ] || missing+=(imagemagick)
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
-
-scripts/setup.sh
+scripts/setup.sh imagemagick
 if [ ! -f build/build.ninja ]; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi

@@ -7,18 +7,7 @@ cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/velq3-window.png}")
 shift $(( $# > 0 ? 1 : 0 ))
 
-missing=()
-command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
-command -v xwd >/dev/null || missing+=(x11-apps)
-[ -x /usr/bin/convert ] || missing+=(imagemagick)
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
-
-scripts/setup.sh
+scripts/setup.sh x11-apps imagemagick
 scripts/build.sh release
 mkdir -p "$(dirname "$out")"
 home=$(mktemp -d)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs, only when something is missing.
+# Installs the Debian packages the project needs, only when something is missing:
+# scripts/setup.sh [MORE_PACKAGES...] (the picture scripts add the X tools they use).
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev fonts-dejavu-core xauth
           xvfb xdotool libindi-dev indi-bin chromium wrk
           help2man desktop-file-utils systemd dpkg-dev file lintian man-db
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 // it reads and stores, and the busy rule of commands during a long move.
 #include <gtest/gtest.h>
 
+#include "common/AnnouncedPort.h"
 #include "alpaca/AlpacaClient.h"
 #include "alpaca/AlpacaFace.h"
 #include "alpaca/AlpacaSimFixture.h"
@@ -27,18 +28,8 @@ protected:
             std::this_thread::sleep_for(20ms);
         return p;
     }
-    static std::string Text(const std::string& file) {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    // The port of the "velq3: Alpaca on ADDR:PORT" line, or 0.
-    std::uint16_t AnnouncedPort() const {
-        const std::string out = Text(outFile);
-        const std::string prefix = "velq3: Alpaca on 127.0.0.1:";
-        const auto at = out.find(prefix);
-        if (at == std::string::npos) return 0;
-        return static_cast<std::uint16_t>(std::stoi(out.substr(at + prefix.size())));
-    }
+    static std::string Text(const std::string& file) { return FileText(file); }
+    std::uint16_t AnnouncedPort() const { return AnnouncedAlpacaPort(outFile); }
     static void End(Process& p) {
         p.Signal(SIGTERM);
         const auto status = p.WaitExit(10s);

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/AnnouncedPort.h"
 #include "alpaca/AlpacaClient.h"
 #include "e2e/E2eFixture.h"
 
@@ -105,17 +106,8 @@ protected:
         http = std::make_unique<AlpacaClient>(AnnouncedPort());
     }
 
-    static std::string Text(const std::string& file) {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::uint16_t AnnouncedPort() const {
-        const std::string out = Text(outFile);
-        const std::string prefix = "velq3: Alpaca on 127.0.0.1:";
-        const auto at = out.find(prefix);
-        if (at == std::string::npos || out.find('\n', at) == std::string::npos) return 0;
-        return static_cast<std::uint16_t>(std::stoi(out.substr(at + prefix.size())));
-    }
+    static std::string Text(const std::string& file) { return FileText(file); }
+    std::uint16_t AnnouncedPort() const { return AnnouncedAlpacaPort(outFile); }
 
     // velq3-ctl on `progId`, fed one operation per line.
     void StartCtl(const std::string& progId) {
