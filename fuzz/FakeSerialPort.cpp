@@ -75,6 +75,8 @@ size_t SerialWrite(PortHandle h, const void* buf, size_t n, const SerialTimeouts
 
 bool SerialDrain(PortHandle h) { return h != kNoPort; }
 void SerialPurge(PortHandle) {}
+// The fake line never goes away: every reply comes from the fuzz input.
+bool SerialHungUp(PortHandle) { return false; }
 void SerialClose(PortHandle) {}
 
 void SleepMs(int) {}
