@@ -43,12 +43,14 @@ PortInfo OrnFilterWheel::DescribePort(int n) const {
     return velq3::DescribePort(n, PortPath(n), m_Env.byIdDir, false);
 }
 
+PortHandle OrnFilterWheel::OpenDevice(int n, std::string* error) const {
+    return OpenSerialPort(ResolvePortPath(PortPath(n)), wire::kBaudRate, error);
+}
+
 bool OrnFilterWheel::OpenPort(int n) {
     if (IsOpen()) return true;
-    // A stable name or any other link opens the device it points at.
-    const std::string path = ResolvePortPath(PortPath(n));
     std::string error;
-    m_hPort = OpenSerialPort(path, wire::kBaudRate, &error);
+    m_hPort = OpenDevice(n, &error);
     if (!IsOpen()) {
         // A missing or busy port is routine during a scan; a refused permission is not.
         if (errno == EACCES || errno == EPERM) {
@@ -62,7 +64,7 @@ bool OrnFilterWheel::OpenPort(int n) {
     // or a link to whichever device it got): a command that finds the line hung up opens that
     // name again. The controller kept its state, so no handshake is needed.
     ReopenPort = [this, n] {
-        const PortHandle fresh = OpenSerialPort(ResolvePortPath(PortPath(n)), wire::kBaudRate);
+        const PortHandle fresh = OpenDevice(n);
         if (fresh != kNoPort) DebugOutput("velq3: " + PortDisplayName(n) + ": the line came back and was opened again\n");
         return fresh;
     };

@@ -134,6 +134,9 @@ public:
     const CalendarClock& CalendarTime() const { return m_Env.clock ? *m_Env.clock : m_SystemClock; }
 
 private:
+    // Opens the device port `n` stands for (a stable name or any other link opens the device it
+    // points at); kNoPort and `error` when it cannot.
+    PortHandle OpenDevice(int n, std::string* error = nullptr) const;
     // (Re)opens the command log file after a successful connection when a path is set.
     void OpenLogFileIfSet();
     void Notify(const DeviceChange& change) {

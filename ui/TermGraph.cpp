@@ -132,22 +132,24 @@ void TermGraph::ToggleVisible() {
 
 void TermGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (IsNightPalette(palette())) {
-        // At night the same picture, every colour turned to a red of its lightness.
-        const qreal ratio = devicePixelRatioF();
-        QImage day(size() * ratio, QImage::Format_RGB32);
-        day.setDevicePixelRatio(ratio);
-        {
-            QPainter dayPainter(&day);
-            dayPainter.setFont(painter.font());
-            PaintTermGraph(dayPainter, size(), m_FW.TermHistory, m_FW.TermometerName,
-                           m_FW.TermHistoryTimes, m_FW.CalendarTime());
-        }
-        painter.drawImage(0, 0, NightImage(day));
+    const auto paint = [this](QPainter& on) {
+        PaintTermGraph(on, size(), m_FW.TermHistory, m_FW.TermometerName, m_FW.TermHistoryTimes,
+                       m_FW.CalendarTime());
+    };
+    if (!IsNightPalette(palette())) {
+        paint(painter);
         return;
     }
-    PaintTermGraph(painter, size(), m_FW.TermHistory, m_FW.TermometerName, m_FW.TermHistoryTimes,
-                   m_FW.CalendarTime());
+    // At night the same picture, every colour turned to a red of its lightness.
+    const qreal ratio = devicePixelRatioF();
+    QImage day(size() * ratio, QImage::Format_RGB32);
+    day.setDevicePixelRatio(ratio);
+    {
+        QPainter dayPainter(&day);
+        dayPainter.setFont(painter.font());
+        paint(dayPainter);
+    }
+    painter.drawImage(0, 0, NightImage(day));
 }
 
 } // namespace velq3::ui
