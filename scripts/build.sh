@@ -9,5 +9,9 @@ case "$kind" in
   asan)    dir=build-asan;  args=(-DCMAKE_BUILD_TYPE=Debug -DVELQ3_SANITIZE=ON -DVELQ3_BENCH=OFF) ;;
   *) echo "usage: $0 [release|debug|asan]" >&2; exit 2 ;;
 esac
+# A compiler cache, when one is installed, makes rebuilds of other trees and checkouts quick.
+if command -v ccache >/dev/null; then
+  args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
