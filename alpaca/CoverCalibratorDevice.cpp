@@ -23,6 +23,10 @@ CoverState ToCoverState(CoverStatus status) {
     return CoverState::Unknown;
 }
 
+CoverState ToCoverState(const Snapshot& snap) {
+    return snap.CoverPositionUnknown() ? CoverState::Unknown : ToCoverState(snap.Cover());
+}
+
 CoverCalibratorDevice::CoverCalibratorDevice(DeviceService& service, std::uint32_t number)
     : ServiceDevice(DeviceIdentity{"covercalibrator", "CoverCalibrator", number, 2, "velq3 cover",
                                    "Telescope cover of the velq3 controller"},
@@ -30,7 +34,7 @@ CoverCalibratorDevice::CoverCalibratorDevice(DeviceService& service, std::uint32
     AddGet("coverstate", static_cast<int>(CoverState::Unknown), [this](const Params&) {
         Outcome error;
         const auto snap = Reading(error);
-        return snap ? Outcome::Of(static_cast<int>(ToCoverState(snap->Cover()))) : error;
+        return snap ? Outcome::Of(static_cast<int>(ToCoverState(*snap))) : error;
     });
     AddGet("covermoving", false, [this](const Params&) {
         Outcome error;
@@ -57,7 +61,7 @@ CoverCalibratorDevice::CoverCalibratorDevice(DeviceService& service, std::uint32
 Json CoverCalibratorDevice::DeviceStateItems() {
     const auto snap = Snap();
     return Json::array({StateItem("CalibratorState", kCalibratorNotPresent),
-                        StateItem("CoverState", static_cast<int>(ToCoverState(snap->Cover()))),
+                        StateItem("CoverState", static_cast<int>(ToCoverState(*snap))),
                         StateItem("CalibratorChanging", false),
                         StateItem("CoverMoving", snap->Moving(MoveKind::SecondMotor))});
 }

@@ -10,6 +10,8 @@ enum class CoverState : int { NotPresent = 0, Closed = 1, Moving = 2, Open = 3, 
 
 // The interface's CoverState of a shared cover status.
 CoverState ToCoverState(CoverStatus status);
+// The cover's CoverState in a snapshot: Unknown while its position is unknown.
+CoverState ToCoverState(const Snapshot& snap);
 
 class CoverCalibratorDevice : public ServiceDevice {
 public:

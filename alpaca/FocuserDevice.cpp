@@ -29,9 +29,10 @@ FocuserDevice::FocuserDevice(DeviceService& service, std::uint32_t number, int m
         Outcome error;
         const auto snap = Reading(error);
         if (!snap) return error;
-        // A failed move leaves the position unknown until a status query reads it again.
-        if (snap->MotorPosition(m_Motor) == kPositionNotRead)
-            return Outcome::Error(ErrorCode::NoValue, "The focuser's position is unknown after a failed move");
+        // Lost by a failed move until a status or the next move tells it, or never carried by
+        // this controller's status.
+        if (!PositionKnown(snap->MotorPosition(m_Motor)))
+            return Outcome::Error(ErrorCode::NoValue, "The focuser's position is unknown");
         return Outcome::Of(snap->FocuserPosition(m_Motor));
     });
     AddGet("stepsize", 0.0, [this](const Params&) { return DoubleValue(Snap()->settings.StepLenInMicrons, "StepSize"); });

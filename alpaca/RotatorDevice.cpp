@@ -53,8 +53,9 @@ Outcome RotatorDevice::GetAngle(bool mechanical) {
     Outcome error;
     const auto snap = Reading(error);
     if (!snap) return error;
-    if (snap->status.Focus2Pos == kPositionNotRead)
-        return Outcome::Error(ErrorCode::NoValue, "The rotator's position is unknown after a failed move");
+    // Lost by a failed move, or never carried by this controller's status.
+    if (!PositionKnown(snap->status.Focus2Pos))
+        return Outcome::Error(ErrorCode::NoValue, "The rotator's position is unknown");
     const double angle = mechanical ? WrapDegrees(snap->RotatorMechanicalPosition()) : SkyPosition(*snap);
     return DoubleValue(angle, mechanical ? "MechanicalPosition" : "Position");
 }
@@ -67,6 +68,8 @@ Outcome RotatorDevice::GetTargetPosition() {
         std::lock_guard lock(m_Mutex);
         if (snap->Moving(MoveKind::SecondMotor) && m_Target) return Outcome::Of(*m_Target);
     }
+    if (!PositionKnown(snap->status.Focus2Pos))
+        return Outcome::Error(ErrorCode::NoValue, "The rotator's position is unknown");
     return DoubleValue(SkyPosition(*snap), "TargetPosition");
 }
 

@@ -11,9 +11,18 @@ bool SelectFilterWithRetry(OrnFilterWheel& fw, int position) {
     return fw.SelectFilter(position);
 }
 
+bool PositionForRelativeMove(OrnFilterWheel& fw, int focuser, std::int32_t& position) {
+    const auto stored = [&fw, focuser] { return focuser != 0 && fw.TwoMotorForm() ? fw.Focus2Pos : fw.FocusPos; };
+    if (int read = 0; !PositionKnown(stored()) && !fw.GetFocus(read, focuser)) return false;
+    position = stored();
+    return PositionKnown(position);
+}
+
 bool MoveCoverTravel(OrnFilterWheel& fw, bool open) {
     const int travel = fw.MaxSteps;
-    const int target = CoverMoveTarget(fw.Focus2Pos, travel, open);
+    std::int32_t from = 0;
+    if (!PositionForRelativeMove(fw, 1, from)) return false;
+    const int target = CoverMoveTarget(from, travel, open);
     fw.Log("m_FW.GoToPosition(%i)\n", target);
     if (!fw.GoToPosition(target, 1)) return false;
     fw.SetFocusPosition(CoverEndPosition(travel, open), 1);  // the counter follows the travel; its result is not needed

@@ -103,7 +103,12 @@ CoverStatus CoverState(bool moving, std::int32_t x, int travel, bool endStopsFit
     // While moving, X still holds the position the move started from.
     if (moving) return x >= half ? CoverStatus::Closing : CoverStatus::Opening;
     if (endStopsFitted) return (sw & 0x01) ? CoverStatus::Open : (sw & 0x02) ? CoverStatus::Closed : CoverStatus::Error;
+    if (CoverPositionUnknown(moving, x, endStopsFitted)) return CoverStatus::Error;
     return x < half ? CoverStatus::Closed : CoverStatus::Open;
+}
+
+bool CoverPositionUnknown(bool moving, std::int32_t x, bool endStopsFitted) {
+    return !moving && !endStopsFitted && !PositionKnown(x);
 }
 
 int CoverMoveTarget(std::int32_t position, int travel, bool open) { return position + (open ? travel : -travel); }

@@ -32,6 +32,10 @@ enum class MoveKind { None, Wheel, Home, Focuser0, Focuser1, SecondMotor };
 // What a move of focuser number `focuser` (0 or 1) drives in mode `mode`.
 MoveKind FocuserMoveKind(int focuser, std::int8_t mode);
 
+// Whether a status position is one: not the marker of a position the status never carried or
+// a failed move lost. Readings of an unknown position fail rather than report the marker.
+inline bool PositionKnown(std::int32_t position) { return position != kPositionNotRead; }
+
 // --- focus shift per filter ---
 
 // A filter's focus shift (`FocuserPos`, its entry of FocusOffsets) above this means "none":
@@ -86,8 +90,11 @@ enum class CoverStatus : std::int32_t { Open = 0, Closed = 1, Opening = 2, Closi
 
 // While the motor moves: Closing from the upper half (X still holds the start), Opening from
 // the lower. At rest with end-stops fitted (`HomeMark` != 0 in cover mode): switch bit 0 open,
-// bit 1 closed, neither an error. Without end-stops: closed below N/2, open from N/2 on.
+// bit 1 closed, neither an error. Without end-stops: closed below N/2, open from N/2 on, and an
+// error while the position is unknown.
 CoverStatus CoverState(bool moving, std::int32_t position, int travel, bool endStopsFitted, std::uint8_t switches);
+// Whether that error is the unknown position (rather than a cover between its end-stops).
+bool CoverPositionUnknown(bool moving, std::int32_t position, bool endStopsFitted);
 
 // The motor target of a cover move from `position`: a whole travel up (open) or down (close),
 // and the position the counter is set to once the move ended (N open, 0 closed).

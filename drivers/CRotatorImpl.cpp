@@ -3,6 +3,7 @@
 #include "drivers/CRotatorImpl.h"
 
 #include "automation/ErrorInfo.h"
+#include "device/DeviceMoves.h"
 #include "device/DeviceRules.h"
 #include "drivers/DriverClasses.h"
 
@@ -47,6 +48,11 @@ HRESULT CRotatorImpl::get_Position(float* value) {
     if (m_FW.ReadingsStale()) {
         m_FW.Log("CRotatorImpl: %s\n", kNoAnswerMessage);
         return ReportError(IRotator::kIid, kProgIdRotator, kNoAnswerMessage, E_FAIL);
+    }
+    if (!PositionKnown(m_FW.Focus2Pos)) {
+        // Not carried by the status, or lost by a failed move: there is no angle to report.
+        m_FW.Log("CRotatorImpl::get_Position() unknown\n");
+        return E_FAIL;
     }
     *value = CurrentAngle();
     m_FW.Log("CRotatorImpl::get_Position(%f)\n", *value);
@@ -101,8 +107,13 @@ HRESULT TargetFailure(RotatorTargetError error) {
 
 HRESULT CRotatorImpl::Move(float position) {
     m_FW.Log("CRotatorImpl::Move(%f)\n", position);
-    const RotatorTarget t = RotatorRelativeTarget(position, m_FW.Focus2Pos, m_FW.MaxSteps, m_FW.RotatorReverse);
-    if (t.error != RotatorTargetError::None) return TargetFailure(t.error);
+    // An angle or a turn that gives no target fails before anything is asked of the device.
+    if (const auto e = RotatorRelativeTarget(position, 0, m_FW.MaxSteps, m_FW.RotatorReverse).error;
+        e != RotatorTargetError::None)
+        return TargetFailure(e);
+    std::int32_t from = 0;
+    if (!PositionForRelativeMove(m_FW, 1, from)) return E_FAIL;
+    const RotatorTarget t = RotatorRelativeTarget(position, from, m_FW.MaxSteps, m_FW.RotatorReverse);
     m_FW.Log("m_FW.GoToPosition(%i)\n", t.steps);
     return ResultOf(m_FW.GoToPosition(t.steps, 1));
 }

@@ -45,11 +45,10 @@ HRESULT CFocuserBase::get_MaxStep(std::int32_t* value) {
 HRESULT CFocuserBase::get_Position(std::int32_t* value) {
     if (!value) return E_POINTER;
     if (m_FW.ReadingsStale()) return NoAnswer();
-    std::int32_t device = MotorPosition();
-    // A failed move left the position unknown: it is read from the device before it is
-    // reported, and not reported while the device does not tell.
-    if (int read = 0; device == kPositionNotRead && m_FW.GetFocus(read, m_Motor)) device = MotorPosition();
-    if (device == kPositionNotRead) {
+    const std::int32_t device = MotorPosition();
+    // Not carried by the status, or lost by a failed move: not reported, and not asked of the
+    // device either (the status poll or the next move tells it again).
+    if (!PositionKnown(device)) {
         m_FW.Log("%s::get_Position() unknown\n", m_ClassName);
         return E_FAIL;
     }

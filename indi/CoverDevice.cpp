@@ -111,7 +111,7 @@ void CoverDevice::Move(bool open) {
 void CoverDevice::Refresh(const Snapshot& s, const std::optional<std::string>& problem, bool force) {
     if (!m_Defined) return;
     const CoverStatus status = s.Cover();
-    const char* text = problem ? "Unknown" : StatusText(status);
+    const char* text = problem || s.CoverPositionUnknown() ? "Unknown" : StatusText(status);
     if (force || std::strcmp(m_StatusT[0].text ? m_StatusT[0].text : "", text) != 0) {
         IUSaveText(&m_StatusT[0], text);
         m_StatusTP.s = problem || status == CoverStatus::Error ? IPS_ALERT : IPS_OK;

@@ -245,6 +245,9 @@ bool CDeviceLink::GetAll(FWCurrentParameters& status) {
     DecodeStatusBlock(block, len, status);
     if (status.AutoComp >= 0) AscomPreferredTermometer = status.AutoComp;
     Status() = status;
+    // A block tells the first motor's position, and from 19 bytes on the second's.
+    m_bFocusPosLost = false;
+    if (len >= wire::kStatusBlockWithFocuser2) m_bFocus2PosLost = false;
     m_Filters.CurrentFilter = status.FilterPos;
     return true;
 }

@@ -77,6 +77,12 @@ public:
     std::int32_t m_MemorySize = 0;
     std::uint8_t m_MicrostepTable[128] = {};
     std::int32_t m_MicrostepTableLen = -1;
+    // A failed move left the motor somewhere on its way: its status position holds the marker
+    // until the controller tells it again. Unlike a position the status never carried (older
+    // firmware, short status blocks), a lost one is read before the next move of that motor.
+    bool m_bFocusPosLost = false;
+    bool m_bFocus2PosLost = false;
+    bool FocuserPositionLost(int focuser) const { return UsesFocus2(focuser) ? m_bFocus2PosLost : m_bFocusPosLost; }
 
 protected:
     CFilterTable& m_Filters;
@@ -86,9 +92,14 @@ protected:
     // focuser's only in the two-motor form.
     bool UsesFocus2(int focuser) const { return TwoMotorForm() && focuser != 0; }
     std::int32_t FocuserPosition(int focuser) const { return UsesFocus2(focuser) ? Focus2Pos : FocusPos; }
+    // A position the controller told (or arrived at): no longer lost.
     void SetFocuserPosition(int focuser, std::int32_t position) {
-        if (UsesFocus2(focuser)) Focus2Pos = position;
-        else FocusPos = position;
+        if (UsesFocus2(focuser)) Focus2Pos = position, m_bFocus2PosLost = false;
+        else FocusPos = position, m_bFocusPosLost = false;
+    }
+    void LoseFocuserPosition(int focuser) {
+        if (UsesFocus2(focuser)) Focus2Pos = kPositionNotRead, m_bFocus2PosLost = true;
+        else FocusPos = kPositionNotRead, m_bFocusPosLost = true;
     }
     // Request bytes of a focuser command: the focuser byte in the two-motor form, then `tail`.
     std::string FocuserRequest(int focuser, std::string tail = {}) const;

@@ -103,12 +103,13 @@ bool CDeviceLink::SelectFilter(int target) {
 bool CDeviceLink::GoToPosition(int target, int focuser) {
     CommandGuard guard(*this);
     if (!guard) return false;
-    // After a failed move the position is unknown: read it before a time-out is based on it.
-    // A motor that does not tell where it stands is not sent anywhere.
-    if (FocuserPosition(focuser) == kPositionNotRead && !ReadFocuserPosition(focuser)) return false;
+    // After a failed move the position is lost: read it before a time-out is based on it. A
+    // motor that does not tell where it stands is not sent anywhere. A position the status
+    // never carried is not read: such a controller would gain a query with every move.
+    if (FocuserPositionLost(focuser) && !ReadFocuserPosition(focuser)) return false;
     const int start = FocuserPosition(focuser);
     const auto failed = [&] {
-        SetFocuserPosition(focuser, kPositionNotRead);
+        LoseFocuserPosition(focuser);
         return false;
     };
     if (!WriteText(m_hPort, wire::kGoFocus)) return failed();

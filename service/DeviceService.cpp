@@ -394,10 +394,11 @@ CommandResult DeviceService::MoveRotatorRelative(float delta) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Rotator, fw.Mode))
                 return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in rotator mode");
-            // A step from an unknown position (after a failed move) would go anywhere: read it first.
-            if (int read = 0; fw.Focus2Pos == kPositionNotRead && !fw.GetFocus(read, 1))
+            // A step from an unknown position would go anywhere: it is read first.
+            std::int32_t from = 0;
+            if (!PositionForRelativeMove(fw, 1, from))
                 return CommandResult::Error(CommandStatus::Failed, "The rotator's position is unknown");
-            return RotatorCheck(RotatorRelativeTarget(delta, fw.Focus2Pos, fw.MaxSteps, fw.RotatorReverse), target);
+            return RotatorCheck(RotatorRelativeTarget(delta, from, fw.MaxSteps, fw.RotatorReverse), target);
         },
         RotatorMoveTo);
 }
@@ -408,7 +409,10 @@ CommandResult DeviceService::MoveCover(bool open) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Cover, fw.Mode))
                 return CommandResult::Error(CommandStatus::WrongMode, "The controller is not in cover mode");
-            target = CoverMoveTarget(fw.Focus2Pos, fw.MaxSteps, open);
+            std::int32_t from = 0;
+            if (!PositionForRelativeMove(fw, 1, from))
+                return CommandResult::Error(CommandStatus::Failed, "The cover's position is unknown");
+            target = CoverMoveTarget(from, fw.MaxSteps, open);
             return CommandResult::Success();
         },
         [open](OrnFilterWheel& fw, int) { return MoveCoverTravel(fw, open); });

@@ -35,4 +35,8 @@ CoverStatus Snapshot::Cover() const {
     return CoverState(Moving(), status.Focus2Pos, image.MaxSteps, image.HomeMark != 0, status.Sw);
 }
 
+bool Snapshot::CoverPositionUnknown() const {
+    return velq3::CoverPositionUnknown(Moving(), status.Focus2Pos, image.HomeMark != 0);
+}
+
 } // namespace velq3

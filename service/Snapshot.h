@@ -99,6 +99,8 @@ struct Snapshot {
     float RotatorMechanicalPosition() const;  // degrees, without reverse
     float RotatorStepSize() const;
     CoverStatus Cover() const;
+    // The cover's state is an error because its position is unknown (no end-stops to tell).
+    bool CoverPositionUnknown() const;
 };
 
 } // namespace velq3

@@ -249,6 +249,32 @@ TEST_F(AlpacaSimTest, DomeShutterAndCoverFollowTheCoverMoves) {
     EXPECT_EQ(Put("covercalibrator/0", "haltcover").Error(), 0x400);
 }
 
+// A controller whose status never carries the second motor (16-byte blocks): its position is
+// unknown, and every reading of it is an error rather than a number made of the marker; the
+// cover without end-stops reads Unknown (CoverState 4) and error (ShutterStatus 4).
+TEST_F(AlpacaSimTest, AnUnknownSecondMotorPositionReadsAsAnError) {
+    struct Case {
+        const char* mode;
+        std::vector<std::string> devices;
+    };
+    for (const Case& c : {Case{"0", {"focuser/1"}}, Case{"-1", {"rotator/0"}}, Case{"-2", {"dome/0", "covercalibrator/0"}}}) {
+        SCOPED_TRACE(c.mode);
+        StopFace();
+        Start({"--mode", c.mode, "--all-len", "16"});
+        for (const auto& d : c.devices) Connect(d);
+        service->Invoke([](OrnFilterWheel& fw) { fw.HomeMark = 0; });  // a cover without end-stops
+        if (c.devices[0] == "focuser/1") {
+            EXPECT_EQ(Get("focuser/1", "position").Error(), 0x501);
+        } else if (c.devices[0] == "rotator/0") {
+            for (const char* member : {"position", "mechanicalposition", "targetposition"})
+                EXPECT_EQ(Get("rotator/0", member).Error(), 0x501) << member;
+        } else {
+            EXPECT_EQ(WaitFor("dome/0", "shutterstatus", [](const Json& v) { return v == 4; }, 5s).Value(), 4);
+            EXPECT_EQ(WaitFor("covercalibrator/0", "coverstate", [](const Json& v) { return v == 4; }, 5s).Value(), 4);
+        }
+    }
+}
+
 TEST_F(AlpacaSimTest, SwitchRangesAndTheSetPointReachesTheMemoryOnce) {
     Start();
     Connect("switch/0");

@@ -52,8 +52,32 @@ TEST(DeviceRulesTest, CoverStates) {
     EXPECT_EQ(CoverState(false, 0, 1000, true, 0x01), CoverStatus::Open);
     EXPECT_EQ(CoverState(false, 1000, 1000, true, 0x02), CoverStatus::Closed);
     EXPECT_EQ(CoverState(false, 1000, 1000, true, 0x00), CoverStatus::Error);
+    EXPECT_FALSE(CoverPositionUnknown(false, 1000, true));
     EXPECT_EQ(CoverMoveTarget(10, 1000, true), 1010);
     EXPECT_EQ(CoverMoveTarget(10, 1000, false), -990);
+}
+
+// An unknown position (never carried by the status, or lost by a failed move) is neither open
+// nor closed: without end-stops the state is an error until the position is known; the
+// end-stops and a running move do not need it.
+TEST(DeviceRulesTest, CoverStateOfAnUnknownPosition) {
+    struct Case {
+        bool moving;
+        bool endStops;
+        std::uint8_t sw;
+        CoverStatus state;
+        bool unknown;
+    };
+    for (const Case& c : {Case{false, false, 0, CoverStatus::Error, true}, Case{false, false, 3, CoverStatus::Error, true},
+                          Case{false, true, 0x01, CoverStatus::Open, false},
+                          Case{false, true, 0x02, CoverStatus::Closed, false},
+                          Case{true, false, 0, CoverStatus::Closing, false}}) {
+        SCOPED_TRACE(testing::Message() << c.moving << c.endStops << int{c.sw});
+        EXPECT_EQ(CoverState(c.moving, kPositionNotRead, 1000, c.endStops, c.sw), c.state);
+        EXPECT_EQ(CoverPositionUnknown(c.moving, kPositionNotRead, c.endStops), c.unknown);
+    }
+    EXPECT_FALSE(PositionKnown(kPositionNotRead));
+    EXPECT_TRUE(PositionKnown(-1));
 }
 
 TEST(DeviceRulesTest, RotatorWithoutStepsPerTurnOrAngle) {

@@ -68,9 +68,12 @@ protected:
     // Where the simulator's motor stands now.
     int MotorInDevice(int motor) {
         const std::int32_t before = motor == 0 ? fw->FocusPos : fw->Focus2Pos;
+        const bool lost[] = {fw->m_bFocusPosLost, fw->m_bFocus2PosLost};
         int read = -99999;
         EXPECT_TRUE(fw->GetFocus(read, motor));
         (motor == 0 ? fw->FocusPos : fw->Focus2Pos) = before;  // leave the status record alone
+        fw->m_bFocusPosLost = lost[0];
+        fw->m_bFocus2PosLost = lost[1];
         return read;
     }
 

@@ -94,6 +94,50 @@ TEST_F(DomeTest, ShutterStatusRules) {
     fw->MaxSteps = 0;
     fw->Focus2Pos = 0;
     EXPECT_EQ(status(), 0);
+
+    // An unknown position is neither open nor closed without end-stops.
+    fw->MaxSteps = 1000;
+    fw->Focus2Pos = kPositionNotRead;
+    EXPECT_EQ(status(), 4);
+    fw->HomeMark = 1;
+    fw->Sw = 2;
+    EXPECT_EQ(status(), 1);
+}
+
+// A failed open leaves the cover's position unknown: the shutter reads as an error, and the next
+// open reads the position first and drives the travel from there, never from the marker.
+TEST_F(DomeTest, AfterAFailedMoveTheShutterIsInErrorAndTheNextMoveReadsThePositionFirst) {
+    Start({"--mode", "-2"});
+    auto dome = Create<IDome>(CLSID_Dome);
+    ASSERT_EQ(dome->put_Connected(VARIANT_TRUE), S_OK);
+    fw->MaxSteps = 100;
+    fw->HomeMark = 0;
+    fw->FocuserSpeed = 300;
+    fw->FocuserBacklash = 0;
+    PlaceMotor(1, 0);
+    TakeLog();
+    std::int32_t status = -1;
+
+    sim->control("fault silent FWgoFocus");
+    EXPECT_EQ(dome->OpenShutter(), E_FAIL);  // time-out 2333 ms; the motor stays closed
+    sim->control("fault none");
+    EXPECT_EQ(dome->get_ShutterStatus(&status), S_OK);
+    EXPECT_EQ(status, 4);
+    EXPECT_EQ(CountLines("CDomeImpl::get_ShutterStatus(4)\n"), 1);
+
+    // A position that cannot be read sends no move.
+    sim->control("fault silent FWfocus");
+    EXPECT_EQ(dome->OpenShutter(), E_FAIL);
+    sim->control("fault none");
+    EXPECT_EQ(CountLines("m_FW.GoToPosition(100)\n"), 1);
+
+    EXPECT_EQ(dome->OpenShutter(), S_OK);
+    EXPECT_EQ(CountLines("m_FW.GoToPosition(100)\n"), 2);
+    EXPECT_EQ(CountLines("m_FW.GoToPosition(16777315)\n"), 0);
+    EXPECT_EQ(fw->Focus2Pos, 100);
+    EXPECT_EQ(MotorInDevice(1), 100);
+    EXPECT_EQ(dome->get_ShutterStatus(&status), S_OK);
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(DomeTest, FixedValuesAndUnsupportedMembers) {

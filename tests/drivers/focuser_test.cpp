@@ -53,7 +53,7 @@ TEST_F(FocuserTest, PositionsAreShiftedAndMovesSendTheDeviceTarget) {
     EXPECT_EQ(pos, 100);
 }
 
-TEST_F(FocuserTest, AfterAFailedMoveThePositionIsReadFromTheDevice) {
+TEST_F(FocuserTest, AfterAFailedMoveThePositionIsUnknownUntilTheDeviceTellsIt) {
     Start({"--fault", "short", "--fault-cmd", "FWgoFocus"});  // moves, but never reports the end
     auto focuser = Create<IFocuser>(CLSID_Focuser);
     ASSERT_EQ(focuser->put_Link(VARIANT_TRUE), S_OK);
@@ -63,15 +63,47 @@ TEST_F(FocuserTest, AfterAFailedMoveThePositionIsReadFromTheDevice) {
     EXPECT_EQ(focuser->Move(11030), E_FAIL);  // 30 steps: a time-out of 2100 ms
     EXPECT_EQ(MotorInDevice(0), 1030);
     sim->control("fault none");
+    // Not reported, and not asked of the device either.
     std::int32_t pos = 0;
+    EXPECT_EQ(focuser->get_Position(&pos), E_FAIL);
+    EXPECT_EQ(CountLines("CFocuser::get_Position() unknown\n"), 1);
+    EXPECT_EQ(fw->FocusPos, kPositionNotRead);
+    // The next status tells it.
+    FWCurrentParameters s = EmptyStatus();
+    ASSERT_TRUE(fw->GetAll(s));
     EXPECT_EQ(focuser->get_Position(&pos), S_OK);
     EXPECT_EQ(pos, 11030);
 
-    // Without an answer the position stays unknown and is not reported.
-    fw->FocusPos = kPositionNotRead;
-    sim->control("fault silent");
-    EXPECT_EQ(focuser->get_Position(&pos), E_FAIL);
+    // So does the next move, which reads the position before it starts.
+    sim->control("fault short FWgoFocus");
+    EXPECT_EQ(focuser->Move(11060), E_FAIL);
     sim->control("fault none");
+    EXPECT_EQ(focuser->Move(11000), S_OK);
+    EXPECT_TRUE(Logged("OK GoFocus#0(1060->1000)"));
+    EXPECT_EQ(focuser->get_Position(&pos), S_OK);
+    EXPECT_EQ(pos, 11000);
+}
+
+// The second motor's position on a controller whose status never carries it (16-byte blocks):
+// Position fails and asks nothing, and a move goes out without a position query.
+TEST_F(FocuserTest, ASecondMotorTheStatusNeverCarriesIsNeverQueried) {
+    Start({"--mode", "0", "--all-len", "16"});
+    auto second = Create<IFocuser>(CLSID_Focuser2);
+    ASSERT_EQ(second->put_Link(VARIANT_TRUE), S_OK);
+    sim->control("set focus 1 300");
+    FWCurrentParameters s = EmptyStatus();
+    ASSERT_TRUE(fw->GetAll(s));
+    ASSERT_EQ(fw->Focus2Pos, kPositionNotRead);
+    std::int32_t pos = 0;
+    EXPECT_EQ(second->get_Position(&pos), E_FAIL);
+    EXPECT_EQ(fw->Focus2Pos, kPositionNotRead);  // nothing was asked
+
+    sim->control("fault silent FWfocus");  // a query now would fail the move
+    EXPECT_EQ(second->Move(10500), S_OK);
+    EXPECT_EQ(second->get_Position(&pos), S_OK);
+    EXPECT_EQ(pos, 10500);
+    sim->control("fault none");
+    EXPECT_EQ(MotorInDevice(1), 500);
 }
 
 TEST_F(FocuserTest, MovesFailWhenTheLinkIsClosed) {

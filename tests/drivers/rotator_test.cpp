@@ -184,5 +184,66 @@ TEST_F(RotatorTest, NoStepsPerTurnNeverFaults) {
     EXPECT_LT(target, 1000);
 }
 
+// A failed move loses the second motor's position: the angle is not reported (nor asked of the
+// device), and the next relative move reads the position first and goes from there.
+TEST_F(RotatorTest, AfterAFailedMoveTheAngleIsUnknownAndTheNextMoveReadsThePositionFirst) {
+    auto rotator = ConnectedRotator();  // N = 1000, X = 250
+    fw->FocuserSpeed = 300;
+    fw->FocuserBacklash = 0;
+    sim->control("fault silent FWgoFocus");
+    EXPECT_EQ(rotator->Move(10), E_FAIL);  // to 277: a time-out of 2090 ms; the motor stays
+    sim->control("fault none");
+
+    float angle = 0;
+    EXPECT_EQ(rotator->get_Position(&angle), E_FAIL);
+    EXPECT_EQ(rotator->get_TargetPosition(&angle), E_FAIL);
+    LateGet(rotator.Get(), "Position", DISP_E_EXCEPTION);
+    EXPECT_EQ(CountLines("CRotatorImpl::get_Position() unknown\n"), 3);
+    EXPECT_EQ(fw->Focus2Pos, kPositionNotRead);
+
+    // A position that cannot be read sends no move.
+    sim->control("fault silent FWfocus");
+    EXPECT_EQ(rotator->Move(10), E_FAIL);
+    sim->control("fault none");
+    EXPECT_EQ(CountLines("m_FW.GoToPosition(277)\n"), 1);
+
+    EXPECT_EQ(rotator->Move(10), S_OK);
+    EXPECT_EQ(CountLines("m_FW.GoToPosition(277)\n"), 2);
+    EXPECT_EQ(CountLines("m_FW.GoToPosition(242)\n"), 0);
+    EXPECT_EQ(MotorInDevice(1), 277);
+    EXPECT_EQ(rotator->get_Position(&angle), S_OK);
+    EXPECT_FLOAT_EQ(angle, 99.72f);
+}
+
+// A controller whose status never carries the second motor (here 16-byte blocks): the angle is
+// not reported, and absolute moves go out without a position query; a relative move cannot be
+// computed without the position, so it reads it first.
+TEST_F(RotatorTest, AStatusWithoutTheSecondMotorAddsNoQueryToReadingsOrAbsoluteMoves) {
+    Start({"--mode", "-1", "--all-len", "16"});
+    auto rotator = Create<IRotator>(CLSID_Rotator);
+    ASSERT_EQ(rotator->put_Connected(VARIANT_TRUE), S_OK);
+    fw->MaxSteps = 1000;
+    sim->control("set focus 1 250");
+    FWCurrentParameters s = EmptyStatus();
+    ASSERT_TRUE(fw->GetAll(s));
+    ASSERT_EQ(fw->Focus2Pos, kPositionNotRead);
+    float angle = 0;
+    EXPECT_EQ(rotator->get_Position(&angle), E_FAIL);
+    EXPECT_EQ(fw->Focus2Pos, kPositionNotRead);  // nothing was asked
+
+    sim->control("fault silent FWfocus");  // a query now would fail the move
+    EXPECT_EQ(rotator->MoveAbsolute(180), S_OK);
+    sim->control("fault none");
+    EXPECT_EQ(MotorInDevice(1), 500);
+    EXPECT_EQ(rotator->get_Position(&angle), S_OK);
+    EXPECT_FLOAT_EQ(angle, 180.0f);
+
+    ASSERT_TRUE(fw->GetAll(s));
+    ASSERT_EQ(fw->Focus2Pos, kPositionNotRead);
+    EXPECT_EQ(rotator->Move(-10), S_OK);  // from 500: k = 27
+    EXPECT_EQ(CountLines("m_FW.GoToPosition(473)\n"), 1);
+    EXPECT_EQ(MotorInDevice(1), 473);
+}
+
 } // namespace
 } // namespace velq3::test

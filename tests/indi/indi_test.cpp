@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "indi/IndiFixture.h"
 
@@ -317,6 +318,26 @@ TEST_F(IndiTest, CoverOpensOnUnparkAndClosesOnPark) {
     EXPECT_TRUE(Eval(Q(kCover, "CAP_PARK.PARK") + "==1 && " + StateIs(kCover, "CAP_PARK", 1), 15));
     EXPECT_EQ(Get(Dev(kCover, "COVER_STATUS.STATUS")), "Closed");
     EXPECT_EQ(Get(Dev(kCover, "COVER_ENDSTOPS.CLOSED")), "Ok");
+}
+
+// A cover without end-stops on a controller whose status never carries the second motor
+// (16-byte blocks): its position is unknown, so its state is shown as unknown with an alert,
+// never as open or closed made of the marker.
+TEST_F(IndiTest, ACoverWithoutEndStopsAndAnUnknownPositionShowsUnknown) {
+    TempDir memory;
+    const std::string eeprom = memory.file("eeprom.bin");
+    { SimProcess once({"--mode", "-2", "--eeprom", eeprom}); }  // writes the default memory
+    {
+        std::fstream f(eeprom, std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(f);
+        f.seekp(6);  // "Cover has endstop sensors"
+        f.put('\0');
+    }
+    Start({"--mode", "-2", "--all-len", "16", "--eeprom", eeprom});
+    ASSERT_TRUE(Connect(kCover));
+    EXPECT_TRUE(Eval(StateIs(kCover, "COVER_STATUS", 3), 10));
+    EXPECT_EQ(Get(Dev(kCover, "COVER_STATUS.STATUS")), "Unknown");
+    EXPECT_TRUE(Eval(StateIs(kCover, "CAP_PARK", 3), 10));
 }
 
 }  // namespace

@@ -193,6 +193,29 @@ Bytes StatusBlock(int len) {
     return Cat({static_cast<std::uint8_t>(len)}, b);
 }
 
+// A status tells the first motor's position in every block and the second's from 19 bytes on:
+// only then is a position lost by a failed move known again.
+TEST_F(CommandTest, AStatusEndsALostPositionOnlyWhenItCarriesIt) {
+    struct Case {
+        int len;
+        bool focus2Lost;
+        std::int32_t focus2;
+    };
+    for (const Case& c : {Case{16, true, kPositionNotRead}, Case{18, true, kPositionNotRead}, Case{19, false, 777},
+                          Case{20, false, 777}}) {
+        SCOPED_TRACE(c.len);
+        link.m_bFocusPosLost = link.m_bFocus2PosLost = true;
+        peer.Run({{5, StatusBlock(c.len)}});
+        FWCurrentParameters s = EmptyStatus();
+        ASSERT_TRUE(link.GetAll(s));
+        peer.Join();
+        EXPECT_FALSE(link.m_bFocusPosLost);
+        EXPECT_EQ(link.FocusPos, -1500);
+        EXPECT_EQ(link.m_bFocus2PosLost, c.focus2Lost);
+        EXPECT_EQ(link.Focus2Pos, c.focus2);
+    }
+}
+
 TEST_F(CommandTest, StatusBlockOf16KeepsSecondFocuserFields) {
     filters.CurrentFilter = -1;
     peer.Run({{5, StatusBlock(16)}});

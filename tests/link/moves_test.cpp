@@ -153,6 +153,7 @@ TEST_F(MoveTest, AFailedFocuserMoveLeavesThePositionUnknownUntilReadAgain) {
     peer.Run({{11, {'x'}}});
     EXPECT_FALSE(link.GoToPosition(100, 0));  // time-out 2000 ms
     EXPECT_EQ(link.FocusPos, kPositionNotRead);
+    EXPECT_TRUE(link.m_bFocusPosLost);
     EXPECT_NE(lines.back().find("Failed GoFocus#0(100->100) in="), std::string::npos);
     EXPECT_NE(lines.back().find("ms timeout=2000ms\r\n"), std::string::npos);
 
@@ -164,16 +165,65 @@ TEST_F(MoveTest, AFailedFocuserMoveLeavesThePositionUnknownUntilReadAgain) {
     EXPECT_EQ(Bytes(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
               Cat(B("FWfocus"), Cat(B("FWgoFocus"), Le16(400))));
     EXPECT_EQ(link.FocusPos, 400);
+    EXPECT_FALSE(link.m_bFocusPosLost);
     EXPECT_EQ(lines.back().rfind("OK GoFocus#0(250->400) in=", 0), 0u);
 }
 
-TEST_F(MoveTest, AMoveFromAnUnknownPositionThatCannotBeReadSendsNothing) {
+TEST_F(MoveTest, AMoveFromALostPositionThatCannotBeReadSendsNothing) {
     link.Mode = 1;
     link.FocusPos = kPositionNotRead;
+    link.m_bFocusPosLost = true;
     peer.Run({{7, {}}});
     EXPECT_FALSE(link.GoToPosition(400, 0));
     EXPECT_EQ(Sent(), B("FWfocus"));
     EXPECT_EQ(link.FocusPos, kPositionNotRead);
+    EXPECT_TRUE(link.m_bFocusPosLost);
+}
+
+// The second motor's position lost by a failed move is read with the second motor's query, and
+// only that motor's flag is set.
+TEST_F(MoveTest, AFailedSecondMotorMoveIsFollowedByTheSecondMotorsQuery) {
+    link.Mode = -1;
+    link.FocuserSpeed = 300;
+    link.FocusPos = 100;
+    link.Focus2Pos = 250;
+    peer.Run({{12, {'x'}}});
+    EXPECT_FALSE(link.GoToPosition(277, 1));  // 27 steps: time-out 2090 ms
+    EXPECT_EQ(link.Focus2Pos, kPositionNotRead);
+    EXPECT_TRUE(link.m_bFocus2PosLost);
+    EXPECT_FALSE(link.m_bFocusPosLost);
+    EXPECT_EQ(link.FocusPos, 100);
+
+    const std::size_t before = Sent().size();
+    peer.Run({{8, Le16(260)}, {12, {'!'}}});
+    EXPECT_TRUE(link.GoToPosition(277, 1));
+    const Bytes all = Sent();
+    EXPECT_EQ(Bytes(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
+              Cat(Cat(B("FWfocus"), {1}), Cat(Cat(B("FWgoFocus"), {1}), Le16(277))));
+    EXPECT_EQ(lines.back().rfind("OK GoFocus#1(260->277) in=", 0), 0u);
+    EXPECT_FALSE(link.m_bFocus2PosLost);
+}
+
+// A position the status never carried (older firmware, status blocks under 19 bytes) is not
+// read before a move: such a controller would gain a query with every move.
+TEST_F(MoveTest, APositionNeverReportedIsNotReadBeforeAMove) {
+    struct Case {
+        std::int8_t mode;
+        int focuser;
+        Bytes request;
+    };
+    for (const Case& c : {Case{1, 0, B("FWgoFocus")}, Case{0, 1, Cat(B("FWgoFocus"), {1})},
+                          Case{-1, 1, Cat(B("FWgoFocus"), {1})}, Case{-2, 1, Cat(B("FWgoFocus"), {1})}}) {
+        SCOPED_TRACE(c.mode);
+        link.Mode = c.mode;
+        link.FocusPos = link.Focus2Pos = kPositionNotRead;
+        const std::size_t before = Sent().size();
+        peer.Run({{c.request.size() + 2, {'!'}}});
+        EXPECT_TRUE(link.GoToPosition(500, c.focuser));
+        const Bytes all = Sent();
+        EXPECT_EQ(Bytes(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()), Cat(c.request, Le16(500)));
+        EXPECT_EQ(c.focuser == 0 ? link.FocusPos : link.Focus2Pos, 500);
+    }
 }
 
 TEST_F(MoveTest, HomeWaitsForAcknowledgement) {

@@ -211,6 +211,48 @@ TEST_F(ServiceTest, ServiceMovesUseTheAutomationObjectsRules) {
     EXPECT_EQ(Service().MoveRotatorAbsolute(std::nanf("")).status, CommandStatus::InvalidValue);
 }
 
+// A failed cover move loses the cover's position: without end-stops its state is an error
+// (unknown), a move that cannot read the position is refused, and the next move reads the
+// position first and drives the travel from there.
+TEST_F(ServiceTest, ACoverMoveAfterAFailedOneStartsFromThePositionReadAgain) {
+    StartSim({"--mode", "-2"});
+    ServiceOptions options;
+    options.pollInterval = std::chrono::hours(1);  // no status comes between the moves
+    StartThread(options);
+    const ClientId client = DeviceService::NewClient();
+    ASSERT_TRUE(Service().Connect(client, DeviceKind::Cover).Ok());
+    ASSERT_TRUE(Service().Run([](OrnFilterWheel& fw) {
+        fw.MaxSteps = 100;
+        fw.HomeMark = 0;
+        fw.FocuserSpeed = 300;
+        fw.FocuserBacklash = 0;
+        return fw.SetFocusPosition(0, 1) ? CommandResult::Success() : CommandResult::Error(CommandStatus::Failed, "");
+    }).Ok());
+    sim->control("fault silent FWgoFocus");
+    CommandResult r = Service().MoveCover(true);
+    ASSERT_TRUE(r.Ok()) << r.message;
+    auto s = WaitFor([&](const Snapshot& x) { return x.lastMove.sequence == r.moveSequence; }, 10000ms);
+    ASSERT_EQ(s->lastMove.sequence, r.moveSequence);
+    EXPECT_FALSE(s->lastMove.ok);
+    EXPECT_EQ(s->Cover(), CoverStatus::Error);
+    EXPECT_TRUE(s->CoverPositionUnknown());
+
+    sim->control("fault silent FWfocus");
+    const CommandResult refused = Service().MoveCover(true);
+    EXPECT_EQ(refused.status, CommandStatus::Failed);
+    EXPECT_EQ(refused.message, "The cover's position is unknown");
+
+    sim->control("fault none");
+    r = Service().MoveCover(true);
+    ASSERT_TRUE(r.Ok()) << r.message;
+    s = WaitFor([&](const Snapshot& x) { return x.lastMove.sequence == r.moveSequence; }, 10000ms);
+    ASSERT_TRUE(s->lastMove.ok);
+    EXPECT_EQ(s->lastMove.target, 100);
+    EXPECT_EQ(s->status.Focus2Pos, 100);
+    EXPECT_EQ(s->Cover(), CoverStatus::Open);
+    EXPECT_FALSE(s->CoverPositionUnknown());
+}
+
 TEST_F(ServiceTest, StaleReadingsFailUntilTheControllerAnswersAgain) {
     StartSim({"--mode", "4"});
     ServiceOptions options;
