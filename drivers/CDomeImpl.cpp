@@ -64,10 +64,7 @@ HRESULT CDomeImpl::get_InterfaceVersion(std::int16_t* value) {
 
 HRESULT CDomeImpl::get_ShutterStatus(std::int32_t* value) {
     if (!value) return E_POINTER;
-    if (m_FW.ReadingsStale()) {
-        m_FW.Log("CDomeImpl: %s\n", kNoAnswerMessage);
-        return ReportError(IDome::kIid, kProgIdDome, kNoAnswerMessage, E_FAIL);
-    }
+    if (m_FW.ReadingsStale()) return NoAnswer("get_ShutterStatus");
     const auto status = static_cast<std::int32_t>(
         CoverState(m_FW.IsBusy(), m_FW.Focus2Pos, m_FW.MaxSteps, m_FW.HomeMark != 0, m_FW.Sw));
     *value = status;

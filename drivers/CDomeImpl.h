@@ -3,13 +3,14 @@
 #pragma once
 
 #include "automation/VelqTypeLib.h"
+#include "drivers/DriverClasses.h"
 #include "drivers/DriverObject.h"
 
 namespace velq3 {
 
 class CDomeImpl : public DriverObject<IDome> {
 public:
-    explicit CDomeImpl(DriverContext& ctx) : DriverObject(ctx, "CDomeImpl") {}
+    explicit CDomeImpl(DriverContext& ctx) : DriverObject(ctx, "CDomeImpl", kProgIdDome) {}
 
     // Shutter states of the dome interface.
     enum ShutterState : std::int32_t { kOpen = 0, kClosed = 1, kOpening = 2, kClosing = 3, kError = 4 };

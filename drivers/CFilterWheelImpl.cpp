@@ -47,10 +47,7 @@ HRESULT CFilterWheelImpl::put_Position(std::int16_t value) {
 
 HRESULT CFilterWheelImpl::get_Position(std::int16_t* value) {
     if (!value) return E_POINTER;
-    if (m_FW.ReadingsStale()) {
-        m_FW.Log("CFilterWheelImpl: %s\n", kNoAnswerMessage);
-        return ReportError(IFilterWheel::kIid, kProgIdFilterWheel, kNoAnswerMessage, E_FAIL);
-    }
+    if (m_FW.ReadingsStale()) return NoAnswer("get_Position");
     *value = static_cast<std::int16_t>(m_FW.CurrentFilter);
     m_FW.Log("CFilterWheelImpl::get_Position(%i)\n", m_FW.CurrentFilter);
     return S_OK;

@@ -4,13 +4,14 @@
 
 #include "automation/VelqTypeLib.h"
 #include "device/DeviceMoves.h"
+#include "drivers/DriverClasses.h"
 #include "drivers/DriverObject.h"
 
 namespace velq3 {
 
 class CFilterWheelImpl : public DriverObject<IFilterWheel> {
 public:
-    explicit CFilterWheelImpl(DriverContext& ctx) : DriverObject(ctx, "CFilterWheelImpl") {}
+    explicit CFilterWheelImpl(DriverContext& ctx) : DriverObject(ctx, "CFilterWheelImpl", kProgIdFilterWheel) {}
 
     HRESULT get_Connected(VariantBool* value) override;
     HRESULT put_Connected(VariantBool value) override;

@@ -30,7 +30,7 @@ HRESULT CFocuser::get_TempCompAvailable(VariantBool* value) {
 
 HRESULT CFocuser::get_Temperature(double* value) {
     if (!value) return E_POINTER;
-    if (m_FW.ReadingsStale()) return NoAnswer();
+    if (m_FW.ReadingsStale()) return NoAnswer("get_Temperature");
     const bool ok = SelectTemperature(*value);
     m_FW.Log("CFocuser::get_Temperature(%f)\n", *value);
     return ResultOf(ok);

@@ -28,7 +28,7 @@ HRESULT CFocuser2::get_TempCompAvailable(VariantBool* value) {
 
 HRESULT CFocuser2::get_Temperature(double* value) {
     if (!value) return E_POINTER;
-    if (m_FW.ReadingsStale()) return NoAnswer();
+    if (m_FW.ReadingsStale()) return NoAnswer("get_Temperature");
     SelectTemperature(*value);
     m_FW.Log("CFocuser2::get_Temperature(%f)\n", *value);
     return S_OK;

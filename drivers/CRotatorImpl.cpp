@@ -45,10 +45,7 @@ float CRotatorImpl::CurrentAngle() const { return RotatorAngle(m_FW.Focus2Pos, m
 
 HRESULT CRotatorImpl::get_Position(float* value) {
     if (!value) return E_POINTER;
-    if (m_FW.ReadingsStale()) {
-        m_FW.Log("CRotatorImpl: %s\n", kNoAnswerMessage);
-        return ReportError(IRotator::kIid, kProgIdRotator, kNoAnswerMessage, E_FAIL);
-    }
+    if (m_FW.ReadingsStale()) return NoAnswer("get_Position");
     if (!PositionKnown(m_FW.Focus2Pos)) {
         // Not carried by the status, or lost by a failed move: there is no angle to report.
         m_FW.Log("CRotatorImpl::get_Position() unknown\n");

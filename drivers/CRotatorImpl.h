@@ -3,13 +3,14 @@
 #pragma once
 
 #include "automation/VelqTypeLib.h"
+#include "drivers/DriverClasses.h"
 #include "drivers/DriverObject.h"
 
 namespace velq3 {
 
 class CRotatorImpl : public DriverObject<IRotator> {
 public:
-    explicit CRotatorImpl(DriverContext& ctx) : DriverObject(ctx, "CRotatorImpl") {}
+    explicit CRotatorImpl(DriverContext& ctx) : DriverObject(ctx, "CRotatorImpl", kProgIdRotator) {}
 
     HRESULT get_CanReverse(VariantBool* value) override;
     HRESULT get_Connected(VariantBool* value) override;

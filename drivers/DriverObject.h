@@ -27,8 +27,9 @@ inline HRESULT ResultOf(bool ok) { return ok ? S_OK : E_FAIL; }
 template <class Itf>
 class DriverObject : public DispatchObject<Itf> {
 protected:
-    DriverObject(DriverContext& ctx, const char* className)
-        : DispatchObject<Itf>(ctx.typeLib), m_FW(ctx.fw), m_Window(ctx.window), m_ClassName(className) {}
+    DriverObject(DriverContext& ctx, const char* className, const char* progId)
+        : DispatchObject<Itf>(ctx.typeLib), m_FW(ctx.fw), m_Window(ctx.window), m_ClassName(className),
+          m_ProgId(progId) {}
     ~DriverObject() = default;
 
     // This object's identity in the device's set of link holders.
@@ -48,11 +49,18 @@ protected:
 
     HRESULT ShowSetupDialog() {
         m_FW.Log("%s::SetupDialog()\n", m_ClassName);
+        // A device failure like any other: E_FAIL, with the reason for the client to show.
         if (!m_Window.CanShowWindows())
-            return ReportError(Itf::kIid, m_ClassName, "There is no display to show the setup dialog on",
-                               DISP_E_EXCEPTION);
+            return ReportError(Itf::kIid, m_ProgId, "There is no display to show the setup dialog on", E_FAIL);
         m_Window.BringToFront();
         return S_OK;
+    }
+
+    // A reading `member` refused because the controller has not answered for too long: its
+    // log line, and the error with its message.
+    HRESULT NoAnswer(const char* member) const {
+        m_FW.Log("%s::%s() no answer\n", m_ClassName, member);
+        return ReportError(Itf::kIid, m_ProgId, kNoAnswerMessage, E_FAIL);
     }
 
     static HRESULT ReturnText(Bstr* value, const char* text) {
@@ -64,6 +72,7 @@ protected:
     OrnFilterWheel& m_FW;
     IClientWindow& m_Window;
     const char* m_ClassName;
+    const char* m_ProgId;  // the source of the error information
 
 private:
     const ClientId m_Id = NewClientId();

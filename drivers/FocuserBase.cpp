@@ -8,7 +8,7 @@ namespace velq3 {
 
 CFocuserBase::CFocuserBase(DriverContext& ctx, const char* className, const char* progId, int motor,
                            ModeCondition modeOk)
-    : DriverObject(ctx, className), m_ProgId(progId), m_Motor(motor), m_ModeOk(std::move(modeOk)) {}
+    : DriverObject(ctx, className, progId), m_Motor(motor), m_ModeOk(std::move(modeOk)) {}
 
 HRESULT CFocuserBase::get_Link(VariantBool* value) { return GetConnection("get_Link", value); }
 
@@ -44,7 +44,7 @@ HRESULT CFocuserBase::get_MaxStep(std::int32_t* value) {
 
 HRESULT CFocuserBase::get_Position(std::int32_t* value) {
     if (!value) return E_POINTER;
-    if (m_FW.ReadingsStale()) return NoAnswer();
+    if (m_FW.ReadingsStale()) return NoAnswer("get_Position");
     const std::int32_t device = MotorPosition();
     // Not carried by the status, or lost by a failed move: not reported, and not asked of the
     // device either (the status poll or the next move tells it again).
@@ -78,11 +78,6 @@ HRESULT CFocuserBase::Move(std::int32_t position) {
 }
 
 HRESULT CFocuserBase::SetupDialog() { return ShowSetupDialog(); }
-
-HRESULT CFocuserBase::NoAnswer() const {
-    m_FW.Log("%s: %s\n", m_ClassName, kNoAnswerMessage);
-    return ReportError(IFocuser::kIid, m_ProgId, kNoAnswerMessage, E_FAIL);
-}
 
 bool CFocuserBase::SelectTemperature(double& value) const {
     return velq3::SelectTemperature(m_FW.Status(), m_FW.SensorCount, m_FW.AscomPreferredTermometer, value);

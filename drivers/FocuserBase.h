@@ -31,13 +31,10 @@ protected:
     // the first of the fitted sensors that has a reading. True when that gave a value or
     // when the device has no sensors (then 0.0).
     bool SelectTemperature(double& value) const;
-    // A reading while the controller has not answered for too long: the error, with its message.
-    HRESULT NoAnswer() const;
 
 private:
     std::int32_t MotorPosition() const { return m_Motor == 0 ? m_FW.FocusPos : m_FW.Focus2Pos; }
 
-    const char* m_ProgId;
     int m_Motor;
     ModeCondition m_ModeOk;
 };

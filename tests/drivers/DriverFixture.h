@@ -14,7 +14,9 @@ struct RecordingWindow : IClientWindow {
     void ShowForClient() override { ++shown; }
     void HideForClient() override { ++hidden; }
     void BringToFront() override { ++fronts; }
+    bool CanShowWindows() const override { return display; }
     int shown = 0, hidden = 0, fronts = 0;
+    bool display = true;
 };
 
 class DriverTest : public DeviceTest {

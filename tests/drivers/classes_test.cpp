@@ -59,6 +59,24 @@ TEST_F(ClassesTest, OnlyTheFocusersCanBeAggregated) {
     EXPECT_EQ(module.Count(), 0);
 }
 
+// Without a display there is no window to bring up: a plain failure (E_FAIL, as every device
+// failure) whose error information names the object's ProgID; nothing waits for a window.
+TEST_F(ClassesTest, SetupDialogWithoutADisplayFailsWithTheProgIdAsSource) {
+    window.display = false;
+    for (const DriverClass& c : DriverClasses()) {
+        SCOPED_TRACE(c.progId);
+        ComPtr<IDispatch> object;
+        ASSERT_EQ(CreateDriver(Ctx(), c.clsid, nullptr, IID_IDispatch, object.PutVoid()), S_OK);
+        const LateCall late = LateCallMethod(object.Get(), "SetupDialog");
+        EXPECT_EQ(late.hr, DISP_E_EXCEPTION);
+        EXPECT_EQ(late.excep.scode, E_FAIL);
+        EXPECT_EQ(late.excep.source, c.progId);
+        EXPECT_NE(late.excep.description.str().find("no display"), std::string::npos) << late.excep.description.str();
+        EXPECT_EQ(CountLines(std::string(c.implementation) + "::SetupDialog()\n"), 1);
+    }
+    EXPECT_EQ(window.fronts, 0);
+}
+
 TEST_F(ClassesTest, EachObjectAnswersItsFourInterfaces) {
     int zeroes = 0;
     module.SetZeroHook([&] { ++zeroes; });

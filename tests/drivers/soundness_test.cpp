@@ -78,6 +78,11 @@ TEST_F(SoundnessTest, ReadingsFailWhenTheControllerStopsAnswering) {
     EXPECT_EQ(focuser2->get_Temperature(&temperature), E_FAIL);
     EXPECT_EQ(focuser2->get_Position(&position), E_FAIL);
     LateGet(focuser.Get(), "Position", DISP_E_EXCEPTION);
+    // Each refused reading names its member in the log, as every member's line does.
+    EXPECT_EQ(CountLines("CFocuser::get_Position() no answer\n"), 2);
+    EXPECT_EQ(CountLines("CFocuser::get_Temperature() no answer\n"), 1);
+    EXPECT_EQ(CountLines("CFocuser2::get_Temperature() no answer\n"), 1);
+    EXPECT_EQ(CountLines("CFocuser2::get_Position() no answer\n"), 1);
     // Members that read no controller value still answer.
     std::int32_t maxStep = 0;
     EXPECT_EQ(focuser->get_MaxStep(&maxStep), S_OK);
@@ -94,6 +99,10 @@ TEST_F(SoundnessTest, WheelRotatorAndCoverReadingsGoStaleToo) {
         const char* mode;
         int which;
     };
+    const char* const kLines[] = {"CFilterWheelImpl::get_Position() no answer\n",
+                                  "CRotatorImpl::get_Position() no answer\n",
+                                  "CDomeImpl::get_ShutterStatus() no answer\n"};
+    const char* const kSources[] = {"VELQ3.FilterWheel", "VELQ3.Rotator", "VELQ3.Dome"};
     for (const Case& c : {Case{"4", 0}, Case{"-1", 1}, Case{"-2", 2}}) {
         SCOPED_TRACE(c.mode);
         ctx.reset();
@@ -118,7 +127,13 @@ TEST_F(SoundnessTest, WheelRotatorAndCoverReadingsGoStaleToo) {
         EXPECT_EQ(read(), S_OK);
         sim->control("fault silent");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        GetErrorInfo();
         EXPECT_EQ(read(), E_FAIL);
+        const auto info = GetErrorInfo();
+        ASSERT_TRUE(info.has_value());
+        EXPECT_EQ(info->description, kNoAnswerMessage);
+        EXPECT_EQ(info->source, kSources[c.which]);
+        EXPECT_EQ(CountLines(kLines[c.which]), 1);
         sim->control("fault none");
         FWCurrentParameters s = EmptyStatus();
         ASSERT_TRUE(fw->GetAll(s));
