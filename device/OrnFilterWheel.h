@@ -132,6 +132,9 @@ public:
 
     // The calendar clock of the temperature log: the injected one, or the system clock.
     const CalendarClock& CalendarTime() const { return m_Env.clock ? *m_Env.clock : m_SystemClock; }
+    // The current user's hive, where the windows also keep their own per-user choices; none
+    // when settings are not kept.
+    RegistryHive* UserHive() const { return m_Env.userHive; }
 
 private:
     // Opens the device port `n` stands for (a stable name or any other link opens the device it

@@ -798,9 +798,13 @@ void CFilterWheelDlg::OnJog(int focuser, int delta) {
         WaitCursor wait;
         m_FW.GoToPosition(static_cast<int>(std::clamp<std::int64_t>(target, INT32_MIN, INT32_MAX)), focuser);
     }
+    // A failed move leaves the position unknown: shown as after a failed status, and the next
+    // status shows it again even where it equals the one displayed before the jog.
+    const std::int32_t now = focuser == 0 ? m_FW.FocusPos : m_FW.Focus2Pos;
+    if (now == kPositionNotRead) (focuser == 0 ? LastStatus.FocusPos : LastStatus.Focus2Pos) = kPositionNotRead;
     if (!m_Window) return;
-    if (focuser == 0) m_C.position->setText(Signed(m_FW.FocusPos));
-    else m_C.position2->setText(Signed(m_FW.Focus2Pos));
+    const QString text = now == kPositionNotRead ? QStringLiteral("???") : Signed(now);
+    (focuser == 0 ? m_C.position : m_C.position2)->setText(text);
 }
 
 void CFilterWheelDlg::OnStepSpin(int delta) {

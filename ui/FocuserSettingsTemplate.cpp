@@ -33,9 +33,9 @@ constexpr ControlTemplate kControls[] = {
     {id::kSensorCount, K::Edit, "", 8, 112, 40, 14},
     {id::kSensorCountSpin, K::UpDown, "", 44, 112, 11, 14, kBuddySpin},
     {kNoId, K::Label, "Temperature sensors", 54, 115, 94, 8},
-    // Wide enough for "DS1631/1624 (auto)"; the text beside it keeps its right end.
-    {id::kSensorType, K::ComboList, "", 7, 130, 80, 84},
-    {kNoId, K::Label, "Sensors Type", 92, 133, 56, 8},
+    // Narrower than "DS1631/1624 (auto)": the open list grows beyond the box to show it whole.
+    {id::kSensorType, K::ComboList, "", 7, 130, 69, 84},
+    {kNoId, K::Label, "Sensors Type", 81, 133, 67, 8},
     {id::kCoefficient, K::Edit, "", 8, 147, 40, 14},
     {id::kCoefficientSpin, K::UpDown, "", 46, 147, 11, 14, kBuddySpin},
     {kNoId, K::Label, "Temperature compensation (steps / C)", 54, 150, 126, 8},

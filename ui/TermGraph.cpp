@@ -1,6 +1,7 @@
 // Painting and the window of the temperature graph.
 #include "ui/TermGraph.h"
 
+#include <QAction>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "device/OrnFilterWheel.h"
+#include "platform/Registry.h"
 #include "ui/DialogTemplate.h"
 #include "ui/NightPalette.h"
 #include "ui/TermGraphLayout.h"
@@ -31,7 +33,7 @@ const std::array<QColor, 4> kSeriesColours = {QColor(255, 0, 0), QColor(255, 255
 
 void PaintTermGraph(QPainter& painter, QSize size, const TermHistoryQueue& history,
                     const std::array<std::string, 4>& names, const TermTimeQueue& times,
-                    const CalendarClock& clock) {
+                    const CalendarClock& clock, bool showReadings) {
     painter.fillRect(QRect(QPoint(0, 0), size), Qt::black);
     const GraphBox p = PlotBox(size.width(), size.height());
     const QFontMetrics metrics = painter.fontMetrics();
@@ -39,11 +41,14 @@ void PaintTermGraph(QPainter& painter, QSize size, const TermHistoryQueue& histo
     const TermGraphLayout g = ComputeTermGraphLayout(history, p, axis);
     const int lineHeight = metrics.height();
 
-    // Legend rows in the top right corner: the name, then the newest reading in a column of
-    // its own at the right edge. A row without a name and without a reading takes no room.
+    // Legend rows in the top right corner, one below the other: a row for each name drawn, its
+    // right end at the box's right edge. With the readings shown, each row also holds the
+    // sensor's newest reading in a column of its own at the right edge, and a sensor with a
+    // reading takes a row even without a name.
     int valueWidth = 0;
-    for (const auto& value : g.latest)
-        if (value) valueWidth = std::max(valueWidth, metrics.horizontalAdvance(QString::fromStdString(*value)));
+    if (showReadings)
+        for (const auto& value : g.latest)
+            if (value) valueWidth = std::max(valueWidth, metrics.horizontalAdvance(QString::fromStdString(*value)));
     const int nameRight = p.right - (valueWidth > 0 ? valueWidth + kLegendGap : 0);
     std::array<int, 4> rowTop{};
     std::vector<QRect> taken;  // text already placed: the time labels keep clear of it
@@ -51,9 +56,10 @@ void PaintTermGraph(QPainter& painter, QSize size, const TermHistoryQueue& histo
     for (size_t j = 0; j < 4; ++j) {
         rowTop[j] = legendY;
         const QString name = QString::fromStdString(names[j]);
-        if (name.isEmpty() && !g.latest[j]) continue;
+        const bool reading = showReadings && g.latest[j];
+        if (name.isEmpty() && !reading) continue;
         const int left = name.isEmpty() ? nameRight : nameRight - metrics.horizontalAdvance(name);
-        taken.emplace_back(QPoint(left, legendY), QPoint(p.right, legendY + lineHeight - 1));
+        taken.emplace_back(QPoint(left, legendY), QPoint(reading ? p.right : nameRight, legendY + lineHeight - 1));
         legendY += lineHeight;
     }
 
@@ -93,7 +99,7 @@ void PaintTermGraph(QPainter& painter, QSize size, const TermHistoryQueue& histo
         painter.setPen(kSeriesColours[j]);
         const QString name = QString::fromStdString(names[j]);
         painter.drawText(QPoint(nameRight - metrics.horizontalAdvance(name), rowTop[j] + metrics.ascent()), name);
-        if (g.latest[j]) {
+        if (showReadings && g.latest[j]) {
             const QString value = QString::fromStdString(*g.latest[j]);
             painter.drawText(QPoint(p.right - metrics.horizontalAdvance(value), rowTop[j] + metrics.ascent()), value);
         }
@@ -108,7 +114,8 @@ void PaintTermGraph(QPainter& painter, QSize size, const TermHistoryQueue& histo
     }
 }
 
-TermGraph::TermGraph(OrnFilterWheel& fw, QWidget* owner) : QDialog(owner), m_FW(fw), m_Timer(new QTimer(this)) {
+TermGraph::TermGraph(OrnFilterWheel& fw, QWidget* owner)
+    : QDialog(owner), m_FW(fw), m_Timer(new QTimer(this)), m_ReadingsAction(new QAction(QStringLiteral("Show Readings"), this)) {
     BuildDialog(*this, kTermGraphTemplate);
     // A sizable frame: the template gives the first size only.
     const QSize first = size();
@@ -117,8 +124,33 @@ TermGraph::TermGraph(OrnFilterWheel& fw, QWidget* owner) : QDialog(owner), m_FW(
     resize(first);
     setSizeGripEnabled(true);
     setModal(false);
+
+    if (const RegistryHive* hive = m_FW.UserHive()) m_ShowReadings = StoredShowReadings(*hive);
+    m_ReadingsAction->setObjectName(QStringLiteral("graphReadings"));
+    m_ReadingsAction->setCheckable(true);
+    m_ReadingsAction->setChecked(m_ShowReadings);
+    connect(m_ReadingsAction, &QAction::toggled, this, &TermGraph::OnReadingsToggled);
+    addAction(m_ReadingsAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
     connect(m_Timer, &QTimer::timeout, this, [this] { update(); });
     m_Timer->start(kRedrawMs);
+}
+
+bool TermGraph::StoredShowReadings(const RegistryHive& hive) {
+    const auto v = hive.GetDword(kSettingsKey, kGraphReadingsValue);
+    return v && *v != 0;
+}
+
+void TermGraph::SetShowReadings(bool on) { m_ReadingsAction->setChecked(on); }
+
+void TermGraph::OnReadingsToggled(bool on) {
+    m_ShowReadings = on;
+    if (RegistryHive* hive = m_FW.UserHive(); hive && hive->CreateKey(kSettingsKey)) {
+        hive->SetDword(kSettingsKey, kGraphReadingsValue, on ? 1 : 0);
+        hive->Save();
+    }
+    update();
 }
 
 void TermGraph::ToggleVisible() {
@@ -134,7 +166,7 @@ void TermGraph::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const auto paint = [this](QPainter& on) {
         PaintTermGraph(on, size(), m_FW.TermHistory, m_FW.TermometerName, m_FW.TermHistoryTimes,
-                       m_FW.CalendarTime());
+                       m_FW.CalendarTime(), m_ShowReadings);
     };
     if (!IsNightPalette(palette())) {
         paint(painter);

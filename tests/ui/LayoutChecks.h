@@ -2,6 +2,7 @@
 // controls laid over one another where their template keeps them apart.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -101,18 +102,22 @@ inline QString CaptionOverflow(QWidget* w) {
     return {};
 }
 
-// The items of a drop-down list that its closed box would cut.
+// The items of a drop-down list that its open list would cut. The closed box shows the chosen
+// item in the template's width and may cut a long one; the open list, where every item is read
+// and chosen, must be at least as wide as a closed box that would show the item whole.
 inline QStringList CutItems(QComboBox* list) {
+    list->showPopup();
+    const int room = list->view()->window()->width();
+    list->hidePopup();
+    QStyleOptionComboBox opt;
+    opt.initFrom(list);
+    opt.editable = false;
+    opt.frame = list->hasFrame();
     QStringList found;
     for (int i = 0; i < list->count(); ++i) {
-        QStyleOptionComboBox opt;
-        opt.initFrom(list);
-        opt.currentText = list->itemText(i);
-        opt.editable = false;
-        opt.frame = list->hasFrame();
-        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, list);
-        const int need = list->fontMetrics().horizontalAdvance(list->itemText(i));
-        if (need > field.width()) found << Describe(list, list->itemText(i), need, field.width());
+        const QSize text(list->fontMetrics().horizontalAdvance(list->itemText(i)), list->fontMetrics().height());
+        const int need = list->style()->sizeFromContents(QStyle::CT_ComboBox, &opt, text, list).width();
+        if (need > room) found << Describe(list, list->itemText(i), need, room);
     }
     return found;
 }

@@ -346,6 +346,30 @@ TEST_F(EditingTest, GoSetJogAndStep) {
     EXPECT_EQ(device->MinMotorStep, 0);
 }
 
+// A jog the controller never finishes leaves the position unknown: the box reads "???" rather
+// than the marker, and the next status shows the position again even where it did not change.
+TEST_F(EditingTest, FailedJogShowsUnknownUntilTheNextStatus) {
+    StartConnected({"--mode", "0"});  // second focuser: both position boxes
+    struct Case {
+        int focuser, box, spin;
+    };
+    for (const Case c : {Case{0, idc::kPosition, idc::kJog}, Case{1, idc::kPosition2, idc::kJog2}}) {
+        SCOPED_TRACE(c.focuser);
+        Tick();
+        const QString before = Text(c.box);
+        ASSERT_NE(before, "???");
+        logLines.clear();
+        sim->control("fault silent FWgoFocus");
+        PressArrow(Get<ui::CUpDown>(c.spin), true);
+        EXPECT_EQ(CountLog("Failed GoFocus#" + std::to_string(c.focuser)), 1);
+        EXPECT_EQ(Text(c.box), "???");
+        EXPECT_EQ(c.focuser == 0 ? dlg->LastStatus.FocusPos : dlg->LastStatus.Focus2Pos, kPositionNotRead);
+        sim->control("fault none");
+        Tick();  // the motor never moved: the position from before the jog
+        EXPECT_EQ(Text(c.box), before);
+    }
+}
+
 TEST_F(EditingTest, AutoBoxesShowAndSwitchTheCompensationSensor) {
     StartSim({"--sensors", "2"});
     sim->control("set temp 0 1500");

@@ -1,6 +1,7 @@
 // Every caption of every dialog shows whole at the dialog font: static texts, buttons, check
 // boxes and group box titles are at least as wide as their text (wrapped texts as tall), and
 // the filter list needs no horizontal scroll bar.
+#include <QAbstractItemView>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollBar>
@@ -91,6 +92,32 @@ TEST_F(LayoutTest, SettingsDialogCaptionsShowWhole) {
         ui::CMicrostepsDlg microsteps(*device);
         EXPECT_EQ(Overflows(microsteps), "");
     }
+}
+
+// The sensor type list keeps its place and width, narrower than its longest item, and the label
+// beside it keeps its own; the open list grows beyond the box and shows every item whole.
+TEST_F(LayoutTest, SensorTypeListKeepsItsTemplateGeometryAndItsOpenListFitsTheItems) {
+    MakeDeviceObject();
+    ui::CFocuserSettingsDlg focuser(*device);
+    const ui::DialogUnits du = ui::DialogUnits::ForFont(focuser.font());
+    auto* list = qobject_cast<QComboBox*>(focuser.Control(ui::focuser_settings_id::kSensorType));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->geometry().topLeft(), QPoint(du.X(7), du.Y(130)));
+    EXPECT_EQ(list->width(), du.X(7 + 69) - du.X(7));
+    QLabel* label = nullptr;
+    for (auto* l : focuser.findChildren<QLabel*>())
+        if (l->text() == "Sensors Type") label = l;
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->geometry(), du.Rect(81, 133, 67, 8));
+
+    EXPECT_EQ(list->itemText(0), "DS1631/1624 (auto)");
+    EXPECT_EQ(CutItems(list).join('\n').toStdString(), "");
+    list->showPopup();
+    EXPECT_GE(list->view()->width(), list->width());
+    // Pictures for a person to look at: the dialog, and the open list.
+    EXPECT_TRUE(focuser.grab().save(QString(VELQ3_BIN_DIR) + "/focuser-settings.png"));
+    EXPECT_TRUE(list->view()->window()->grab().save(QString(VELQ3_BIN_DIR) + "/focuser-settings-sensor-list.png"));
+    list->hidePopup();
 }
 
 // The columns of the filter list share the width that the list shows them in, with a vertical

@@ -1,5 +1,6 @@
 // The temperature graph: value range, grid and label spacing, time ticks and their clock
-// labels, series with gaps, the legend's readings, and the picture painted into an image.
+// labels, series with gaps, the legend with and without its readings, and the picture painted
+// into an image.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -229,11 +230,24 @@ int CountIn(const QImage& img, QRect r, QColor c, bool shades = false) {
     return n;
 }
 
-QImage Paint(const TermHistoryQueue& h, const TermTimeQueue& times, std::array<std::string, 4> names = {}) {
+QImage Paint(const TermHistoryQueue& h, const TermTimeQueue& times, std::array<std::string, 4> names = {},
+             bool readings = false) {
     QImage img(632, 370, QImage::Format_RGB32);
     QPainter painter(&img);
-    PaintTermGraph(painter, img.size(), h, names, times, kIndia);
+    PaintTermGraph(painter, img.size(), h, names, times, kIndia, readings);
     return img;
+}
+
+// The leftmost and rightmost columns of `r` that hold ink of colour `c` (or a shade of it);
+// {-1, -1} for none.
+std::pair<int, int> InkColumns(const QImage& img, QRect r, QColor c) {
+    std::pair<int, int> found{-1, -1};
+    for (int x = r.left(); x <= r.right(); ++x)
+        if (CountIn(img, QRect(x, r.top(), 1, r.height()), c, true) > 0) {
+            if (found.first < 0) found.first = x;
+            found.second = x;
+        }
+    return found;
 }
 
 TEST(TermGraphPaint, DrawsSeriesInTheirColoursOnBlackAndSavesAPicture) {
@@ -250,6 +264,10 @@ TEST(TermGraphPaint, DrawsSeriesInTheirColoursOnBlackAndSavesAPicture) {
     EXPECT_GT(CountColour(img, kSeriesColours[3]), 0);  // only its legend name
     EXPECT_LT(CountColour(img, kSeriesColours[3]), 400);
     EXPECT_TRUE(img.save(QString(VELQ3_BIN_DIR) + "/term_graph.png"));
+    // The same with the legend's readings, for a person to compare.
+    const QImage readings = Paint(h, Times(1000, kIndia.Now(), 500, 1800), {"Mirror", "Air", "Tube", "Spare"}, true);
+    EXPECT_NE(readings, img);
+    EXPECT_TRUE(readings.save(QString(VELQ3_BIN_DIR) + "/term_graph-readings.png"));
 }
 
 // The top value label sits inside the box, below its line, instead of rising above it.
@@ -260,8 +278,51 @@ TEST(TermGraphPaint, TopLabelStaysInsideTheBox) {
     EXPECT_GT(CountIn(img, QRect(p.left, p.top, 30, 20), Qt::white), 5);  // "0.5" under the top line
 }
 
-// Time labels are white text right of their line above the short ticks; the legend holds
-// each sensor's newest reading right of its name, in its colour.
+// By default the legend is the names alone, one below the other from the box's top, each
+// ending at the box's right edge: a row for each name drawn and none for an empty name, even
+// where that sensor has readings.
+TEST(TermGraphPaint, LegendNamesStandAtTheRightEdgeOneRowPerNameDrawn) {
+    const GraphBox p = PlotBox(632, 370);
+    QImage scratch(1, 1, QImage::Format_RGB32);
+    QPainter measure(&scratch);
+    const QFontMetrics fm = measure.fontMetrics();
+    const int h0 = fm.height();
+    // Ten samples keep the series at the left, away from the legend; every sensor reads.
+    const TermHistoryQueue h = History(10, 5.0f, 6.0f, 7.0f, 8.0f);
+    struct Case {
+        std::array<std::string, 4> names;
+        std::array<int, 4> row;  // the legend row of each sensor; -1: none
+    };
+    const Case cases[] = {
+        {{"Mirror", "Air", "Tube", "Spare"}, {0, 1, 2, 3}},
+        {{"Mirror", "", "Tube", ""}, {0, -1, 1, -1}},
+        {{"", "", "", "Spare"}, {-1, -1, -1, 0}},
+        {{"", "", "", ""}, {-1, -1, -1, -1}},
+    };
+    const QRect legend(p.left + 100, p.top, p.right - p.left - 99, 4 * h0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.names[0] + "|" + c.names[1] + "|" + c.names[2] + "|" + c.names[3]);
+        const QImage img = Paint(h, Times(10, kIndia.Now()), c.names);
+        for (size_t j = 0; j < 4; ++j) {
+            SCOPED_TRACE(j);
+            if (c.row[j] < 0) {
+                EXPECT_EQ(CountIn(img, legend, kSeriesColours[j], true), 0);  // no name, no reading
+                continue;
+            }
+            const QRect row(legend.left(), p.top + c.row[j] * h0, legend.width(), h0);
+            EXPECT_EQ(CountIn(img, legend, kSeriesColours[j], true), CountIn(img, row, kSeriesColours[j], true));
+            // The name's advance ends at the right edge; its ink within a pixel or two of it.
+            const auto [left, right] = InkColumns(img, row, kSeriesColours[j]);
+            const int start = p.right - fm.horizontalAdvance(QString::fromStdString(c.names[j]));
+            EXPECT_NEAR(left, start, 2);
+            EXPECT_LE(right, p.right);
+            EXPECT_GE(right, p.right - 3);
+        }
+    }
+}
+
+// Time labels are white text right of their line above the short ticks; with the readings
+// shown, the legend holds each sensor's newest reading right of its name, in its colour.
 TEST(TermGraphPaint, TimeLabelsAndLegendReadings) {
     const GraphBox p = PlotBox(632, 370);
     const TermHistoryQueue h = History(100, 5.0f, 6.0f);
@@ -272,8 +333,8 @@ TEST(TermGraphPaint, TimeLabelsAndLegendReadings) {
 
     // Ten samples keep the series at the left. Rows: name then reading, or the reading alone.
     const std::array<std::string, 4> names = {"Mirror", "Air", "", ""};
-    const QImage img = Paint(History(10, 5.0f, kNoSample, 7.0f), Times(10, kIndia.Now()), names);
-    const QImage bare = Paint(History(10, kNoSample, kNoSample), Times(10, kIndia.Now()), names);
+    const QImage img = Paint(History(10, 5.0f, kNoSample, 7.0f), Times(10, kIndia.Now()), names, true);
+    const QImage bare = Paint(History(10, kNoSample, kNoSample), Times(10, kIndia.Now()), names, true);
     QImage scratch(1, 1, QImage::Format_RGB32);
     const int h0 = QPainter(&scratch).fontMetrics().height();  // one legend row
     const QRect right(p.left + 100, p.top, p.right - p.left - 99, h0);
