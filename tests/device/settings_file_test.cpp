@@ -296,6 +296,25 @@ TEST_F(SettingsFileTest, FailedLoadsChangeNothing) {
     expectUnchanged();
 }
 
+TEST_F(SettingsFileTest, LoadWhileDisconnectedChangesOnlyTheCopy) {
+    StartSim();
+    const std::string path = dir.file("offline.fws2");
+    fw->FocuserBacklash = 1234;
+    fw->SaveSettingsFile(path);
+    auto dev = MakeDevice();
+    ASSERT_TRUE(dev->LoadSettingsFile(path));
+    EXPECT_FALSE(dev->IsOpen());
+    EXPECT_EQ(dev->FocuserBacklash, 1234);
+    EXPECT_EQ(dev->ComPort, 4);
+    // The next connection reads the controller's own image, which the load never reached.
+    dev->ComPort = 3;
+    ASSERT_TRUE(dev->OpenLink());
+    std::uint8_t inDevice[16];
+    ASSERT_TRUE(dev->ReadMemory(0, sizeof inDevice, inDevice));
+    EXPECT_NE(GetU16(inDevice + 12), 1234);
+    EXPECT_EQ(dev->FocuserBacklash, GetU16(inDevice + 12));
+}
+
 TEST_F(SettingsFileTest, LoadWhileConnectedWritesTheImageAndReadsItBack) {
     StartSim();
     auto dev = MakeDevice();
