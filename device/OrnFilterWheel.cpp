@@ -157,10 +157,6 @@ bool OrnFilterWheel::Handshake() {
     int size = 0;
     m_MemorySize = GetMemorySize(size) ? size : kDefaultMemorySize;
     if (!ReadMemory(0, m_MemorySize, ImageBytes())) return false;
-    // A mode byte that is none of the controller's modes (cover -2 .. virtual wheel 20; an
-    // erased memory reads -1) means a garbled answer or another device, not a controller to
-    // serve with this image.
-    if (Mode < -2 || Mode > 20) return false;
     if (m_bWheelPresent && !FiltersFromImage()) return false;
     if (m_bFocuserPresent) ReadMicrostepTable();
     return true;

@@ -100,13 +100,10 @@ public:
     // thermometer names to a settings file; failures are silent.
     void SaveSettingsFile(const std::string& path);
     // Reads a settings file, writes its image to the device and reads the device back.
-    // False, with nothing changed and nothing sent, when the file is missing or incomplete or
-    // holds what the settings dialogs cannot produce: an image length other than 202 or 144,
-    // a mode byte outside -2..20, a wheel or focuser speed or backlash above 1000, more than
-    // four sensors, a port outside 0..16, a step length that is not a number, a preferred
-    // sensor outside -1..3, window flags other than 0 and 1, a filter time-out outside
-    // 1..kMaxMoveTimeoutMs, a name over 1023 bytes or with control characters, or bytes after
-    // the fourth name. Names missing at the end keep the current ones.
+    // False, with nothing changed and nothing sent, when the file is missing, over 64 KiB,
+    // has an image length of 0 or below, ends before the filter change time-out is complete,
+    // or has a thermometer name holding control characters. Names the file ends before are
+    // empty; bytes after the fourth name are ignored.
     bool LoadSettingsFile(const std::string& path);
 
     // The device path that port number n stands for.

@@ -1,13 +1,12 @@
-// Saving and loading settings files. A load reads the whole record into working copies, checks
-// it, and changes the device object only once all of it passed.
+// Saving and loading settings files. A load reads the whole record into working copies and
+// changes the device object only once all of it was read.
 #include "device/SettingsFile.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
 #include "device/OrnFilterWheel.h"
-#include "platform/PortMap.h"
 
 namespace velq3 {
 namespace {
@@ -33,54 +32,30 @@ public:
         m_Pos += n;
         return true;
     }
-    enum class NameResult {
-        Complete,  // the characters up to a zero byte (consumed)
-        Missing,   // the record ended before the name's zero byte: no name
-        Invalid,   // longer than `max` characters
-    };
-    NameResult ReadName(std::size_t max, std::string& name) {
-        name.clear();
-        while (m_Pos < m_Bytes.size()) {
+    // Characters up to a zero byte (consumed), the end, or `max` characters.
+    std::string ReadName(std::size_t max) {
+        std::string s;
+        while (m_Pos < m_Bytes.size() && s.size() < max) {
             const char c = static_cast<char>(m_Bytes[m_Pos++]);
-            if (c == '\0') return NameResult::Complete;
-            if (name.size() == max) return NameResult::Invalid;
-            name += c;
+            if (c == '\0') break;
+            s += c;
         }
-        return NameResult::Missing;
+        return s;
     }
-    bool AtEnd() const { return m_Pos == m_Bytes.size(); }
 
 private:
     std::vector<std::uint8_t> m_Bytes;
     std::size_t m_Pos = 0;
 };
 
-// Image lengths a settings file can carry: the full image this program writes, and the
-// shorter image of controllers that report no memory size.
-bool KnownImageLength(std::int32_t length) { return length == kMaxMemorySize || length == kDefaultMemorySize; }
-
-// The image fields a load checks, in the ranges the settings dialogs give them (0 stands for
-// a speed that was never set).
-bool ImageInRange(const EEFilterWheelData& image) {
-    return image.Mode >= -2 && image.Mode <= 20 &&  // cover, rotator, second focuser, 1..10 filters, virtual 1..10
-           image.WheelSpeed <= 1000 && image.FocuserSpeed <= 1000 && image.FocuserBacklash <= 1000 &&
-           image.SensorCount <= kSensorCount;
+// The main window's name fields never hold control characters: a record whose names do is
+// some other file, and none of it may be written into the controller.
+bool NameHasControlCharacters(const std::string& name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F;
+    });
 }
-
-bool SettingsInRange(const FWAdditionalSettings& s) {
-    const auto flag = [](std::int32_t v) { return v == 0 || v == 1; };
-    return s.ComPort >= 0 && s.ComPort <= kLastPortNumber && std::isfinite(s.StepLenInMicrons) &&
-           s.AscomPreferredTermometer >= -1 && s.AscomPreferredTermometer < kSensorCount &&
-           flag(s.ShowWindowOnConnect) && flag(s.OnTop);
-}
-
-// A thermometer name as the main window's fields hold it: text without control characters.
-bool NameInRange(const std::string& name) {
-    for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F) return false;
-    return true;
-}
-
 
 } // namespace
 
@@ -136,29 +111,23 @@ bool OrnFilterWheel::LoadSettingsFile(const std::string& path) {
     image.HeaterControl = 0xFFFF;
     for (int i = 0; i < kSensorCount; ++i) image.TermSteep[i] = 1000;
 
-    // Everything is read and checked before anything changes: a file no dialog could have
-    // produced (another file, a damaged or cut one) must never reach the controller.
+    // A length of 202 or more reads the whole image; what follows is read from right after
+    // those 202 bytes, whatever the length said.
     std::int32_t length = 0;
-    if (!reader.Read(&length, sizeof length) || !KnownImageLength(length)) return false;
-    if (!reader.Read(image.ImageBytes(), static_cast<std::size_t>(length))) return false;
+    if (!reader.Read(&length, sizeof length) || length <= 0) return false;
+    const auto imageLength = static_cast<std::size_t>(std::min(length, kWrittenImageLength));
+    if (!reader.Read(image.ImageBytes(), imageLength)) return false;
     std::uint8_t packed[kSettingsBlockBytes];
     if (!reader.Read(packed, sizeof packed)) return false;
     const FWAdditionalSettings settings = UnpackSettings(packed);
     std::int32_t timeout = 0;
     if (!reader.Read(&timeout, sizeof timeout)) return false;
-    if (!ImageInRange(image) || !SettingsInRange(settings) || timeout <= 0 || timeout > kMaxMoveTimeoutMs)
-        return false;
-    // Names missing at the end (a file cut short, or one of an older form) keep the current ones.
-    std::array<std::string, 4> names = TermometerName;
+    // Names the record ends before are empty; bytes after the fourth name are not read.
+    std::array<std::string, 4> names;
     for (auto& name : names) {
-        std::string read;
-        using Name = RecordReader::NameResult;
-        const Name result = reader.ReadName(kMaxNameLength, read);
-        if (result == Name::Invalid || (result == Name::Complete && !NameInRange(read))) return false;
-        if (result == Name::Missing) break;
-        name = std::move(read);
+        name = reader.ReadName(kMaxNameLength);
+        if (NameHasControlCharacters(name)) return false;
     }
-    if (!reader.AtEnd()) return false;
 
     Image() = image;
     Settings() = settings;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -508,9 +509,11 @@ const char* KindOf(mode_t mode) {
 
 // Reads a regular file without following a link in its place: the type is checked before the
 // open (so that no device is opened) and again on the open file (so that nothing swapped in
-// between is read). O_NONBLOCK keeps a FIFO from blocking the open.
+// between is read). O_NONBLOCK keeps a FIFO from blocking the open. A file reached through a
+// link (`throughLink`) must also belong to this user.
 // `st` describes what was found (when something was).
-ReadStatus ReadFile(const fs::path& path, std::string& out, std::string& why, struct stat& st) {
+ReadStatus ReadFile(const fs::path& path, std::string& out, std::string& why, struct stat& st,
+                    bool throughLink) {
     if (lstat(path.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::Missing;  // a save reports it
         why = ErrnoText(errno);
@@ -537,6 +540,9 @@ ReadStatus ReadFile(const fs::path& path, std::string& out, std::string& why, st
     } else if (!S_ISREG(st.st_mode)) {
         why = KindOf(st.st_mode);
         status = S_ISDIR(st.st_mode) ? ReadStatus::Failed : ReadStatus::NotAFile;
+    } else if (throughLink && st.st_uid != geteuid()) {
+        why = "a symbolic link to another user's file";
+        status = ReadStatus::NotAFile;
     } else if (static_cast<std::size_t>(st.st_size) > kMaxFileSize) {
         why = "larger than " + std::to_string(kMaxFileSize) + " bytes";
         status = ReadStatus::Failed;
@@ -561,6 +567,38 @@ ReadStatus ReadFile(const fs::path& path, std::string& out, std::string& why, st
     }
     close(fd);
     return status;
+}
+
+// Where the hive's file really is: `file` itself, or, when a symbolic link stands in its place
+// (as dotfile managers keep settings), the regular file of this user that it leads to. That
+// file is read and replaced in its own folder, so the link stays a link. A link that leads to
+// anything else (nothing, a folder, a FIFO, a device, another user's file) is NotAFile and is
+// never followed. What stands in the file's place when it is no link is left to ReadFile.
+ReadStatus FollowLink(const fs::path& file, fs::path& target, std::string& why) {
+    target = file;
+    struct stat st {};
+    if (lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return ReadStatus::Ok;
+    char* resolved = realpath(file.c_str(), nullptr);
+    if (!resolved) {
+        why = "a symbolic link that leads nowhere: " + ErrnoText(errno);
+        return ReadStatus::NotAFile;
+    }
+    const fs::path real = resolved;
+    std::free(resolved);
+    if (lstat(real.c_str(), &st) != 0) {
+        why = "a symbolic link that leads nowhere: " + ErrnoText(errno);
+        return ReadStatus::NotAFile;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = std::string("a symbolic link to ") + KindOf(st.st_mode);
+        return ReadStatus::NotAFile;
+    }
+    if (st.st_uid != geteuid()) {
+        why = "a symbolic link to another user's file";
+        return ReadStatus::NotAFile;
+    }
+    target = real;
+    return ReadStatus::Ok;
 }
 
 // The temporary files of a save: ".<name>.tmp-XXXXXX" beside the file.
@@ -649,24 +687,24 @@ void RegistryHive::Clear() {
     owned_.everything = true;
 }
 
-std::string RegistryHive::BackupName() const {
+std::string RegistryHive::BackupName(const fs::path& file) const {
     SystemCalendarClock system;
     const CalendarClock& clock = options_.clock ? *options_.clock : system;
     const std::tm local = clock.LocalNow();
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    return file_.string() + ".bad-" + stamp;
+    return file.string() + ".bad-" + stamp;
 }
 
-// Keeps the damaged file under a new name: a copy of what was read, or, when it could not be
-// read, a hard link to it. The original stays in place until the next Save() replaces it.
-// Returns the name used.
-std::optional<std::string> RegistryHive::KeepDamaged(const std::string* content) {
-    const std::string base = BackupName();
+// Keeps the damaged `file` under a new name beside it: a copy of what was read, or, when it
+// could not be read, a hard link to it. The original stays in place until the next Save()
+// replaces it. Returns the name used.
+std::optional<std::string> RegistryHive::KeepDamaged(const fs::path& file, const std::string* content) {
+    const std::string base = BackupName(file);
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const std::string name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
         if (!content) {
-            if (link(file_.c_str(), name.c_str()) == 0) return name;
+            if (link(file.c_str(), name.c_str()) == 0) return name;
             if (errno == EEXIST) continue;
             return std::nullopt;
         }
@@ -684,7 +722,7 @@ std::optional<std::string> RegistryHive::KeepDamaged(const std::string* content)
 // Moves a link, FIFO, socket or device node out of the file's place under the damaged-file
 // name: the entry itself is renamed, whatever it points at stays untouched.
 std::optional<std::string> RegistryHive::SetAside() {
-    const std::string base = BackupName();
+    const std::string base = BackupName(file_);
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const std::string name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
         if (renameat2(AT_FDCWD, file_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return name;
@@ -697,12 +735,15 @@ std::optional<std::string> RegistryHive::SetAside() {
 // Reads the file as it is now into `into`. A damaged file, or something else in its place, is
 // kept aside and reported with `consequence` (once: the damaged file that is already kept is not
 // kept again); Unkept when that failed (then nothing may be written over it). A missing file
-// reads as an empty hive.
-RegistryHive::ReadOutcome RegistryHive::ReadCurrent(Node& into, const std::string& consequence) {
+// reads as an empty hive. `target` is set to the path a save writes: the file a link in the
+// file's place leads to, else the file itself.
+RegistryHive::ReadOutcome RegistryHive::ReadCurrent(Node& into, const std::string& consequence,
+                                                    fs::path& target) {
     std::string text;
     std::string why;
     struct stat st {};
-    const ReadStatus status = ReadFile(file_, text, why, st);
+    ReadStatus status = FollowLink(file_, target, why);
+    if (status == ReadStatus::Ok) status = ReadFile(target, text, why, st, target != file_);
     if (status == ReadStatus::Missing) return ReadOutcome::Missing;
     if (status == ReadStatus::Ok) {
         Parser parser(text, rootName_);
@@ -712,13 +753,16 @@ RegistryHive::ReadOutcome RegistryHive::ReadCurrent(Node& into, const std::strin
     }
     const KeptFile found{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
     if (status != ReadStatus::NotAFile && keptDamaged_ == found) return ReadOutcome::Damaged;
-    std::string message = "registry: cannot use " + file_.string() + " (" + why + "); " + consequence + "; ";
+    const fs::path& shown = status == ReadStatus::NotAFile ? file_ : target;
+    std::string message = "registry: cannot use " + shown.string() + " (" + why + "); " + consequence + "; ";
     std::optional<std::string> kept;
     if (status == ReadStatus::NotAFile) {
+        // The entry in the file's place goes, never what a link in it leads to.
         kept = SetAside();
+        target = file_;
         if (kept) message += "it is moved aside as " + *kept;
     } else {
-        kept = KeepDamaged(status == ReadStatus::Ok ? &text : nullptr);
+        kept = KeepDamaged(target, status == ReadStatus::Ok ? &text : nullptr);
         if (kept) {
             message += "the file is kept as " + *kept;
             keptDamaged_ = found;
@@ -735,10 +779,13 @@ RegistryHive::LoadResult RegistryHive::Load() {
     keptDamaged_.reset();
     refuseSave_ = false;
     if (file_.empty()) return LoadResult::Missing;
-    RemoveStaleTemporaries(file_);
+    fs::path target;
+    std::string unused;
+    FollowLink(file_, target, unused);
+    RemoveStaleTemporaries(target);
 
     auto parsed = std::make_unique<Node>();
-    switch (ReadCurrent(*parsed, "starting from default settings")) {
+    switch (ReadCurrent(*parsed, "starting from default settings", target)) {
     case ReadOutcome::Read:
         root_ = std::move(parsed);
         return LoadResult::Loaded;
@@ -805,17 +852,17 @@ bool RegistryHive::Save() {
                ", of which no copy could be kept");
         return false;
     }
-    // The file is written in its own folder and never through a link: rename() replaces the
-    // directory entry itself, and whatever else stands there is moved aside first.
-    fs::path dir = file_.parent_path();
-    if (dir.empty()) dir = ".";
     std::error_code ec;
-    fs::create_directories(dir, ec);
+    fs::create_directories(file_.parent_path().empty() ? fs::path(".") : file_.parent_path(), ec);
 
     // Values others wrote meanwhile are kept: only this hive's own changes go over the file as
     // it is now. A file that became damaged is kept aside and this hive's contents are written.
+    // The file is written in its own folder and rename() replaces that directory entry: a link
+    // to this user's regular file is written through (the file it leads to is replaced, the
+    // link stays), and whatever else stands in the file's place has been moved aside.
+    fs::path target;
     auto current = std::make_unique<Node>();
-    switch (ReadCurrent(*current, "saving this program's settings in its place")) {
+    switch (ReadCurrent(*current, "saving this program's settings in its place", target)) {
     case ReadOutcome::Read:
     case ReadOutcome::Missing:
         ApplyOwnChanges(*current);
@@ -827,11 +874,13 @@ bool RegistryHive::Save() {
         return false;
     }
 
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
     const std::string text = ToText();
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
-        temp = (dir / (TempPrefix(file_) + "XXXXXX")).string();
+        temp = (dir / (TempPrefix(target) + "XXXXXX")).string();
         fd = mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0) break;
         // Held until the rename: a start in between sees a save in progress, not litter. A
@@ -856,7 +905,7 @@ bool RegistryHive::Save() {
     } else if (fsync(fd) != 0) {
         fail("fsync");
     }
-    if (failure.empty() && rename(temp.c_str(), file_.c_str()) != 0) fail("rename");
+    if (failure.empty() && rename(temp.c_str(), target.c_str()) != 0) fail("rename");
     if (!failure.empty()) unlink(temp.c_str());
     if (close(fd) != 0 && failure.empty()) fail("close");
     if (!failure.empty()) {

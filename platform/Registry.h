@@ -47,10 +47,11 @@ struct HiveOptions {
 // and writes only the owned changes over it, so values other programs (or the user's editor)
 // put there meanwhile survive.
 //
-// The file is only ever a regular file in its folder: a symbolic link, FIFO, socket or device
-// node in its place is never followed or opened but moved aside like a damaged file. Files
-// that keys deeper than 512 levels or lines longer than 256 KiB make damaged too; the key
-// functions refuse what the writer could not keep within those bounds.
+// The file is a regular file, or a symbolic link to a regular file of the same user, which is
+// then read and replaced in its own folder so that the link stays. Any other link, and a FIFO,
+// socket or device node in the file's place, is never followed or opened but moved aside like
+// a damaged file. Files that keys deeper than 512 levels or lines longer than 256 KiB make
+// damaged too; the key functions refuse what the writer could not keep within those bounds.
 class RegistryHive {
 public:
     enum class LoadResult {
@@ -70,15 +71,17 @@ public:
 
     // Replaces the contents with the file's and forgets what the hive owned. A damaged file
     // gives an empty hive and one diagnostic line, and is kept beside it as
-    // "<file>.bad-<date>-<time>" (a copy, or a hard link when it cannot be read; a link, FIFO
-    // or device in its place is renamed to that name) so that a later Save() loses nothing. If
+    // "<file>.bad-<date>-<time>" (a copy, or a hard link when it cannot be read; a link that
+    // is not followed, a FIFO or a device in its place is renamed to that name; a file reached
+    // through a link is kept beside that file) so that a later Save() loses nothing. If
     // it cannot be kept, Save() refuses to overwrite it. Temporary files that killed saves
     // left beside the file are removed.
     LoadResult Load();
 
     // Re-reads the file, applies the hive's own changes to it, takes the result as the hive's
     // contents and writes it atomically: a temporary file in the same folder, fsync, rename
-    // over the file, fsync of the folder. Readers see the old or the new file, never a part.
+    // over the file, fsync of the folder (for a followed link: the folder of the file it leads
+    // to, and the rename goes over that file). Readers see the old or the new file, never a part.
     // Concurrent savers: the last rename wins. A file damaged meanwhile is kept aside and the
     // hive's contents are written. False (and a diagnostic line) on failure.
     bool Save();
@@ -137,10 +140,10 @@ private:
     };
 
     void Report(const std::string& line) const;
-    std::string BackupName() const;
-    std::optional<std::string> KeepDamaged(const std::string* content);
+    std::string BackupName(const std::filesystem::path& file) const;
+    std::optional<std::string> KeepDamaged(const std::filesystem::path& file, const std::string* content);
     std::optional<std::string> SetAside();
-    ReadOutcome ReadCurrent(Node& into, const std::string& consequence);
+    ReadOutcome ReadCurrent(Node& into, const std::string& consequence, std::filesystem::path& target);
     void ApplyOwnChanges(Node& current) const;
     void OwnValue(std::string_view key, std::string_view name);
 

@@ -1,5 +1,5 @@
 // The line under the device object: an adapter pulled out and plugged in again, and a
-// controller whose memory holds no known mode.
+// controller whose memory holds a mode byte no settings dialog stores.
 #include "device/DeviceFixture.h"
 
 namespace velq3::test {
@@ -30,11 +30,15 @@ TEST_F(LineTest, ARepluggedLineIsOpenedAgainByTheNextCommand) {
     fw->CloseLink();
 }
 
-TEST_F(LineTest, AMemoryWithoutAKnownModeIsNotAController) {
+// Every mode byte is one a controller can hold: a wheel mode above 20 declares ten filters,
+// and each driver's own mode condition decides whether it serves the controller.
+TEST_F(LineTest, AControllerConnectsWhateverItsModeByte) {
     StartSim({"--mode", "99"});
     auto fw = MakeDevice();
-    EXPECT_FALSE(fw->OpenPort(3));
-    EXPECT_FALSE(fw->IsOpen());
+    ASSERT_TRUE(fw->OpenPort(3));
+    EXPECT_EQ(fw->Mode, 99);
+    EXPECT_EQ(fw->Filters.size(), 10u);
+    fw->CloseLink();
     sim->control("set mode 255");  // an erased memory: -1, the rotator
     EXPECT_TRUE(fw->OpenPort(3));
     EXPECT_EQ(fw->Mode, -1);

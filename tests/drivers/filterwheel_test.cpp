@@ -42,6 +42,24 @@ TEST_F(FilterWheelTest, ConnectsOnlyToAWheelAndReportsItsOwnHold) {
     EXPECT_NE(log.back().find(") = Disconnect\r\n"), std::string::npos);
 }
 
+// Modes 21 and above declare ten filters: the count stops at the image's ten slots.
+TEST_F(FilterWheelTest, AControllerInMode25IsATenFilterWheel) {
+    Start({"--mode", "25"});
+    auto wheel = Create<IFilterWheel>(CLSID_FilterWheel);
+    ASSERT_EQ(wheel->put_Connected(VARIANT_TRUE), S_OK);
+    EXPECT_EQ(fw->Mode, 25);
+    SafeArray<Bstr> names;
+    ASSERT_EQ(wheel->get_Names(&names), S_OK);
+    EXPECT_EQ(names.size(), 10u);
+    SafeArray<std::int32_t> offsets;
+    ASSERT_EQ(wheel->get_FocusOffsets(&offsets), S_OK);
+    EXPECT_EQ(offsets.size(), 10u);
+    EXPECT_EQ(wheel->put_Position(9), S_OK);
+    std::int16_t pos = -5;
+    EXPECT_EQ(wheel->get_Position(&pos), S_OK);
+    EXPECT_EQ(pos, 9);
+}
+
 TEST_F(FilterWheelTest, PositionReadsAndMovesTheWheel) {
     Start({});
     auto wheel = Create<IFilterWheel>(CLSID_FilterWheel);

@@ -155,6 +155,24 @@ TEST_F(FocuserTest, SecondFocuserNeedsItsModeAndDrivesMotorOne) {
     EXPECT_EQ(CountLines("CFocuser::get_Link(-1)\n"), 1);
 }
 
+// The first focuser has no mode condition: it connects whatever the controller's mode byte,
+// including bytes no settings dialog stores.
+TEST_F(FocuserTest, FirstFocuserConnectsInEveryMode) {
+    Start({});
+    auto focuser = Create<IFocuser>(CLSID_Focuser);
+    for (int mode : {-128, -3, -2, -1, 0, 1, 10, 11, 20, 21, 25, 99, 127}) {
+        SCOPED_TRACE(mode);
+        sim->control("set mode " + std::to_string(mode & 0xFF));
+        ASSERT_EQ(focuser->put_Link(VARIANT_TRUE), S_OK);
+        EXPECT_TRUE(fw->IsOpen());
+        EXPECT_EQ(fw->Mode, mode);
+        EXPECT_EQ(focuser->Move(10200 + mode), S_OK);
+        EXPECT_EQ(MotorInDevice(0), 200 + mode);
+        ASSERT_EQ(focuser->put_Link(VARIANT_FALSE), S_OK);
+        EXPECT_FALSE(fw->IsOpen());
+    }
+}
+
 TEST_F(FocuserTest, FixedAndSettingsValues) {
     MakeFw();
     auto focuser = Create<IFocuser>(CLSID_Focuser);

@@ -62,12 +62,14 @@ constexpr int kSlackMs = 1500;
 // time-out are still read, beyond it they fail a short command but not a move or the memory write
 // (1000 ms); a line that vanishes fails the command on it; a replugged line is opened again.
 // Readings (Status, Temperature) come from the last status query and stay good until they are
-// stale; a garbled or cut status must never show as a reading.
+// stale; a garbled or cut status must never show as a reading. A connection on a garbled line
+// may succeed: any two bytes answer the focuser position query, and every mode byte is a
+// controller's; the filter names it then reports are still the true ones.
 //                                    Silent         Garbage        Short          Foreign     Fail           SlowWithin  SlowBeyond     Vanish         Replug
 constexpr Expect kTable[][9] = {
     /* Status       */ {Expect::Either, Expect::Either, Expect::Either, Expect::Ok, Expect::Ok,    Expect::Ok, Expect::Either, Expect::Either, Expect::Either},
     /* Temperature  */ {Expect::Either, Expect::Garbled, Expect::Either, Expect::Ok, Expect::Ok,    Expect::Ok, Expect::Either, Expect::Either, Expect::Either},
-    /* MemoryImage  */ {Expect::Fails,  Expect::Fails,  Expect::Fails,  Expect::Ok, Expect::Ok,    Expect::Ok, Expect::Fails,  Expect::Fails,  Expect::Ok},
+    /* MemoryImage  */ {Expect::Fails,  Expect::Either, Expect::Fails,  Expect::Ok, Expect::Ok,    Expect::Ok, Expect::Fails,  Expect::Fails,  Expect::Ok},
     /* WheelMove    */ {Expect::Fails,  Expect::Fails,  Expect::Fails,  Expect::Ok, Expect::Fails, Expect::Ok, Expect::Ok,     Expect::Either, Expect::Either},
     /* FocuserMove  */ {Expect::Fails,  Expect::Fails,  Expect::Fails,  Expect::Ok, Expect::Ok,    Expect::Ok, Expect::Ok,     Expect::Fails,  Expect::Either},
     /* Focuser2Move */ {Expect::Fails,  Expect::Fails,  Expect::Fails,  Expect::Ok, Expect::Ok,    Expect::Ok, Expect::Ok,     Expect::Fails,  Expect::Either},

@@ -364,50 +364,142 @@ TEST_F(RegistryTest, FailedSaveIsReportedAndLeavesNoLitter) {
     EXPECT_EQ(Listing(dir_), (std::vector<std::string>{"blocker", "user.reg"}));
 }
 
-// A link, FIFO or device where the file should be is moved aside under the damaged-file name
-// (the thing itself, never what it points at) and a regular file is written in its place.
-TEST_F(RegistryTest, LinksFifosAndDevicesAreSetAsideNotFollowed) {
-    const fs::path kept = dir_ / "user.reg.bad-20240315-221530";
-    const fs::path target = dir_ / "elsewhere" / "precious.txt";
-    fs::create_directories(target.parent_path());
-    WriteText(target, "not settings");
+// A link in the file's place that leads to a regular file of this user (dotfile managers keep
+// settings so) is read and written through: the file it leads to is replaced in its own folder
+// and the link stays a link.
+TEST_F(RegistryTest, ALinkToTheUsersOwnFileIsReadAndWrittenThrough) {
+    const fs::path real = dir_ / "dotfiles" / "velq3" / "user.reg";
+    fs::create_directories(real.parent_path());
+    {
+        auto seed = MakeHive(real);
+        seed.SetDword(kSettingsKey, "ComPort", 3);
+        ASSERT_TRUE(seed.Save());
+    }
+    const fs::path relative = fs::path("dotfiles") / "velq3" / "user.reg";
+    fs::create_symlink(relative, file_);
 
-    {
-        SCOPED_TRACE("a link present at start");
-        fs::create_symlink(target, file_);
-        auto hive = MakeHive();
-        EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Damaged);
-        ASSERT_EQ(messages_.size(), 1u);
-        EXPECT_NE(messages_[0].find("symbolic link"), std::string::npos) << messages_[0];
-        EXPECT_TRUE(fs::is_symlink(kept)) << "the link itself is kept, not a copy of its target";
-        EXPECT_EQ(fs::read_symlink(kept), target);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(file_)));
-        hive.SetDword("K", "V", 7);
-        ASSERT_TRUE(hive.Save());
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file_)));
-        EXPECT_EQ(ReadText(target), "not settings");
-        EXPECT_EQ(Listing(target.parent_path()), std::vector<std::string>{"precious.txt"});
-        fs::remove(file_);
-        fs::remove(kept);
-        messages_.clear();
+    auto hive = MakeHive();
+    ASSERT_EQ(hive.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(hive.GetDword(kSettingsKey, "ComPort"), 3u);
+    hive.SetDword(kSettingsKey, "ComPort", 5);
+    ASSERT_TRUE(hive.Save());
+    EXPECT_TRUE(messages_.empty()) << messages_[0];
+    ASSERT_TRUE(fs::is_symlink(file_));
+    EXPECT_EQ(fs::read_symlink(file_), relative);
+    auto loaded = MakeHive(real);
+    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(loaded.GetDword(kSettingsKey, "ComPort"), 5u);
+    // The temporary file was renamed over the file the link leads to; nothing is left behind.
+    EXPECT_EQ(Listing(dir_), (std::vector<std::string>{"dotfiles", "user.reg"}));
+    EXPECT_EQ(Listing(real.parent_path()), std::vector<std::string>{"user.reg"});
+
+    // Through a chain of links, and with a link put in place while the program runs.
+    const fs::path middle = dir_ / "middle.reg";
+    fs::remove(file_);
+    fs::create_symlink(real, middle);
+    auto chained = MakeHive();
+    EXPECT_EQ(chained.Load(), RegistryHive::LoadResult::Missing);
+    fs::create_symlink(middle, file_);
+    chained.SetDword(kSettingsKey, "OnTop", 1);
+    ASSERT_TRUE(chained.Save());
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(fs::is_symlink(file_));
+    EXPECT_TRUE(fs::is_symlink(middle));
+    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(loaded.GetDword(kSettingsKey, "ComPort"), 5u) << "others' values survive";
+    EXPECT_EQ(loaded.GetDword(kSettingsKey, "OnTop"), 1u);
+
+    // A damaged file behind the link is kept beside it and replaced at the next save.
+    WriteText(real, "not settings");
+    auto again = MakeHive();
+    EXPECT_EQ(again.Load(), RegistryHive::LoadResult::Damaged);
+    ASSERT_EQ(messages_.size(), 1u);
+    const fs::path kept = real.string() + ".bad-20240315-221530";
+    EXPECT_EQ(ReadText(kept), "not settings");
+    again.SetDword(kSettingsKey, "ComPort", 7);
+    ASSERT_TRUE(again.Save());
+    EXPECT_TRUE(fs::is_symlink(file_));
+    ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_EQ(loaded.GetDword(kSettingsKey, "ComPort"), 7u);
+
+    // Temporary files a killed save left beside the file the link leads to go at the next start.
+    const fs::path stale = real.parent_path() / ".user.reg.tmp-AbC123";
+    WriteText(stale, "half a save");
+    auto next = MakeHive();
+    ASSERT_EQ(next.Load(), RegistryHive::LoadResult::Loaded);
+    EXPECT_FALSE(fs::exists(stale));
+}
+
+// A link that leads anywhere but to a regular file of this user, a FIFO or a device where the
+// file should be is moved aside under the damaged-file name (the thing itself, never what it
+// points at) and a regular file is written in its place.
+TEST_F(RegistryTest, OtherLinksFifosAndDevicesAreSetAsideNotFollowed) {
+    const fs::path kept = dir_ / "user.reg.bad-20240315-221530";
+    const fs::path elsewhere = dir_ / "elsewhere";
+    fs::create_directories(elsewhere / "folder");
+    ASSERT_EQ(mkfifo((elsewhere / "fifo").c_str(), 0600), 0);
+    // Another user's file: one made here and given away when running as root, else a file of
+    // the system's (never written: the test would fail before that).
+    fs::path foreign = elsewhere / "foreign.txt";
+    WriteText(foreign, "not settings");
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+    } else {
+        foreign = "/etc/passwd";
     }
-    {
-        SCOPED_TRACE("a link put in place while the program runs");
-        auto hive = MakeHive();
-        EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Missing);
-        fs::create_symlink(target, file_);
-        hive.SetDword("K", "V", 8);
-        ASSERT_TRUE(hive.Save());
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file_)));
-        EXPECT_TRUE(fs::is_symlink(kept));
-        EXPECT_EQ(ReadText(target), "not settings");
-        auto loaded = MakeHive();
-        ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
-        EXPECT_EQ(loaded.GetDword("K", "V"), 8u);
-        fs::remove(file_);
-        fs::remove(kept);
-        messages_.clear();
+    struct stat foreignBefore {};
+    ASSERT_EQ(stat(foreign.c_str(), &foreignBefore), 0);
+    ASSERT_NE(foreignBefore.st_uid, geteuid());
+
+    const std::vector<std::pair<const char*, fs::path>> links = {
+        {"leads nowhere", elsewhere / "missing.reg"},
+        {"a FIFO", elsewhere / "fifo"},
+        {"a device node", "/dev/null"},
+        {"a folder", elsewhere / "folder"},
+        {"another user's file", foreign},
+    };
+    for (bool atStart : {true, false}) {
+        for (const auto& [what, target] : links) {
+            SCOPED_TRACE(std::string(what) + (atStart ? ", present at start" : ", put in place while running"));
+            messages_.clear();
+            auto hive = MakeHive();
+            if (atStart) {
+                fs::create_symlink(target, file_);
+                EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Damaged);
+                EXPECT_FALSE(fs::exists(fs::symlink_status(file_)));
+            } else {
+                EXPECT_EQ(hive.Load(), RegistryHive::LoadResult::Missing);
+                fs::create_symlink(target, file_);
+            }
+            hive.SetDword("K", "V", 7);
+            ASSERT_TRUE(hive.Save());
+            ASSERT_EQ(messages_.size(), 1u);
+            EXPECT_NE(messages_[0].find("symbolic link"), std::string::npos) << messages_[0];
+            EXPECT_TRUE(fs::is_symlink(kept)) << "the link itself is kept, not a copy of its target";
+            EXPECT_EQ(fs::read_symlink(kept), target);
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file_)));
+            auto loaded = MakeHive();
+            ASSERT_EQ(loaded.Load(), RegistryHive::LoadResult::Loaded);
+            EXPECT_EQ(loaded.GetDword("K", "V"), 7u);
+            fs::remove(file_);
+            fs::remove(kept);
+        }
     }
+    // What the links led to is untouched.
+    EXPECT_EQ(Listing(elsewhere), (std::vector<std::string>{"fifo", "folder", "foreign.txt"}));
+    struct stat st {};
+    ASSERT_EQ(lstat((elsewhere / "fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(stat(foreign.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, foreignBefore.st_size);
+    EXPECT_EQ(st.st_mtim.tv_sec, foreignBefore.st_mtim.tv_sec);
+    EXPECT_EQ(st.st_mtim.tv_nsec, foreignBefore.st_mtim.tv_nsec);
+    if (geteuid() == 0) {
+        EXPECT_EQ(ReadText(foreign), "not settings");
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere / "folder"));
+    messages_.clear();
+
     {
         SCOPED_TRACE("a FIFO: loading must not wait for a writer");
         ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0);
