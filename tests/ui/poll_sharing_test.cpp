@@ -3,6 +3,7 @@
 // service asks only in the seconds the window lets pass (a dialog is up) and only for a client
 // other than the window. Virtual time drives both polls and the readings' age.
 #include <algorithm>
+#include <thread>
 
 #include "UiFixture.h"
 #include "service/DeviceService.h"
@@ -78,10 +79,12 @@ TEST_P(PollSharingTest, OneStatusQueryASecondWithTheWindowFirst) {
     EXPECT_FALSE(service->Current()->Stale(service->Now()));
 
     // A file dialog is up for six seconds: the window's poll pauses; the service fills those
-    // seconds only for another client.
+    // seconds only for another client. Real time passes as well, so that a pause judged by the
+    // wall clock rather than by the window's ticks shows too.
     std::vector<int> duringDialog;
     dlg->SetFileChooser([&](bool, QWidget*) -> std::optional<QString> {
         EXPECT_EQ(dlg->PollingEnabled, 0);
+        std::this_thread::sleep_for(1600ms);
         duringDialog = QueriesPerSecond(6);
         return std::nullopt;
     });
