@@ -107,6 +107,15 @@ void OrnFilterWheel::NoteAnswer() {
     if (IsOpen()) m_LastAnswer = SteadyNow();
 }
 
+void OrnFilterWheel::NoteWindowPoll(WindowPoll tick) {
+    if (!IsOpen()) return;  // nothing was asked on a closed link
+    if (tick == WindowPoll::Answered) NoteAnswer();
+    DeviceChange change;
+    change.what = tick == WindowPoll::Skipped ? DeviceChange::WindowPollSkipped : DeviceChange::WindowPolled;
+    change.ok = tick == WindowPoll::Answered;
+    Notify(change);
+}
+
 bool OrnFilterWheel::ReadingsStale() const {
     if (!IsOpen()) return false;
     return !m_LastAnswer || SteadyNow() - *m_LastAnswer > StaleAfter;

@@ -30,12 +30,20 @@ inline constexpr int kTermLogIntervalMs = 5000;
 using SteadyTime = std::chrono::steady_clock::time_point;
 
 // A change of the device object seen by an observer (the device service): a status arrived,
-// the connection opened or closed, a move starts or has ended.
+// the connection opened or closed, a move starts or has ended, the operator window's poll
+// asked for the status or let its second pass without asking.
 struct DeviceChange {
-    enum What { Status, Connection, MoveStarted, MoveEnded } what = Status;
+    enum What { Status, Connection, MoveStarted, MoveEnded, WindowPolled, WindowPollSkipped } what = Status;
     MoveKind move = MoveKind::None;  // MoveStarted, MoveEnded: which move
     int target = 0;                  // its target (filter slot or motor steps)
-    bool ok = true;                  // MoveEnded: whether it succeeded
+    bool ok = true;                  // MoveEnded: whether it succeeded; WindowPolled: answered
+};
+
+// What one tick of the operator window's status poll did.
+enum class WindowPoll {
+    Skipped,   // asked nothing (a dialog of the window is up, or a command holds the link)
+    Failed,    // asked, and the controller answered none of it
+    Answered,  // asked, and the controller answered (the full status or any of the per-item queries)
 };
 
 // What the device object needs from its surroundings, injected so tests control it.
@@ -76,6 +84,13 @@ public:
 
     // Called on the owner thread after each change; must not send device commands.
     std::function<void(const DeviceChange&)> OnChange;
+
+    // The operator window's once-a-second status poll. While its timer runs, the window names
+    // itself here (its client identity; 0: no window polls) and reports every tick. An
+    // answered tick counts as an answer (the readings are fresh). The device service leaves
+    // the status query to that window and asks only in the seconds the window let pass.
+    ClientId PollingWindow = 0;
+    void NoteWindowPoll(WindowPoll tick);
 
     // The controller answered (a status, a handshake, a finished move): readings are fresh.
     void NoteAnswer();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "link/FilterTable.h"
@@ -109,12 +110,23 @@ protected:
 };
 
 // Time-out rules of the moves, in milliseconds. Each is computed without overflow for any
-// setting and is at most kMaxMoveTimeoutMs (one hour: no move takes that long); a result
-// below zero is 0.
+// setting; a result below zero is 0. The wheel's are at most kMaxMoveTimeoutMs (one hour: no
+// wheel turn takes that long).
 inline constexpr int kMaxMoveTimeoutMs = 3600000;
 int WheelDistance(int count, int from, int to);
 int HomeTimeoutMs(int count, int perPositionMs);
 int SelectFilterTimeoutMs(int count, int from, int to, int perPositionMs);
-int GoToPositionTimeoutMs(int start, int target, int speed, int backlash);
+
+// The focuser's time-out |start - target| x 1000 / speed + 11 x backlash + 2000 is kept whole
+// for every value the fields can hold: positions are signed 32-bit, the speed used is 1..300
+// steps per second (unsigned 16-bit, capped, 0 taken as 300) and the backlash unsigned 16-bit.
+// A slow motor on a long travel may take many hours; a move cut short keeps the motor running
+// while its position is given up. This is the largest such value (about 136 years); anything
+// beyond the fields' ranges is held to it.
+inline constexpr std::int64_t kMaxFocuserTimeoutMs = static_cast<std::int64_t>(
+    (static_cast<double>(std::numeric_limits<std::int32_t>::max()) - std::numeric_limits<std::int32_t>::min()) *
+        (1000.0 / 1) +
+    std::numeric_limits<std::uint16_t>::max() * 11.0 + 2000.0);
+std::int64_t GoToPositionTimeoutMs(int start, int target, int speed, int backlash);
 
 } // namespace velq3

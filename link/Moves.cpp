@@ -18,10 +18,6 @@ constexpr int kMaxFocuserSpeed = 300;
 
 // Time-outs are computed wide: settings from a file or the registry may be anything. A
 // negative result waits for nothing; a result beyond the clamp waits for the clamp.
-int ClampTimeout(double ms) {
-    if (!(ms > 0)) return 0;
-    return ms >= kMaxMoveTimeoutMs ? kMaxMoveTimeoutMs : static_cast<int>(ms);
-}
 int ClampTimeout(std::int64_t ms) { return static_cast<int>(std::clamp<std::int64_t>(ms, 0, kMaxMoveTimeoutMs)); }
 }
 
@@ -40,10 +36,11 @@ int SelectFilterTimeoutMs(int count, int from, int to, int perPositionMs) {
     return ClampTimeout(t);
 }
 
-int GoToPositionTimeoutMs(int start, int target, int speed, int backlash) {
+std::int64_t GoToPositionTimeoutMs(int start, int target, int speed, int backlash) {
     if (speed <= 0 || speed > kMaxFocuserSpeed) speed = kMaxFocuserSpeed;
     const double t = std::fabs(static_cast<double>(start) - target) * (1000.0 / speed) + backlash * 11.0 + 2000.0;
-    return ClampTimeout(t);
+    if (!(t > 0)) return 0;
+    return t >= static_cast<double>(kMaxFocuserTimeoutMs) ? kMaxFocuserTimeoutMs : static_cast<std::int64_t>(t);
 }
 
 bool CDeviceLink::Home(int) {
@@ -117,7 +114,7 @@ bool CDeviceLink::GoToPosition(int target, int focuser) {
     std::uint8_t pos[2];
     PutU16(pos, static_cast<std::uint16_t>(target));
     if (!WriteBytes(m_hPort, pos, 2)) return failed();
-    const int timeout = GoToPositionTimeoutMs(start, target, FocuserSpeed, FocuserBacklash);
+    const std::int64_t timeout = GoToPositionTimeoutMs(start, target, FocuserSpeed, FocuserBacklash);
     Stopwatch sw;
     while (sw.ElapsedWholeMs() < timeout) {
         std::uint8_t c = 0;
@@ -127,7 +124,8 @@ bool CDeviceLink::GoToPosition(int target, int focuser) {
             return true;
         }
     }
-    m_Log.Log("Failed GoFocus#%i(%i->%i) in=%.1fms timeout=%ims\r\n", focuser, start, target, sw.ElapsedMs(), timeout);
+    m_Log.Log("Failed GoFocus#%i(%i->%i) in=%.1fms timeout=%llims\r\n", focuser, start, target, sw.ElapsedMs(),
+              static_cast<long long>(timeout));
     // The motor may be anywhere on its way: the position is read again before it is used.
     return failed();
 }

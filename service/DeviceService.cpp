@@ -2,6 +2,7 @@
 // start deadline, asynchronous moves and the headless status poll.
 #include "service/DeviceService.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -154,10 +155,17 @@ SteadyTime DeviceService::Now() const { return m_FW.SteadyNow(); }
 void DeviceService::OnDeviceChange(const DeviceChange& change) {
     switch (change.what) {
     case DeviceChange::Status:
-        if (!m_InOwnPoll) m_LastForeignStatus = std::chrono::steady_clock::now();
+        if (!m_InOwnPoll) m_LastForeignStatus = m_FW.SteadyNow();
         break;
     case DeviceChange::Connection:
+        // The handshake of a link that opened has just read the status.
+        if (m_FW.IsOpen()) m_LastForeignStatus = m_FW.SteadyNow();
         break;
+    case DeviceChange::WindowPolled:
+        break;  // what the window's queries brought is published
+    case DeviceChange::WindowPollSkipped:
+        FillWindowSecond();
+        return;
     case DeviceChange::MoveStarted:
         // A move by the window or an automation object; the service's own are already shown.
         if (m_ServiceMove) return;
@@ -487,9 +495,32 @@ void DeviceService::StopPoll() {
 }
 
 bool DeviceService::PollOnce() {
+    // A polling window has every second: it asks, or lets this service fill the ones it leaves.
+    if (m_FW.PollingWindow != 0) return false;
+    if (m_LastForeignStatus && m_FW.SteadyNow() - *m_LastForeignStatus < m_Options.foreignPollWindow) return false;
+    return QueryStatus();
+}
+
+bool DeviceService::OtherClientHolds() const {
+    return std::any_of(m_FW.ClientSet.begin(), m_FW.ClientSet.end(),
+                       [window = m_FW.PollingWindow](ClientId c) { return c != window; });
+}
+
+void DeviceService::FillWindowSecond() {
+    if (m_FillPending) return;
+    m_FillPending = true;
+    std::weak_ptr<bool> alive = m_Alive;
+    m_Loop.PostTask([this, alive] {
+        if (alive.expired()) return;
+        m_FillPending = false;
+        // With the window as the only holder there is nobody to ask for: its own poll shows
+        // the status again once its dialog is closed.
+        if (OtherClientHolds()) QueryStatus();
+    });
+}
+
+bool DeviceService::QueryStatus() {
     if (!m_FW.IsOpen() || m_FW.IsBusy()) return false;
-    if (m_LastForeignStatus && std::chrono::steady_clock::now() - *m_LastForeignStatus < m_Options.foreignPollWindow)
-        return false;  // the window polls
     m_InOwnPoll = true;
     bool answered = false;
     if (m_FW.m_bStatusPresent) {

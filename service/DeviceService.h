@@ -1,8 +1,10 @@
 // The device service: stands between the network faces and the one device object. Readers on
 // any thread get the latest published Snapshot; commands from other threads are tasks posted
 // to the owner thread's loop, refused when they cannot start within the start deadline and
-// then never run. Moves start asynchronously. While no window polls, the service queries the
-// status once a second itself.
+// then never run. Moves start asynchronously. The status is asked at most once a second in
+// all: while the operator window polls, the service asks only in the seconds that poll lets
+// pass and only for a client other than the window; while no window polls, it asks once a
+// second itself.
 #pragma once
 
 #include <chrono>
@@ -52,8 +54,8 @@ struct ServiceOptions {
     std::chrono::milliseconds startDeadline{1000};
     // Period of the headless status query.
     std::chrono::milliseconds pollInterval{1000};
-    // A status from someone else (the window's poll) younger than this makes the headless
-    // poll skip its turn.
+    // A status read by someone else (a connection's handshake, another face's command) younger
+    // than this makes the headless poll skip its turn.
     std::chrono::milliseconds foreignPollWindow{1500};
     // Readings older than this fail (copied to the device object's StaleAfter).
     std::chrono::milliseconds staleAfter = kStaleStatusAge;
@@ -125,7 +127,10 @@ public:
     // ---- headless poll: owner thread ----
 
     // Starts the status query every `pollInterval` (idempotent). Each turn skips when the link
-    // is closed, a command holds it, or someone else polled within `foreignPollWindow`.
+    // is closed, a command holds it, a window polls (the device object's PollingWindow), or
+    // someone else read the status within `foreignPollWindow`. A window's tick that asked
+    // nothing (a dialog of the window is up) is filled right after it, when a client other
+    // than the window holds the link.
     void StartPoll();
     void StopPoll();
     bool Polling() const { return m_PollTimer != kNoTimer; }
@@ -156,6 +161,14 @@ private:
                             std::function<bool(OrnFilterWheel&, int target)> body);
     bool OnOwnerThread() const { return std::this_thread::get_id() == m_Owner; }
     void OnDeviceChange(const DeviceChange& change);
+    // The status query of one turn (the full status, or the older firmware's per-item
+    // queries); true when answered.
+    bool QueryStatus();
+    // After a window's tick that asked nothing: its second is filled once control is back in
+    // the loop.
+    void FillWindowSecond();
+    // Whether the link is held by anyone but the polling window.
+    bool OtherClientHolds() const;
     std::shared_ptr<Snapshot> Build() const;
 
     OrnFilterWheel& m_FW;
@@ -164,6 +177,7 @@ private:
     std::thread::id m_Owner;
     TimerId m_PollTimer = kNoTimer;
     bool m_InOwnPoll = false;
+    bool m_FillPending = false;
     std::optional<SteadyTime> m_LastForeignStatus;
 
     // Moves: the running one and the last outcome (owner thread only).

@@ -288,6 +288,7 @@ void CFilterWheelDlg::InitWindow() {
     RefillFilterList();
     m_C.step->setText(Signed(m_FW.MinMotorStep));
     m_PollTimer = m_Loop.AddTimer(std::chrono::milliseconds(kPollPeriodMs), [this] { StatusTick(); });
+    m_FW.PollingWindow = ClientKey();
     if (m_WindowIcon.isNull()) m_WindowIcon = MakeWindowIcon();
     m_Window->setWindowIcon(m_WindowIcon);
     m_BaseTitle = m_Window->windowTitle();
@@ -430,7 +431,10 @@ void CFilterWheelDlg::DetachWindow(bool deleteLater) {
         return;
     }
     m_DetachPending = false;
-    if (m_PollTimer != kNoTimer) m_Loop.RemoveTimer(m_PollTimer);
+    if (m_PollTimer != kNoTimer) {
+        m_Loop.RemoveTimer(m_PollTimer);
+        if (m_FW.PollingWindow == ClientKey()) m_FW.PollingWindow = 0;
+    }
     m_PollTimer = kNoTimer;
     if (!m_Window) return;
     m_KeyHook.reset();  // also leaves the application's filters
@@ -949,16 +953,22 @@ void CFilterWheelDlg::StatusTick() {
 
     m_C.connect->setText(others == 0 ? QStringLiteral("Connect") : QString::asprintf("Conn (%i)", others));
 
-    if (!PollingEnabled || m_FW.IsBusy()) return;
-    if (m_FW.m_bStatusPresent) StatusPath();
-    else OlderDevicePath();
+    // Every tick is reported, asked or not: the device service fills only the seconds this
+    // poll lets pass.
+    if (!PollingEnabled || m_FW.IsBusy()) {
+        m_FW.NoteWindowPoll(WindowPoll::Skipped);
+        return;
+    }
+    const WindowPoll tick = m_FW.m_bStatusPresent ? (StatusPath() ? WindowPoll::Answered : WindowPoll::Failed)
+                                                  : OlderDevicePath();
+    m_FW.NoteWindowPoll(tick);
     if (!m_Window) return;
 
     // The edit ends when the operator has moved elsewhere.
     if (m_CellEdit && m_Window->focusWidget() != m_CellEdit.data()) CommitCellEdit();
 }
 
-void CFilterWheelDlg::StatusPath() {
+bool CFilterWheelDlg::StatusPath() {
     FWCurrentParameters s = EmptyStatus();
     if (!m_FW.GetAll(s)) {
         m_C.filterList->setEnabled(false);
@@ -966,7 +976,7 @@ void CFilterWheelDlg::StatusPath() {
         m_C.position2->setText(QStringLiteral("???"));
         LastStatus.FocusPos = kPositionNotRead;
         LastStatus.Focus2Pos = kPositionNotRead;
-        return;
+        return false;
     }
     m_C.filterList->setVisible(m_FW.Mode > 0);
     m_C.filterList->setEnabled(true);
@@ -988,19 +998,22 @@ void CFilterWheelDlg::StatusPath() {
         m_C.powerLine->setText(QString::asprintf("Vin=%.2f  Out=%.1f%%  Sw_%s", static_cast<double>(s.Vin),
                                                  static_cast<double>(s.Out), SwitchText(s.Sw)));
     LastStatus = s;
+    return true;
 }
 
-void CFilterWheelDlg::OlderDevicePath() {
+WindowPoll CFilterWheelDlg::OlderDevicePath() {
     const bool focuser = m_FW.m_bFocuserPresent, wheel = m_FW.m_bWheelPresent;
-    if (!focuser && !wheel) return;
+    if (!focuser && !wheel) return WindowPoll::Skipped;
     // A controller that does not answer costs a time-out per query, so the first query that
     // fails ends the asking; what was not asked shows as unread. "FWisAuto" goes first: it
     // always has an answer, so once it has one, a failed temperature is that sensor giving no
     // reading rather than the controller gone, and the tick goes on.
     bool answering = true;
+    bool answered = false;  // any query of this tick (the later ones run only after an answer)
     if (focuser) {
         int automatic = AutoSensor;
         answering = m_FW.GetAutoComp(automatic);
+        answered = answering;
         if (answering) AutoSensor = automatic;
         for (int k = 0; k < SensorRows(); ++k) {
             float t = 0;
@@ -1025,9 +1038,11 @@ void CFilterWheelDlg::OlderDevicePath() {
     if (wheel) {
         int filter = -1;
         const bool ok = answering && m_FW.GetFilter(filter);
+        answered = answered || ok;
         m_C.filterList->setEnabled(ok);
         if (ok && filter != MarkedFilter) RefreshFilterMarks();
     }
+    return answered ? WindowPoll::Answered : WindowPoll::Failed;
 }
 
 // ---- settings files and the graph ---------------------------------------------------------

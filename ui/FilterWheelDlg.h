@@ -215,8 +215,9 @@ private:
     auto WithModalChild(F&& run);
     bool DisconnectAllowed() const;
     int SensorRows() const;
-    void StatusPath();
-    void OlderDevicePath();
+    // One tick's queries; each tells whether the controller answered.
+    bool StatusPath();
+    WindowPoll OlderDevicePath();
     bool SelectFilterWithWaitCursor(int filter);
     // Gives the "#" column its fixed width and the others equal shares of the list's client
     // width, so that no horizontal scroll bar shows.

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -58,8 +59,11 @@ class SimProcess {
  public:
   // Starts the simulator with `args` plus --control and --exit-with-parent (and --eeprom in the
   // temporary folder unless args name one), and reads the terminal path from its first line of
-  // output. The simulator ends with the test process even when that one dies abruptly.
-  explicit SimProcess(std::vector<std::string> args = {}) : controlPath_(dir_.file("control.sock")) {
+  // output. The simulator ends with the test process even when that one dies abruptly. With
+  // "--verbose" among the args, the command words it receives are kept for takeReceived().
+  explicit SimProcess(std::vector<std::string> args = {})
+      : controlPath_(dir_.file("control.sock")), receivedPath_(dir_.file("received.log")) {
+    verbose_ = std::find(args.begin(), args.end(), "--verbose") != args.end();
     if (std::find(args.begin(), args.end(), "--eeprom") == args.end()) {
       args.push_back("--eeprom");
       args.push_back(dir_.file("eeprom.bin"));
@@ -123,6 +127,24 @@ class SimProcess {
     return reply.empty() ? "error: no answer on the control socket" : reply;
   }
 
+  // With "--verbose": the command words the simulator received since the last call, in order
+  // ("FWAll", "FWfocus"...). A command is logged before it is answered, so every command whose
+  // answer the caller has read is there.
+  std::vector<std::string> takeReceived() {
+    std::vector<std::string> words;
+    std::ifstream in(receivedPath_);
+    in.seekg(static_cast<std::streamoff>(receivedRead_));
+    const std::string prefix = "velq3-sim: <- ";
+    for (std::string line; std::getline(in, line);) {
+      if (in.eof()) break;  // a line still being written: read it next time
+      receivedRead_ += line.size() + 1;
+      if (line.rfind(prefix, 0) != 0) continue;
+      const std::string rest = line.substr(prefix.size());
+      words.push_back(rest.substr(0, rest.find(' ')));
+    }
+    return words;
+  }
+
   // After the line vanished: waits for the path of the new terminal and returns it ("" on time-out).
   std::string waitNewTty(int timeoutMs = 3000) {
     const std::string path = readLine(timeoutMs);
@@ -168,6 +190,8 @@ class SimProcess {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (verbose_)
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, receivedPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int rc = ::posix_spawn(&pid_, VELQ3_SIM_PATH, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
@@ -201,6 +225,9 @@ class SimProcess {
 
   TempDir dir_;
   std::string controlPath_;
+  std::string receivedPath_;
+  bool verbose_ = false;
+  std::size_t receivedRead_ = 0;
   std::string ttyPath_;
   std::string buffered_;
   pid_t pid_ = -1;

@@ -1,6 +1,8 @@
 // velq3 started for a client when its fallback runtime folder (no VELQ3_HOME, no XDG_RUNTIME_DIR)
 // belongs to another user: it says why no client can reach it, ends, and writes nothing outside
-// its settings. The scene is set in a private /tmp (a mount namespace), so it needs root.
+// its settings. The scene is set in a private /tmp (a mount namespace), so it needs root. The
+// program is opened before /tmp is covered and run by that descriptor: a build tree under /tmp
+// stays reachable.
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -48,6 +50,9 @@ std::string Listing(const fs::path& dir) {
 // as "key=value" lines. Returns the child's exit code (non-zero: the scene could not be set; 2 to 4:
 // no private mount namespace could be made).
 int RunInPrivateTmp(int out) {
+    const std::string program = std::string(VELQ3_APPS_DIR) + "/velq3";
+    const int exe = open(program.c_str(), O_PATH | O_CLOEXEC);
+    if (exe < 0) return 9;
     if (unshare(CLONE_NEWNS) != 0) return 2;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 3;
     if (mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0) return 4;
@@ -61,12 +66,11 @@ int RunInPrivateTmp(int out) {
         if (chdir("/tmp/work") != 0) _exit(120);
         const int err = open("/tmp/stderr.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (err < 0 || dup2(err, 2) < 0) _exit(121);
-        const std::string program = std::string(VELQ3_APPS_DIR) + "/velq3";
         char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("-Embedding"), nullptr};
         std::string path = "PATH=" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
         char* envp[] = {const_cast<char*>("HOME=/tmp/home"), const_cast<char*>("QT_QPA_PLATFORM=offscreen"),
                         path.data(), nullptr};
-        execve(program.c_str(), argv, envp);
+        fexecve(exe, argv, envp);  // the path itself may lie under the covered /tmp
         _exit(127);
     }
     int status = 0;
@@ -113,6 +117,7 @@ TEST(RuntimeFolderE2e, ForeignFallbackFolderGivesAClearMessageAndNoAutomationFac
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "the scene could not be set: " << status;
     if (WEXITSTATUS(status) >= 2 && WEXITSTATUS(status) <= 4) GTEST_SKIP() << "no private mount namespace here";
+    ASSERT_NE(WEXITSTATUS(status), 9) << "the program " << VELQ3_APPS_DIR << "/velq3 could not be opened";
     ASSERT_EQ(WEXITSTATUS(status), 0) << "the scene could not be set";
 
     std::map<std::string, std::string> seen;
@@ -121,6 +126,7 @@ TEST(RuntimeFolderE2e, ForeignFallbackFolderGivesAClearMessageAndNoAutomationFac
         const auto eq = line.find('=');
         if (eq != std::string::npos) seen[line.substr(0, eq)] = line.substr(eq + 1);
     }
+    ASSERT_NE(seen["status"], "127") << "the program could not be started: " << seen["stderr"];
     EXPECT_EQ(seen["ended"], "1") << "a server nobody can reach must not wait for clients";
     EXPECT_EQ(seen["status"], "1");
     const std::string& error = seen["stderr"];

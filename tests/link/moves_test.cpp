@@ -103,9 +103,37 @@ TEST(MoveTimeouts, LargeSettingsAreClampedAndNeverOverflow) {
     EXPECT_EQ(HomeTimeoutMs(8, 1000), 8000);
     EXPECT_EQ(HomeTimeoutMs(10, 0x7fffffff), kMaxMoveTimeoutMs);
     EXPECT_EQ(HomeTimeoutMs(10, INT32_MIN), 0);
-    EXPECT_EQ(GoToPositionTimeoutMs(-32768, 32767, 1, 65535), kMaxMoveTimeoutMs);
-    EXPECT_EQ(GoToPositionTimeoutMs(kPositionNotRead, -32768, 1, 0), kMaxMoveTimeoutMs);
     EXPECT_EQ(GoToPositionTimeoutMs(0, 32767, 10, 1000), 32767 * 100 + 1000 * 11 + 2000);
+}
+
+// A slow focuser on a long travel takes hours: its move waits the whole formula time, and no
+// value of the fields overflows it.
+TEST(MoveTimeouts, FocuserTimeoutKeepsTheWholeFormulaForEveryFieldValue) {
+    constexpr std::int64_t kInt32Span = 4294967295;  // INT32_MAX - INT32_MIN
+    EXPECT_EQ(kMaxFocuserTimeoutMs, kInt32Span * 1000 + 65535 * 11 + 2000);
+    struct Case {
+        int start, target, speed, backlash;
+        std::int64_t expected;
+    };
+    const Case cases[] = {
+        // Over an hour at speed 10: 35 981 steps and more.
+        {0, 35981, 10, 0, 35981LL * 100 + 2000},
+        {-30000, 30000, 10, 50, 60000LL * 100 + 550 + 2000},
+        {32767, -32768, 1, 65535, 65535LL * 1000 + 65535 * 11 + 2000},
+        {kPositionNotRead, -32768, 1, 0, (16777215LL + 32768) * 1000 + 2000},
+        // The extremes of every field.
+        {INT32_MIN, INT32_MAX, 1, 65535, kMaxFocuserTimeoutMs},
+        {INT32_MAX, INT32_MIN, 1, 65535, kMaxFocuserTimeoutMs},
+        {INT32_MAX, INT32_MIN, 0, 65535, 14316557650LL + 65535 * 11 + 2000},  // unset speed: 300
+        {INT32_MIN, INT32_MAX, 65535, 65535, 14316557650LL + 65535 * 11 + 2000},
+        // Beyond what the fields hold: held to the largest value, or nothing to wait for.
+        {INT32_MIN, INT32_MAX, 1, INT32_MAX, kMaxFocuserTimeoutMs},
+        {0, 0, 300, INT32_MIN, 0},
+        {0, 0, 300, -200, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(GoToPositionTimeoutMs(c.start, c.target, c.speed, c.backlash), c.expected)
+            << c.start << " -> " << c.target << " at " << c.speed << ", backlash " << c.backlash;
 }
 
 TEST_F(MoveTest, TheLargestFilterTimeoutStillWaitsForTheWheel) {

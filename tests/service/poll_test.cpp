@@ -1,6 +1,9 @@
 // The service on the test's own thread with a manual loop: the headless poll's turns, its
-// silence while a window polls or a command runs, moves started by other faces, and the
-// default age of stale readings on an injected clock.
+// silence while a window polls or a command runs, moves started by other faces, the default
+// age of stale readings on an injected clock, and the status queries a second as the
+// controller receives them.
+#include <algorithm>
+
 #include "service/ServiceFixture.h"
 
 namespace velq3::test {
@@ -25,8 +28,8 @@ protected:
         fw.reset();
     }
 
-    // Lets the window's own poll (or any other face's) pass a moment.
-    void PassRealTime(std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }
+    // Moves the device's clock on (the age of someone else's status read).
+    void PassTime(std::chrono::milliseconds d) { clock += d; }
 
     ManualMainLoop loop;
     SteadyTime clock = SteadyTime{} + std::chrono::hours(1);
@@ -39,7 +42,7 @@ TEST_F(PollTest, PollsOncePerIntervalWhileNobodyElseDoes) {
     service->StartPoll();
     EXPECT_TRUE(service->Polling());
     // The handshake's status counts as someone else's: the first turn within the window skips.
-    PassRealTime(1600ms);
+    PassTime(1600ms);
     sim->control("set temp 1 -550");
     const auto serial = service->Current()->serial;
     loop.AdvanceBy(1000ms);
@@ -57,7 +60,7 @@ TEST_F(PollTest, PollsOncePerIntervalWhileNobodyElseDoes) {
 }
 
 TEST_F(PollTest, SkipsWhileAWindowPollsOrACommandHoldsTheLink) {
-    PassRealTime(1600ms);
+    PassTime(1600ms);
     // A window's status query: the service's next turn stays silent.
     FWCurrentParameters s = EmptyStatus();
     ASSERT_TRUE(fw->GetAll(s));
@@ -72,7 +75,7 @@ TEST_F(PollTest, SkipsWhileAWindowPollsOrACommandHoldsTheLink) {
     EXPECT_FLOAT_EQ(service->Current()->status.Temp[0], 21.0f);
 
     // Once the window stops, the service polls again.
-    PassRealTime(1600ms);
+    PassTime(1600ms);
     sim->control("set temp 0 2200");
     EXPECT_TRUE(service->PollOnce());
     EXPECT_FLOAT_EQ(service->Current()->status.Temp[0], 22.0f);
@@ -122,8 +125,7 @@ TEST_F(PollTest, ReadingsGoStaleAfterTenSecondsWithoutAnAnswer) {
     clock += 9900ms;
     EXPECT_FALSE(fw->ReadingsStale());
     EXPECT_FALSE(service->Current()->Stale(service->Now()));
-    EXPECT_FALSE(service->PollOnce());  // within the window of the handshake's status or silent
-    PassRealTime(1600ms);
+    EXPECT_FALSE(service->PollOnce());  // asked, and the controller is silent
     EXPECT_FALSE(service->PollOnce());
     clock += 200ms;
     EXPECT_TRUE(fw->ReadingsStale());
@@ -182,6 +184,61 @@ TEST_F(ServiceTest, AnOlderControllerAnsweringLateNeverGivesAnotherQuerysAnswerA
     EXPECT_TRUE(service.PollOnce());
     EXPECT_FLOAT_EQ(fw.Temp[0], 12.34f);
 }
+
+}  // namespace
+}  // namespace velq3::test
+
+namespace velq3::test {
+namespace {
+
+// The service alone (no window): one status query a second for its clients, with the full
+// status or with an older controller's per-item queries, counted on the simulator's side.
+class HeadlessPollTest : public ServiceTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HeadlessPollTest, AsksOnceASecondForItsClients) {
+    const bool fullStatus = GetParam();
+    std::vector<std::string> args = {"--verbose", "--mode", "7", "--sensors", "2"};
+    if (!fullStatus) args.push_back("--no-all");
+    StartSim(args);
+    ManualMainLoop loop;
+    DeviceEnvironment env = Env();
+    env.loop = &loop;
+    OrnFilterWheel fw(env);
+    fw.SetSteadyClock([&loop] { return SteadyTime{} + std::chrono::hours(1) + loop.Now(); });
+    fw.ComPort = 3;
+    fw.SetSink([](std::string_view) {});
+    DeviceService service(fw, loop);
+    service.StartPoll();
+    const ClientId client = DeviceService::NewClient();
+    ASSERT_TRUE(service.Connect(client, DeviceKind::FilterWheel).Ok());
+    ASSERT_EQ(fw.m_bStatusPresent, fullStatus);
+    sim->takeReceived();
+
+    // The handshake has just read the status: the first turn leaves its second to it.
+    std::vector<int> perSecond;
+    for (int i = 0; i < 12; ++i) {
+        loop.AdvanceBy(1000ms);
+        const auto words = sim->takeReceived();
+        const auto count = [&words](const char* w) { return static_cast<int>(std::count(words.begin(), words.end(), w)); };
+        perSecond.push_back(fullStatus ? count("FWAll") : count("FWFILTER"));
+        EXPECT_EQ(count(fullStatus ? "FWFILTER" : "FWAll"), 0) << "second " << i;
+    }
+    std::vector<int> expected(12, 1);
+    expected[0] = 0;
+    EXPECT_EQ(perSecond, expected);
+    EXPECT_FALSE(fw.ReadingsStale());
+
+    // Nobody holds the link: nothing is asked.
+    ASSERT_TRUE(service.Disconnect(client).Ok());
+    sim->takeReceived();
+    loop.AdvanceBy(3000ms);
+    EXPECT_TRUE(sim->takeReceived().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Controllers, HeadlessPollTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "FullStatus" : "PerItem");
+                         });
 
 }  // namespace
 }  // namespace velq3::test
