@@ -18,7 +18,6 @@
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http.hpp>
 
 #include <algorithm>
@@ -55,6 +54,11 @@ bool HasControlBytes(std::string_view text) {
         return (u < 0x20 && u != '\t') || u == 0x7F;
     });
 }
+
+using Clock = std::chrono::steady_clock;
+constexpr Clock::rep kNoDeadline = 0;
+// How often the connections' deadlines are checked.
+constexpr auto kSweepPeriod = std::chrono::milliseconds(100);
 
 // The most a refused client's unread bytes are drained before the close, so that the reply is
 // not lost to a reset.
@@ -110,6 +114,7 @@ struct HttpServer::Impl {
     std::unique_ptr<asio::thread_pool> pool;
     std::optional<tcp::acceptor> acceptor;
     std::optional<asio::steady_timer> acceptRetry;
+    std::optional<asio::steady_timer> sweep;
     std::vector<std::thread> threads;
     std::atomic<bool> stopping{false};
     std::uint16_t port = 0;
@@ -122,6 +127,7 @@ struct HttpServer::Impl {
     Impl(HttpLimits l, Handler h, MayWait m) : limits(l), handler(std::move(h)), mayWait(std::move(m)) {}
 
     void Accept();
+    void Sweep();
     void Admit(tcp::socket socket);
     std::list<std::weak_ptr<Session>>::iterator Register(const std::shared_ptr<Session>& session,
                                                          const asio::ip::address& address);
@@ -152,6 +158,12 @@ public:
     }
 
     bool Idle() const { return idle_; }
+    // Whether the step in progress (waiting for a request, reading one, writing a reply,
+    // draining) has run out of time.
+    bool Expired(Clock::time_point now) const {
+        const Clock::rep deadline = deadline_.load(std::memory_order_relaxed);
+        return deadline != kNoDeadline && now.time_since_epoch().count() > deadline;
+    }
     const asio::ip::address& Address() const { return address_; }
     std::chrono::steady_clock::time_point IdleSince() const { return idleSince_.load(); }
 
@@ -161,7 +173,7 @@ private:
         if (server_.stopping) return Close();
         if (buffer_.size() > 0) return ReadHead();  // pipelined: the next request is here already
         SetIdle(true);
-        stream_.expires_after(std::chrono::seconds(server_.limits.keepAliveIdleSeconds));
+        SetDeadline(std::chrono::seconds(server_.limits.keepAliveIdleSeconds));
         stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](error_code ec, std::size_t n) {
             self->SetIdle(false);
             if (ec) return self->Close();
@@ -176,7 +188,7 @@ private:
         parser_->body_limit(server_.limits.maxRequestBytes);
         // One deadline for the whole request from its first byte: a trickled head or a body
         // that never comes cannot hold the connection longer.
-        stream_.expires_after(std::chrono::seconds(server_.limits.readTimeoutSeconds));
+        SetDeadline(std::chrono::seconds(server_.limits.readTimeoutSeconds));
         http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](error_code ec, std::size_t) {
             self->OnHead(ec);
         });
@@ -229,7 +241,7 @@ private:
     }
 
     void Dispatch() {
-        stream_.expires_never();
+        deadline_ = kNoDeadline;
         auto req = parser_->release();
         keepAlive_ = req.keep_alive();
         head_ = req.method() == http::verb::head;
@@ -280,7 +292,7 @@ private:
             reply_->body().clear();
             head_ = false;
         }
-        stream_.expires_after(std::chrono::seconds(server_.limits.readTimeoutSeconds));
+        SetDeadline(std::chrono::seconds(server_.limits.readTimeoutSeconds));
         http::async_write(stream_, *reply_, [self = shared_from_this(), keepAlive](error_code ec, std::size_t) {
             self->reply_.reset();
             if (ec) return self->Close();
@@ -292,7 +304,7 @@ private:
     // A request that could not be read: a timed-out or vanished peer is just closed, a
     // malformed or oversized request gets its 400 first.
     void Refuse(error_code ec) {
-        if (ec == beast::error::timeout || ec == http::error::end_of_stream || ec == asio::error::eof ||
+        if (ec == http::error::end_of_stream || ec == asio::error::eof ||
             ec == asio::error::operation_aborted || ec == asio::error::connection_reset)
             return Close();
         if (ec == http::error::header_limit || ec == http::error::body_limit || ec == http::error::buffer_overflow)
@@ -310,8 +322,8 @@ private:
     // the reply before the peer reads it.
     void Drain() {
         error_code ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        stream_.expires_after(kDrainTime);
+        stream_.shutdown(tcp::socket::shutdown_send, ignored);
+        SetDeadline(kDrainTime);
         DrainSome();
     }
 
@@ -329,9 +341,16 @@ private:
         if (closed_) return;
         closed_ = true;
         SetIdle(false);
+        deadline_ = kNoDeadline;
         error_code ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream_.close();
+        stream_.shutdown(tcp::socket::shutdown_both, ignored);
+        stream_.close(ignored);
+    }
+
+    // Deadlines are checked by the server's sweep rather than a timer per connection, which
+    // would cost system calls on every request.
+    void SetDeadline(Clock::duration d) {
+        deadline_.store((Clock::now() + d).time_since_epoch().count(), std::memory_order_relaxed);
     }
 
     void SetIdle(bool idle) {
@@ -340,7 +359,7 @@ private:
     }
 
     HttpServer::Impl& server_;
-    beast::tcp_stream stream_;
+    tcp::socket stream_;
     asio::ip::address address_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
@@ -352,6 +371,7 @@ private:
     std::size_t drained_ = 0;
     std::atomic<bool> idle_{false};
     std::atomic<std::chrono::steady_clock::time_point> idleSince_{};
+    std::atomic<Clock::rep> deadline_{kNoDeadline};
     bool registered_ = false;
     std::list<std::weak_ptr<Session>>::iterator entry_;
 };
@@ -369,6 +389,23 @@ void HttpServer::Impl::Accept() {
         }
         Admit(std::move(socket));
         Accept();
+    });
+}
+
+// Closes the connections whose step ran out of time.
+void HttpServer::Impl::Sweep() {
+    sweep->expires_after(kSweepPeriod);
+    sweep->async_wait([this](error_code ec) {
+        if (ec || stopping) return;
+        std::vector<std::weak_ptr<Session>> all;
+        {
+            std::lock_guard lock(mutex);
+            all.assign(sessions.begin(), sessions.end());
+        }
+        const Clock::time_point now = Clock::now();
+        for (const auto& weak : all)
+            if (auto session = weak.lock(); session && session->Expired(now)) session->CloseSoon();
+        Sweep();
     });
 }
 
@@ -465,9 +502,11 @@ bool HttpServer::Start(const std::string& address, std::uint16_t port, std::stri
 
     s.stopping = false;
     s.acceptRetry.emplace(s.acceptor->get_executor());
+    s.sweep.emplace(asio::make_strand(s.io));
     s.pool = std::make_unique<asio::thread_pool>(std::max<std::size_t>(1, s.limits.handlerThreads));
     s.work.emplace(s.io.get_executor());
     s.Accept();
+    s.Sweep();
     for (std::size_t i = 0; i < std::max<std::size_t>(1, s.limits.ioThreads); ++i)
         s.threads.emplace_back([&s] { s.io.run(); });
     running_ = true;
@@ -483,6 +522,7 @@ void HttpServer::Stop() {
         s.acceptor->close(ignored);
         s.acceptRetry->cancel();
     });
+    asio::post(s.sweep->get_executor(), [&s] { s.sweep->cancel(); });
     std::vector<std::weak_ptr<Session>> all;
     {
         std::lock_guard lock(s.mutex);
@@ -498,6 +538,7 @@ void HttpServer::Stop() {
     s.pool.reset();
     s.acceptor.reset();
     s.acceptRetry.reset();
+    s.sweep.reset();
     running_ = false;
 }
 

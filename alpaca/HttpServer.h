@@ -53,7 +53,7 @@ private:
 };
 
 struct HttpLimits {
-    std::size_t ioThreads = 1;          // threads running the connections' I/O
+    std::size_t ioThreads = 1;          // threads running the connections' I/O (one measured best)
     std::size_t handlerThreads = 8;     // threads for handlers that may wait
     int keepAliveIdleSeconds = 5;       // a connection with no request in progress is closed after this
     int readTimeoutSeconds = 5;         // a request must arrive in full within this of its first byte
