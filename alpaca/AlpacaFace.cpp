@@ -145,7 +145,7 @@ AlpacaFace::AlpacaFace(DeviceService& service, RegistryHive& hive, MainLoop& own
         }
         return false;
     };
-    m_Server->AddRoutes([this](httplib::Server& http) { AddSetupRoutes(http, *m_SetupContext); });
+    m_Server->AddRoutes([this](HttpRoutes& routes) { AddSetupRoutes(routes, *m_SetupContext); });
 }
 
 AlpacaFace::~AlpacaFace() {

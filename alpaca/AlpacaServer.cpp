@@ -1,12 +1,6 @@
 // Routing, the management API and the HTTP server's set-up.
 #include "alpaca/AlpacaServer.h"
 
-#include <sys/socket.h>
-
-#include <httplib.h>
-
-#include <chrono>
-
 namespace velq3::alpaca {
 
 namespace {
@@ -41,73 +35,28 @@ std::optional<std::uint32_t> DeviceNumber(std::string_view s) {
 
 // Longer paths are refused before any pattern is matched against them.
 constexpr std::size_t kMaxPathBytes = 512;
+// No form of the API or the setup pages comes near this.
+constexpr std::size_t kMaxFormBytes = 8 * 1024;
 
-void Apply(const HttpReply& reply, httplib::Response& res) {
-    res.status = reply.status;
-    res.set_content(reply.body, reply.contentType.c_str());
+HttpResponse ToResponse(HttpReply reply) {
+    HttpResponse response;
+    response.status = reply.status;
+    response.contentType = std::move(reply.contentType);
+    response.body = std::move(reply.body);
+    return response;
 }
+
+bool IsSetupPath(std::string_view path) { return path == "/setup" || path.rfind("/setup/", 0) == 0; }
 
 } // namespace
 
 AlpacaServer::AlpacaServer(ServerDescription description, ServerLimits limits)
-    : description_(std::move(description)), limits_(limits), http_(std::make_unique<httplib::Server>()) {
-    httplib::Server& http = *http_;
-    const std::size_t workers = limits_.workerThreads;
-    http.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
-    // Without it every reply on a kept-alive connection waits for the client's delayed ACK.
-    http.set_tcp_nodelay(true);
-    http.set_keep_alive_max_count(limits_.keepAliveRequests);
-    http.set_keep_alive_timeout(limits_.keepAliveIdleSeconds);
-    http.set_read_timeout(limits_.readTimeoutSeconds, 0);
-    http.set_write_timeout(limits_.readTimeoutSeconds, 0);
-    http.set_payload_max_length(limits_.maxRequestBytes);
-    // The library's default also sets SO_REUSEPORT, which lets a second server bind the same
-    // port and silently share its clients; a taken port must be an error instead.
-    http.set_socket_options([](int sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-
-    // Requests are answered here, before the library's routing, except the setup pages and
-    // PUT, whose form body the library reads only after this step. Paths are capped first: the
-    // library matches routes with std::regex, which recurses once per character.
-    http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        using Response = httplib::Server::HandlerResponse;
-        const bool hasBody = req.has_header("Content-Length") || req.has_header("Transfer-Encoding");
-        if (req.path.size() > kMaxPathBytes) {
-            Apply(BadRequestReply("Path too long"), res);
-        } else if (req.path == "/setup" || req.path.rfind("/setup/", 0) == 0) {
-            return Response::Unhandled;
-        } else if (req.method == "PUT") {
-            if (hasBody) return Response::Unhandled;
-            // Without a length the body would be read until the connection closes.
-            Apply(BadRequestReply("PUT needs a Content-Length"), res);
-        } else {
-            Apply(Dispatch(req.method, req.target, std::string()), res);
-        }
-        // A body left unread would be taken for the next request on this connection.
-        if (hasBody) res.set_header("Connection", "close");
-        return Response::Handled;
-    });
-    http.Put(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
-        Apply(Dispatch(req.method, req.target, req.body), res);
-    });
-    // Errors the library detects itself (malformed request, too large, unknown route) get a
-    // short text; an oversized request is a bad request like any other.
-    http.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
-        if (res.status == 413 || res.status == 414 || res.status == 431) {
-            res.status = 400;
-            res.set_content("Request too large", std::string(kTextType).c_str());
-        } else if (res.body.empty()) {
-            res.set_content(res.status == 404 ? "Not found" : "Bad request", std::string(kTextType).c_str());
-        }
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-    http.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        res.status = 500;
-        res.set_content("Internal server error", std::string(kTextType).c_str());
-    });
-}
+    : description_(std::move(description)),
+      limits_(limits),
+      http_(
+          limits, [this](const HttpRequest& request) { return Serve(request); },
+          // Reads answer from snapshots at once; anything else may wait for the device's owner.
+          [](const HttpRequest& request) { return request.method != "GET"; }) {}
 
 AlpacaServer::~AlpacaServer() { Stop(); }
 
@@ -115,37 +64,23 @@ void AlpacaServer::AddDevice(AlpacaDevice& device, std::string uniqueId) {
     devices_.push_back(ConfiguredDevice{&device, std::move(uniqueId)});
 }
 
-void AlpacaServer::AddRoutes(const std::function<void(httplib::Server&)>& add) { add(*http_); }
+void AlpacaServer::AddRoutes(const std::function<void(HttpRoutes&)>& add) { add(routes_); }
 
 bool AlpacaServer::Start(const std::string& address, std::uint16_t port, std::string& error) {
-    if (Running()) return true;
-    int bound = -1;
-    if (port == 0) {
-        bound = http_->bind_to_any_port(address);
-    } else if (http_->bind_to_port(address, port)) {
-        bound = port;
-    }
-    if (bound <= 0) {
-        error = "cannot listen on " + address + ":" + std::to_string(port) +
-                " (the port is taken or the address is not this computer's)";
-        return false;
-    }
-    port_ = static_cast<std::uint16_t>(bound);
-    loopEnded_ = false;
-    thread_ = std::thread([this] {
-        http_->listen_after_bind();
-        loopEnded_ = true;  // ended: nobody waits for it to start any more
-    });
-    // The library's stop() does nothing until its loop runs, so a Stop() right after Start()
-    // would wait for ever: return only once it serves.
-    while (!http_->is_running() && !loopEnded_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return true;
+    return http_.Start(address, port, error);
 }
 
-void AlpacaServer::Stop() {
-    if (!thread_.joinable()) return;
-    http_->stop();
-    thread_.join();
+void AlpacaServer::Stop() { http_.Stop(); }
+
+HttpResponse AlpacaServer::Serve(const HttpRequest& request) {
+    // Paths are capped before any route looks at them.
+    if (request.path.size() > kMaxPathBytes) return ToResponse(BadRequestReply("Path too long"));
+    if (request.body.size() > kMaxFormBytes) return ToResponse(BadRequestReply("Request too large"));
+    if (IsSetupPath(request.path)) {
+        if (auto response = routes_.Handle(request)) return std::move(*response);
+        return HttpResponse::Text(404, "Not found");
+    }
+    return ToResponse(Dispatch(request.method, request.target, request.body));
 }
 
 HttpReply AlpacaServer::Dispatch(const std::string& method, const std::string& target, const std::string& body) {

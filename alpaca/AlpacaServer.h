@@ -1,33 +1,23 @@
-// The Alpaca HTTP server: routes /api/v1/{type}/{n}/{member} to the devices, answers the
-// management API, and applies the connection limits. Handlers run on the server's worker
-// threads; they read device snapshots and post commands, never touch the device object.
+// The Alpaca HTTP server: routes /api/v1/{type}/{n}/{member} to the devices and answers the
+// management API over the HTTP engine. Reads are answered on the engine's I/O thread from
+// device snapshots; commands (PUT, form posts) run on its handler pool, since they wait for the
+// device's owner to take them. Neither touches the device object.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "alpaca/AlpacaDevice.h"
+#include "alpaca/HttpServer.h"
 #include "alpaca/Protocol.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace velq3::alpaca {
 
 // Limits of the HTTP server.
-struct ServerLimits {
-    std::size_t workerThreads = 16;        // connections served at once; more wait for a worker
-    std::size_t keepAliveRequests = 100;   // requests on one connection before it is closed
-    int keepAliveIdleSeconds = 5;          // an idle kept-alive connection is closed after this
-    int readTimeoutSeconds = 5;            // a request that does not arrive in full within this
-    std::size_t maxRequestBytes = 64 * 1024;
-};
+using ServerLimits = HttpLimits;
 
 struct ServerDescription {
     std::string serverName = "velq3";
@@ -53,15 +43,16 @@ public:
     void AddDevice(AlpacaDevice& device, std::string uniqueId);
 
     // Extra routes (the setup pages), registered before Start().
-    void AddRoutes(const std::function<void(httplib::Server&)>& add);
+    void AddRoutes(const std::function<void(HttpRoutes&)>& add);
 
     // Binds `address`:`port` (0: a free port) and serves on its own threads. False with a
     // message when the address cannot be bound.
     bool Start(const std::string& address, std::uint16_t port, std::string& error);
     void Stop();
 
-    std::uint16_t Port() const { return port_; }
-    bool Running() const { return thread_.joinable(); }
+    std::uint16_t Port() const { return http_.Port(); }
+    bool Running() const { return http_.Running(); }
+    std::size_t Connections() const { return http_.Connections(); }
 
     // The reply to one request, without HTTP: `target` is the raw path with its query, `body`
     // the form body of a PUT. Used by the server's handlers and by tests.
@@ -70,15 +61,14 @@ public:
 private:
     HttpReply DispatchApi(Verb verb, const std::vector<std::string>& parts, const Params& params, const ClientIds& ids);
     HttpReply DispatchManagement(const std::vector<std::string>& parts, const ClientIds& ids);
+    HttpResponse Serve(const HttpRequest& request);
 
     ServerDescription description_;
     ServerLimits limits_;
     std::vector<ConfiguredDevice> devices_;
     TransactionCounter transactions_;
-    std::unique_ptr<httplib::Server> http_;
-    std::thread thread_;
-    std::atomic<bool> loopEnded_{false};  // set when the serving loop has returned
-    std::uint16_t port_ = 0;
+    HttpRoutes routes_;
+    HttpServer http_;
 };
 
 } // namespace velq3::alpaca

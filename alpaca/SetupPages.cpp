@@ -1,13 +1,14 @@
-// The setup pages: server-rendered HTML with a small script that refreshes the live fields from
-// /setup/v1/status.json every second. Every text put into the HTML goes through HtmlEscape; the
-// script only sets textContent.
+// The setup pages: HTML from the files of alpaca/www with the server's values filled in, and a
+// small script that refreshes the live fields from /setup/v1/status.json every second. Every text
+// filled into the HTML goes through HtmlEscape; the script only sets textContent.
 #include "alpaca/SetupPages.h"
 
 #include <arpa/inet.h>
-#include <httplib.h>
 
+#include "alpaca/WwwFiles.h"
 #include "platform/PortMap.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -63,144 +64,64 @@ std::string DeviceKey(const SetupDeviceEntry& device) {
     return device.type + "/" + std::to_string(device.number);
 }
 
-const char* kStyle = R"CSS(
-:root { color-scheme: light dark; --bg:#f4f5f7; --fg:#1d2330; --card:#ffffff; --muted:#5b6475;
-        --line:#d6dae2; --accent:#2f6fd6; --bad:#b3261e; --good:#1e7d3a; }
-@media (prefers-color-scheme: dark) {
-  :root { --bg:#14171c; --fg:#e4e7ec; --card:#1e232b; --muted:#9aa3b2; --line:#323946;
-          --accent:#7aa7ff; --bad:#ff8a80; --good:#7fd68f; } }
-* { box-sizing: border-box; }
-body { margin:0; font:15px/1.45 system-ui, "DejaVu Sans", sans-serif; background:var(--bg);
-       color:var(--fg); }
-header { padding:14px 24px; border-bottom:1px solid var(--line); display:flex; gap:16px;
-         align-items:baseline; flex-wrap:wrap; }
-header h1 { font-size:20px; margin:0; }
-header .sub { color:var(--muted); }
-#live { margin-left:auto; font-size:13px; color:var(--muted); }
-#live.ok::before { content:"\25CF "; color:var(--good); }
-#live.off::before { content:"\25CF "; color:var(--bad); }
-main { padding:18px 24px; max-width:1100px; }
-h2 { font-size:16px; margin:22px 0 10px; }
-.grid { display:grid; grid-template-columns:repeat(auto-fill, minmax(240px, 1fr)); gap:12px; }
-.card { background:var(--card); border:1px solid var(--line); border-radius:8px; padding:12px 14px; }
-.card h3 { margin:0 0 8px; font-size:15px; }
-.card h3 small { color:var(--muted); font-weight:normal; }
-dl { display:grid; grid-template-columns:auto 1fr; gap:3px 12px; margin:0; }
-dt { color:var(--muted); }
-dl.two { grid-template-columns:auto minmax(0,1fr) auto minmax(0,1fr); }
-dl.two dd.full { grid-column:span 3; }
-@media (max-width:560px) { dl.two { grid-template-columns:auto minmax(0,1fr); }
-                           dl.two dd.full { grid-column:auto; } }
-dd { margin:0; font-variant-numeric:tabular-nums; white-space:pre-line; overflow-wrap:anywhere; }
-a { color:var(--accent); }
-.wide { grid-column:span 2; }
-@media (max-width:560px) { .wide { grid-column:auto; } }
-label { display:grid; grid-template-columns:150px 1fr; align-items:center; gap:10px; margin:6px 0; }
-input { font:inherit; padding:5px 8px; border:1px solid var(--line); border-radius:5px;
-        background:var(--bg); color:var(--fg); }
-button { font:inherit; padding:6px 16px; border-radius:5px; border:1px solid var(--accent);
-         background:var(--accent); color:#fff; cursor:pointer; margin-top:8px; }
-.note { color:var(--muted); font-size:13px; }
-p.note:empty { display:none; }
-.msg { padding:8px 12px; border-radius:6px; margin:0 0 12px; border:1px solid; }
-.msg.bad { color:var(--bad); border-color:var(--bad); }
-.msg.good { color:var(--good); border-color:var(--good); }
-table.settings td { padding:2px 14px 2px 0; vertical-align:top; }
-table.settings td:first-child { white-space:nowrap; color:var(--muted); }
-)CSS";
+// One slot of a page file: {{name}} takes text, escaped here; {{{name}}} takes markup that
+// was built from the page files.
+struct Slot {
+    std::string_view name;
+    std::string value;
+    bool markup = false;
+};
 
-// Fills every element carrying data-key/data-field from the status JSON. Only textContent is
-// set, so values cannot inject markup.
-const char* kScript = R"JS(
-(function () {
-  function fmt(field, v) {
-    if (v === null || v === undefined) return '\u2013';
-    if (typeof v === 'boolean') return v ? 'yes' : 'no';
-    if (field === 'position' && v === -1) return 'moving';
-    if (field === 'temperature' || field === 'celsius') return v.toFixed(1) + '\u00A0\u00B0C';
-    if (field === 'voltage') return v.toFixed(2) + '\u00A0V';
-    if (field === 'power') return v.toFixed(0) + '\u00A0%';
-    if (field === 'temperatures') {
-      if (!v.length) return 'none';
-      return v.map(function (t) { return t.name + ':\u00A0' + fmt('celsius', t.celsius); }).join('\n');
+Slot Markup(std::string_view name, std::string value) { return Slot{name, std::move(value), true}; }
+
+// The page file `file` with its slots filled; a slot without a value stays empty.
+std::string Fill(std::string_view file, std::initializer_list<Slot> slots) {
+    const std::string_view text = WwwFile(file);
+    std::string out;
+    out.reserve(text.size() + 256);
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t open = text.find("{{", at);
+        if (open == std::string_view::npos) break;
+        const bool markup = text.compare(open, 3, "{{{") == 0;
+        const std::string_view closing = markup ? "}}}" : "}}";
+        const std::size_t nameStart = open + (markup ? 3 : 2);
+        const std::size_t close = text.find(closing, nameStart);
+        if (close == std::string_view::npos) break;
+        out.append(text.substr(at, open - at));
+        const std::string_view name = text.substr(nameStart, close - nameStart);
+        for (const Slot& slot : slots) {
+            if (slot.name != name) continue;
+            out += slot.markup && markup ? slot.value : HtmlEscape(slot.value);
+            break;
+        }
+        at = close + closing.size();
     }
-    if (typeof v === 'number' && !Number.isInteger(v)) return v.toFixed(2);
-    return String(v);
-  }
-  function fill(scope, values) {
-    if (!scope || !values) return;
-    scope.querySelectorAll('[data-field]').forEach(function (el) {
-      var f = el.getAttribute('data-field');
-      if (f in values) el.textContent = fmt(f, values[f]);
-    });
-  }
-  var live = document.getElementById('live');
-  function tick() {
-    fetch('/setup/v1/status.json', { cache: 'no-store' })
-      .then(function (r) { if (!r.ok) throw new Error(r.status); return r.json(); })
-      .then(function (s) {
-        fill(document.querySelector('[data-key="controller"]'), s.controller);
-        (s.devices || []).forEach(function (d) {
-          document.querySelectorAll('[data-key="' + d.type + '/' + d.number + '"]')
-            .forEach(function (el) { fill(el, d); });
-        });
-        live.className = 'ok';
-        live.textContent = 'live, ' + new Date().toLocaleTimeString();
-      })
-      .catch(function () { live.className = 'off'; live.textContent = 'no answer from the server'; });
-  }
-  tick();
-  setInterval(tick, 1000);
-})();
-)JS";
-
-std::string PageStart(const SetupPageContext& context, std::string_view title) {
-    std::string html;
-    html += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
-    html += "<title>" + HtmlEscape(title) + "</title><style>" + kStyle + "</style></head><body>";
-    html += "<header><h1>" + HtmlEscape(title) + "</h1><span class=\"sub\">" +
-            HtmlEscape(context.serverName) +
-            (context.version.empty() ? "" : " " + HtmlEscape(context.version)) + "</span>";
-    html += "<span id=\"live\">waiting for the first status\xE2\x80\xA6</span></header><main>";
-    html += "<noscript><p class=\"msg bad\">The live status needs JavaScript.</p></noscript>";
-    return html;
+    out.append(text.substr(at));
+    return out;
 }
 
-std::string PageEnd() { return std::string("</main><script>") + kScript + "</script></body></html>"; }
-
-std::string ControllerCard() {
-    // The port's path can be long: it has a row of its own.
-    std::string html = "<div class=\"card wide\" data-key=\"controller\"><h3>Controller</h3><dl class=\"two\">"
-                       "<dt>Serial port</dt><dd class=\"full\" data-field=\"port\">\xE2\x80\x93</dd>";
-    for (const auto& [field, caption] :
-         std::vector<std::pair<const char*, const char*>>{{"connected", "Open"},
-                                                          {"mode", "Mode"},
-                                                          {"memorySize", "Memory size"},
-                                                          {"fwAll", "FWAll support"},
-                                                          {"voltage", "Supply"},
-                                                          {"power", "Output power"},
-                                                          {"temperatures", "Temperatures"}}) {
-        html += std::string("<dt>") + caption + "</dt><dd data-field=\"" + field +
-                "\">\xE2\x80\x93</dd>";
-    }
-    return html + "</dl></div>";
+std::string Page(const SetupPageContext& context, std::string_view title, std::string content) {
+    return Fill("page.html", {{"title", std::string(title)},
+                              {"server", context.serverName + (context.version.empty() ? "" : " " + context.version)},
+                              Markup("style", std::string(WwwFile("setup.css"))),
+                              Markup("script", std::string(WwwFile("setup.js"))),
+                              Markup("content", std::move(content))});
 }
+
+std::string ControllerCard() { return std::string(WwwFile("controller-card.html")); }
 
 std::string DeviceCard(const SetupDeviceEntry& device, bool withLink) {
     const std::string key = DeviceKey(device);
-    std::string html = "<div class=\"card\" data-key=\"" + HtmlEscape(key) + "\"><h3>";
-    html += HtmlEscape(device.name) + " <small>" + HtmlEscape(key) + "</small></h3><dl>";
-    for (const auto& [field, caption] : FieldsOf(device.type)) {
-        html += std::string("<dt>") + caption + "</dt><dd data-field=\"" + field +
-                "\">\xE2\x80\x93</dd>";
-    }
-    html += "</dl><p class=\"note\" data-field=\"note\"></p>";
-    if (withLink) {
-        html += "<p class=\"note\"><a href=\"/setup/v1/" + HtmlEscape(key) + "/setup\">" +
-                HtmlEscape(TypeTitle(device.type)) + " page</a></p>";
-    }
-    return html + "</div>";
+    std::string fields;
+    for (const auto& [field, caption] : FieldsOf(device.type))
+        fields += Fill("field.html", {{"caption", caption}, {"field", field}});
+    return Fill("device-card.html",
+                {{"key", key},
+                 {"name", device.name},
+                 Markup("fields", std::move(fields)),
+                 Markup("link", withLink ? Fill("device-link.html", {{"key", key}, {"title", TypeTitle(device.type)}})
+                                         : std::string())});
 }
 
 // `servingPort` is the port this request came in on: the one picked when the setting is 0.
@@ -209,11 +130,10 @@ std::string SettingsRows(const SetupSettings& s, int servingPort, const char* em
     const std::string port = s.alpacaPort == 0 && servingPort > 0
                                  ? "0 (a free port, picked at start: " + std::to_string(servingPort) + ")"
                                  : std::to_string(s.alpacaPort);
-    return "<tr><td>Alpaca port</td><td>" + port +
-           "</td></tr><tr><td>Bind address</td><td>" + HtmlEscape(s.alpacaBind) +
-           "</td></tr><tr><td>Discovery port</td><td>" + std::to_string(s.discoveryPort) +
-           "</td></tr><tr><td>Serial port</td><td>" +
-           HtmlEscape(s.serialPort.empty() ? emptyPort : s.serialPort) + "</td></tr>";
+    return Fill("settings-rows.html", {{"port", port},
+                                       {"bind", s.alpacaBind},
+                                       {"discoveryPort", std::to_string(s.discoveryPort)},
+                                       {"serialPort", s.serialPort.empty() ? emptyPort : s.serialPort}});
 }
 
 // Form field values as text, so that refused input is shown back as it was typed.
@@ -233,63 +153,37 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
         std::lock_guard lock(state.mutex);
         stored = state.stored;
     }
-    std::string html = PageStart(context, "Alpaca server setup");
-    if (!message.empty()) {
-        html += std::string("<p class=\"msg ") + (good ? "good" : "bad") + "\">" +
-                HtmlEscape(message) + "</p>";
-    }
-    html += "<h2>Server and controller</h2><div class=\"grid\">";
-    html += "<div class=\"card\"><h3>Server</h3><dl><dt>Name</dt><dd>" +
-            HtmlEscape(context.serverName) + "</dd><dt>Version</dt><dd>" +
-            HtmlEscape(context.version.empty() ? "\xE2\x80\x93" : context.version) +
-            "</dd><dt>Alpaca port</dt><dd>" +
-            std::to_string(servingPort > 0 ? servingPort : context.settings.alpacaPort) +
-            "</dd><dt>Bind address</dt><dd>" + HtmlEscape(context.settings.alpacaBind) +
-            "</dd><dt>Discovery port</dt><dd>" + std::to_string(context.settings.discoveryPort) +
-            "</dd><dt>Devices</dt><dd>" + std::to_string(context.devices.size()) +
-            "</dd></dl></div>";
-    html += ControllerCard() + "</div>";
-    html += "<h2>Devices</h2><div class=\"grid\">";
-    for (const SetupDeviceEntry& device : context.devices) html += DeviceCard(device, true);
-    html += "</div>";
-
-    html += "<h2>Network and serial port</h2><div class=\"grid\"><div class=\"card\">"
-            "<h3>In force now</h3><table class=\"settings\">" +
-            SettingsRows(context.settings, servingPort, "scan of COM1 to COM16") + "</table>";
-    if (stored && !(*stored == context.settings)) {
-        html += "<h3 style=\"margin-top:12px\">Stored for the next start</h3>"
-                "<table class=\"settings\">" +
-                SettingsRows(*stored, 0, "unchanged") + "</table>";
-    }
-    html += "</div>";
-
-    html += "<form class=\"card wide\" method=\"post\" action=\"/setup\"><h3>Change</h3>";
-    auto input = [](const char* name, const char* caption, const std::string& value,
-                    const char* extra) {
-        return std::string("<label>") + caption + "<input name=\"" + name + "\" value=\"" +
-               HtmlEscape(value) + "\" " + extra + "></label>";
-    };
-    html += input("AlpacaPort", "Alpaca port", form.alpacaPort, "inputmode=\"numeric\" required");
-    html += input("AlpacaBind", "Bind address", form.alpacaBind,
-                  "required placeholder=\"127.0.0.1 or 0.0.0.0\"");
-    html += input("DiscoveryPort", "Discovery port", form.discoveryPort,
-                  "inputmode=\"numeric\" required");
-    html += input("SerialPort", "Serial port", form.serialPort,
-                  "placeholder=\"COM1 or /dev/ttyUSB0; empty: unchanged\"");
-    html += "<p class=\"note\">Ports 1\xE2\x80\x93" "65535. Bind address 127.0.0.1 serves this "
-            "computer only, 0.0.0.0 every network interface. The new settings are applied at "
-            "the next start.</p><button type=\"submit\">Save</button></form></div>";
-    return html + PageEnd();
+    std::string devices;
+    for (const SetupDeviceEntry& device : context.devices) devices += DeviceCard(device, true);
+    const std::string content = Fill(
+        "server.html",
+        {Markup("message", message.empty() ? std::string()
+                                           : Fill("message.html", {{"kind", good ? "good" : "bad"},
+                                                                   {"text", std::string(message)}})),
+         {"serverName", context.serverName},
+         {"version", context.version.empty() ? "\xE2\x80\x93" : context.version},
+         {"servingPort", std::to_string(servingPort > 0 ? servingPort : context.settings.alpacaPort)},
+         {"bind", context.settings.alpacaBind},
+         {"discoveryPort", std::to_string(context.settings.discoveryPort)},
+         {"deviceCount", std::to_string(context.devices.size())},
+         Markup("controller", ControllerCard()),
+         Markup("devices", std::move(devices)),
+         Markup("inForce", SettingsRows(context.settings, servingPort, "scan of COM1 to COM16")),
+         Markup("stored", stored && !(*stored == context.settings)
+                              ? Fill("stored.html", {Markup("rows", SettingsRows(*stored, 0, "unchanged"))})
+                              : std::string()),
+         {"alpacaPort", form.alpacaPort},
+         {"alpacaBind", form.alpacaBind},
+         {"discoveryPortField", form.discoveryPort},
+         {"serialPort", form.serialPort}});
+    return Page(context, "Alpaca server setup", content);
 }
 
 std::string DevicePage(const SetupPageContext& context, const SetupDeviceEntry& device) {
-    std::string html = PageStart(context, device.name + " setup");
-    html += "<p><a href=\"/setup\">\xE2\x86\x90 Server setup</a></p>";
-    html += "<div class=\"grid\">" + DeviceCard(device, false) + ControllerCard() + "</div>";
-    html += "<p class=\"note\">Alpaca endpoint <code>/api/v1/" + HtmlEscape(DeviceKey(device)) +
-            "/</code>. This device has no settings of its own here; the serial port and the "
-            "network settings are on the <a href=\"/setup\">server page</a>.</p>";
-    return html + PageEnd();
+    return Page(context, device.name + " setup",
+                Fill("device.html", {Markup("device", DeviceCard(device, false)),
+                                     Markup("controller", ControllerCard()),
+                                     {"key", DeviceKey(device)}}));
 }
 
 std::string Trim(std::string_view text) {
@@ -331,11 +225,42 @@ bool ValidSerialPort(const std::string& port) {
 
 // A browser sends Origin with a form post; a post from another site's page is refused so that
 // a web page cannot rewrite the settings through the user's browser.
-bool SameOrigin(const httplib::Request& req) {
-    if (!req.has_header("Origin")) return true;
-    const std::string origin = req.get_header_value("Origin");
-    const std::string host = req.get_header_value("Host");
-    return !host.empty() && (origin == "http://" + host || origin == "https://" + host);
+bool SameOrigin(const HttpRequest& req) {
+    const std::optional<std::string> origin = req.Header("Origin");
+    if (!origin) return true;
+    const std::string host = req.Header("Host").value_or("");
+    return !host.empty() && (*origin == "http://" + host || *origin == "https://" + host);
+}
+
+HttpResponse Html(int status, std::string body) {
+    HttpResponse response;
+    response.status = status;
+    response.contentType = kHtml;
+    response.body = std::move(body);
+    return response;
+}
+
+// "/setup/v1/{type}/{n}/setup" with a type of lower-case letters and a number of 1 to 9 digits.
+bool DevicePagePath(std::string_view path, std::string& type, int& number) {
+    constexpr std::string_view prefix = "/setup/v1/", suffix = "/setup";
+    if (path.size() <= prefix.size() + suffix.size() || path.substr(0, prefix.size()) != prefix ||
+        path.substr(path.size() - suffix.size()) != suffix)
+        return false;
+    const std::string_view middle = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+    const std::size_t slash = middle.find('/');
+    if (slash == std::string_view::npos) return false;
+    const std::string_view typeText = middle.substr(0, slash), digits = middle.substr(slash + 1);
+    if (typeText.empty() || digits.empty() || digits.size() > 9) return false;
+    if (!std::all_of(typeText.begin(), typeText.end(), [](char c) { return c >= 'a' && c <= 'z'; })) return false;
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+    type = std::string(typeText);
+    std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return true;
+}
+
+bool HasQueryKey(std::string_view query, std::string_view key) {
+    const auto pairs = ParseFormText(query);
+    return pairs && std::any_of(pairs->begin(), pairs->end(), [key](const auto& p) { return p.first == key; });
 }
 
 using nlohmann::json;
@@ -510,92 +435,76 @@ bool ParseSetupForm(const std::function<std::optional<std::string>(const char* k
     return true;
 }
 
-void AddSetupRoutes(httplib::Server& server, SetupPageContext& context) {
+void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context) {
     auto state = std::make_shared<SetupState>();
     state->context = &context;
 
-    server.Get("/setup", [state](const httplib::Request& req, httplib::Response& res) {
-        SetupSettings shown = state->context->settings;
-        {
-            std::lock_guard lock(state->mutex);
-            if (state->stored) shown = *state->stored;
+    routes.Add([state](const HttpRequest& req) -> std::optional<HttpResponse> {
+        if (req.path == "/setup" && req.method == "GET") {
+            SetupSettings shown = state->context->settings;
+            {
+                std::lock_guard lock(state->mutex);
+                if (state->stored) shown = *state->stored;
+            }
+            // A port picked at start is no setting to offer for the next one.
+            if (shown.alpacaPort == 0) shown.alpacaPort = SetupSettings{}.alpacaPort;
+            const bool saved = HasQueryKey(req.query, "saved");
+            return Html(200, ServerPage(*state, FormValues::Of(shown),
+                                        saved ? "Saved. The new settings are applied at the next start." : "",
+                                        true, req.localPort));
         }
-        // A port picked at start is no setting to offer for the next one.
-        if (shown.alpacaPort == 0) shown.alpacaPort = SetupSettings{}.alpacaPort;
-        const bool saved = req.has_param("saved");
-        res.set_content(ServerPage(*state, FormValues::Of(shown),
-                                   saved ? "Saved. The new settings are applied at the next start."
-                                         : "",
-                                   true, req.local_port),
-                        kHtml);
+        if (req.path == "/setup" && req.method == "POST") {
+            if (!SameOrigin(req)) return HttpResponse::Text(403, "Setup forms from other sites are refused.");
+            // Form fields only: values in the query string do not count.
+            const auto form = ParseFormText(req.body).value_or(std::vector<std::pair<std::string, std::string>>{});
+            auto field = [&form](const char* key) -> std::optional<std::string> {
+                for (const auto& [name, value] : form)
+                    if (name == key) return value;
+                return std::nullopt;
+            };
+            const FormValues typed{field("AlpacaPort").value_or(""), field("AlpacaBind").value_or(""),
+                                   field("DiscoveryPort").value_or(""), field("SerialPort").value_or("")};
+            SetupSettings settings;
+            std::string error;
+            if (!ParseSetupForm(field, settings, error))
+                return Html(400, ServerPage(*state, typed, "Not saved: " + error, false, req.localPort));
+            if (!state->context->store || !state->context->store(settings, error)) {
+                return Html(500, ServerPage(*state, typed,
+                                            "Not saved: " + (error.empty() ? std::string("the settings could not be stored.")
+                                                                           : error),
+                                            false, req.localPort));
+            }
+            {
+                std::lock_guard lock(state->mutex);
+                state->stored = settings;
+            }
+            HttpResponse response = HttpResponse::Text(303, "");
+            response.headers.emplace_back("Location", "/setup?saved=1");
+            return response;
+        }
+        if (req.path == kStatusPath && req.method == "GET") {
+            const SetupPageContext& context = *state->context;
+            const nlohmann::json status =
+                BuildSetupStatus(*context.service.Current(), context.devices, context.deviceConnected);
+            HttpResponse response;
+            response.contentType = "application/json";
+            response.headers.emplace_back("Cache-Control", "no-store");
+            // Names come from the device and the user; bytes that are not UTF-8 are replaced
+            // rather than failing the reply.
+            response.body = status.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            return response;
+        }
+        std::string type;
+        int number = 0;
+        if (req.method == "GET" && DevicePagePath(req.path, type, number)) {
+            for (const SetupDeviceEntry& device : state->context->devices) {
+                if (device.type == type && device.number == number)
+                    return Html(200, DevicePage(*state->context, device));
+            }
+            return HttpResponse::Text(404, "No such device: " + type + "/" + std::to_string(number));
+        }
+        return std::nullopt;
     });
-
-    server.Post("/setup", [state](const httplib::Request& req, httplib::Response& res) {
-        if (!SameOrigin(req)) {
-            res.status = 403;
-            res.set_content("Setup forms from other sites are refused.", "text/plain");
-            return;
-        }
-        // Form fields only: values in the query string do not count.
-        httplib::Params form;
-        httplib::detail::parse_query_text(req.body, form);
-        auto field = [&form](const char* key) -> std::optional<std::string> {
-            const auto it = form.find(key);
-            if (it == form.end()) return std::nullopt;
-            return it->second;
-        };
-        const FormValues typed{field("AlpacaPort").value_or(""), field("AlpacaBind").value_or(""),
-                               field("DiscoveryPort").value_or(""),
-                               field("SerialPort").value_or("")};
-        SetupSettings settings;
-        std::string error;
-        if (!ParseSetupForm(field, settings, error)) {
-            res.status = 400;
-            res.set_content(ServerPage(*state, typed, "Not saved: " + error, false, req.local_port), kHtml);
-            return;
-        }
-        if (!state->context->store || !state->context->store(settings, error)) {
-            res.status = 500;
-            res.set_content(
-                ServerPage(*state, typed,
-                           "Not saved: " + (error.empty() ? std::string("the settings could not be stored.") : error),
-                           false, req.local_port),
-                kHtml);
-            return;
-        }
-        {
-            std::lock_guard lock(state->mutex);
-            state->stored = settings;
-        }
-        res.status = 303;
-        res.set_header("Location", "/setup?saved=1");
-    });
-
-    server.Get(kStatusPath, [state](const httplib::Request&, httplib::Response& res) {
-        const SetupPageContext& context = *state->context;
-        const nlohmann::json status =
-            BuildSetupStatus(*context.service.Current(), context.devices, context.deviceConnected);
-        res.set_header("Cache-Control", "no-store");
-        // Names come from the device and the user; bytes that are not UTF-8 are replaced rather
-        // than failing the reply.
-        res.set_content(status.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-                        "application/json");
-    });
-
-    server.Get(R"(/setup/v1/([a-z]+)/([0-9]{1,9})/setup)",
-               [state](const httplib::Request& req, httplib::Response& res) {
-                   const std::string type = req.matches[1];
-                   const int number = std::stoi(req.matches[2]);
-                   for (const SetupDeviceEntry& device : state->context->devices) {
-                       if (device.type == type && device.number == number) {
-                           res.set_content(DevicePage(*state->context, device), kHtml);
-                           return;
-                       }
-                   }
-                   res.status = 404;
-                   res.set_content("No such device: " + type + "/" + std::to_string(number),
-                                   "text/plain");
-               });
 }
 
 }  // namespace velq3::alpaca

@@ -11,11 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "alpaca/HttpServer.h"
 #include "service/DeviceService.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace velq3::alpaca {
 
@@ -66,7 +63,7 @@ nlohmann::json BuildSetupStatus(const Snapshot& snapshot, const std::vector<Setu
 
 // Adds GET /setup, POST /setup (the settings form), GET /setup/v1/status.json and
 // GET /setup/v1/{type}/{n}/setup. The context must outlive the server.
-void AddSetupRoutes(httplib::Server& server, SetupPageContext& context);
+void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context);
 
 // Checks form values; on success fills `out`, else returns false with a message naming the
 // field. Ports 1..65535, the bind address an IPv4 address in dotted form (0.0.0.0 for every

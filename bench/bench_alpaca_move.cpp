@@ -3,7 +3,6 @@
 // few times, and the position read over one kept-alive connection for as long as each move
 // runs. Reports p50, p99 and the maximum of the reads answered while the move ran.
 // Usage: bench_alpaca_move [MOVES] (default 10). Target: p99 <= 100 ms.
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "alpaca/HttpClient.h"
 #include "alpaca/ServiceProcess.h"
 #include "common/SimProcess.h"
 
@@ -38,19 +38,16 @@ int Run(int moves) {
         std::fprintf(stderr, "velq3 --service did not announce its Alpaca port:\n%s\n", service.Output().c_str());
         return 1;
     }
-    httplib::Client client("127.0.0.1", port);
-    client.set_keep_alive(true);
-    client.set_tcp_nodelay(true);
-    client.set_read_timeout(10, 0);
+    velq3::test::http::Client client("127.0.0.1", port, 10000);
     const std::string base = "/api/v1/filterwheel/0/";
-    auto put = [&](const std::string& member, const httplib::Params& form) {
-        auto reply = client.Put((base + member).c_str(), form);
+    auto put = [&](const std::string& member, const velq3::test::http::Params& form) {
+        auto reply = client.Put(base + member, form);
         if (!reply || reply->status != 200) return false;
         const auto json = nlohmann::json::parse(reply->body, nullptr, false);
         return !json.is_discarded() && json.value("ErrorNumber", -1) == 0;
     };
     auto get = [&](const std::string& member, nlohmann::json& value) {
-        auto reply = client.Get((base + member + "?ClientID=7").c_str());
+        auto reply = client.Get(base + member + "?ClientID=7");
         if (!reply || reply->status != 200) return false;
         const auto json = nlohmann::json::parse(reply->body, nullptr, false);
         if (json.is_discarded() || json.value("ErrorNumber", -1) != 0) return false;

@@ -14,8 +14,9 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
+
+#include "alpaca/HttpClient.h"
 
 #include <algorithm>
 #include <atomic>
@@ -187,35 +188,30 @@ std::atomic<long> g_Requests{0};
 
 class AlpacaClient {
 public:
-    AlpacaClient(int port, int clientId) : http_("127.0.0.1", port), clientId_(std::to_string(clientId)) {
-        http_.set_keep_alive(true);
-        http_.set_tcp_nodelay(true);
-        http_.set_connection_timeout(5, 0);
-        http_.set_read_timeout(10, 0);
-    }
+    AlpacaClient(int port, int clientId) : http_("127.0.0.1", port, 10000), clientId_(std::to_string(clientId)) {}
 
     // GET /api/v1/<path>; the value on success, none after an error (logged).
     std::optional<Json> Get(const std::string& path) {
         Pass pass(g_Gate);
         const std::string target = "/api/v1/" + path + (path.find('?') == std::string::npos ? "?" : "&") +
                                    "ClientID=" + clientId_ + "&ClientTransactionID=" + std::to_string(++transaction_);
-        return Check("GET " + path, http_.Get(target.c_str()));
+        return Check("GET " + path, http_.Get(target));
     }
 
-    void Close() { http_.stop(); }
+    void Close() { http_.Close(); }
 
-    std::optional<Json> Put(const std::string& path, httplib::Params form) {
+    std::optional<Json> Put(const std::string& path, velq3::test::http::Params form) {
         Pass pass(g_Gate);
         form.emplace("ClientID", clientId_);
         form.emplace("ClientTransactionID", std::to_string(++transaction_));
-        return Check("PUT " + path, http_.Put(("/api/v1/" + path).c_str(), form));
+        return Check("PUT " + path, http_.Put("/api/v1/" + path, form));
     }
 
 private:
-    std::optional<Json> Check(const std::string& what, const httplib::Result& reply) {
+    std::optional<Json> Check(const std::string& what, const velq3::test::http::Result& reply) {
         ++g_Requests;
         if (!reply) {
-            g_Errors.Add(what + ": " + httplib::to_string(reply.error()));
+            g_Errors.Add(what + ": " + reply.error());
             return std::nullopt;
         }
         if (reply->status != 200) {
@@ -235,7 +231,7 @@ private:
         return json.contains("Value") ? json["Value"] : Json();
     }
 
-    httplib::Client http_;
+    velq3::test::http::Client http_;
     std::string clientId_;
     unsigned transaction_ = 0;
 };

@@ -26,6 +26,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libstdc++6 libqt6widgets6 libindi; do
   grep -q "$lib" <<<"$depends" || bad "Depends lacks $lib: $depends"
 done
+# The HTTP server is built from headers; no HTTP library is installed with the package.
+! grep -q "httplib" <<<"$depends" || bad "Depends names an HTTP library: $depends"
 [ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'preinst|postinst|prerm|postrm')" ] \
   || bad "the package has maintainer scripts"
 

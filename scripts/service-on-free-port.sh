@@ -2,6 +2,7 @@
 # Alpaca port with a VELQ3_HOME of its own, stops it and removes that folder at exit, and sets
 # `home`, `pid` and `port`. The caller's name for messages is in `who`; a caller that defines
 # `before_service_start` gets it called with the new folder before the service starts.
+# VELQ3_PROGRAM runs another build of velq3 (to compare two builds side by side).
 home=$(mktemp -d)
 pid=
 cleanup() {
@@ -10,7 +11,7 @@ cleanup() {
 }
 trap cleanup EXIT
 if declare -F before_service_start >/dev/null; then before_service_start "$home"; fi
-VELQ3_HOME=$home build/apps/velq3 --service --simulate --alpaca-port 0 >"$home/velq3.out" 2>&1 &
+VELQ3_HOME=$home "${VELQ3_PROGRAM:-build/apps/velq3}" --service --simulate --alpaca-port 0 >"$home/velq3.out" 2>&1 &
 pid=$!
 
 # The port velq3 announces: the last number on its line about the Alpaca server.

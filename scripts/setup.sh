@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libcpp-httplib-dev nlohmann-json3-dev fonts-dejavu-core xauth
+          qt6-base-dev libboost-dev nlohmann-json3-dev fonts-dejavu-core xauth
           xvfb xdotool libindi-dev indi-bin chromium wrk
           help2man desktop-file-utils systemd dpkg-dev file lintian man-db
           clang libclang-rt-14-dev "$@")

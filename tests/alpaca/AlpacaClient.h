@@ -1,4 +1,4 @@
-// Test helpers: a small Alpaca client over cpp-httplib and raw-socket requests for malformed HTTP.
+// Test helpers: a small Alpaca client and raw-socket requests for malformed HTTP.
 #pragma once
 
 #include <arpa/inet.h>
@@ -14,8 +14,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <nlohmann/json.hpp>
+
+#include "HttpClient.h"
 
 namespace velq3::test {
 
@@ -33,12 +34,7 @@ struct Reply {
 
 class AlpacaClient {
 public:
-    explicit AlpacaClient(std::uint16_t port) : client_("127.0.0.1", port) {
-        client_.set_connection_timeout(5, 0);
-        client_.set_read_timeout(30, 0);
-        client_.set_keep_alive(true);
-        client_.set_tcp_nodelay(true);
-    }
+    explicit AlpacaClient(std::uint16_t port) : client_("127.0.0.1", port, 30000) {}
 
     // GET `path` with the query `query` (already encoded, without '?').
     Reply Get(const std::string& path, const std::string& query = "") {
@@ -51,17 +47,14 @@ public:
     }
 
     Reply Send(const std::string& method, const std::string& path) {
-        httplib::Request req;
-        req.method = method;
-        req.path = path;
-        return Convert(client_.send(req));
+        return Convert(client_.Send(method, path, "", "", {}));
     }
 
 private:
-    static Reply Convert(const httplib::Result& result) {
+    static Reply Convert(const http::Result& result) {
         Reply reply;
         if (!result) {
-            ADD_FAILURE() << "no HTTP reply: " << httplib::to_string(result.error());
+            ADD_FAILURE() << "no HTTP reply: " << result.error();
             return reply;
         }
         reply.status = result->status;
@@ -72,7 +65,7 @@ private:
         return reply;
     }
 
-    httplib::Client client_;
+    http::Client client_;
 };
 
 // Sends `bytes` on a new connection to 127.0.0.1:`port` and returns everything the server

@@ -3,13 +3,13 @@
 // Chromium is not installed.
 #include "alpaca/SetupPages.h"
 
-#include <httplib.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 #include "ChromiumRunner.h"
+#include "HttpClient.h"
 #include "ServiceProcess.h"
 #include "common/SimProcess.h"
 
@@ -45,22 +45,23 @@ TEST(SetupPageInChromium, ScriptFillsTheLiveFieldsFromTheService) {
     context.devices = {{"filterwheel", 0, "Filter wheel"}, {"focuser", 0, "Focuser"}};
     context.settings = {11111, "127.0.0.1", 32227, "COM1"};
     std::atomic<int> statusReads{0};
-    httplib::Server server;
-    server.set_pre_routing_handler([&statusReads](const httplib::Request& req, httplib::Response&) {
+    HttpRoutes routes;
+    routes.Add([&statusReads](const HttpRequest& req) -> std::optional<HttpResponse> {
         if (req.path == "/setup/v1/status.json") ++statusReads;
-        return httplib::Server::HandlerResponse::Unhandled;
+        return std::nullopt;
     });
-    AddSetupRoutes(server, context);
-    const int port = server.bind_to_any_port("127.0.0.1");
-    ASSERT_GT(port, 0);
-    std::thread thread([&server] { server.listen_after_bind(); });
-    while (!server.is_running()) std::this_thread::yield();
+    AddSetupRoutes(routes, context);
+    HttpServer server(
+        HttpLimits{}, [&routes](const HttpRequest& req) { return routes.Handle(req).value_or(HttpResponse::Text(404, "Not found")); },
+        [](const HttpRequest& req) { return req.method != "GET"; });
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0, error)) << error;
+    const int port = server.Port();
 
     const auto result =
         test::RunChromium(chromium, "http://127.0.0.1:" + std::to_string(port) + "/setup",
                           {"--dump-dom"});
-    server.stop();
-    thread.join();
+    server.Stop();
     service.Disconnect(client);
 
     ASSERT_TRUE(result.finished) << "chromium did not finish";
@@ -92,12 +93,11 @@ TEST(SetupPageInChromium, ServiceShowsTheLiveFilterPosition) {
     const int port = velq3.WaitForAlpacaPort();
     ASSERT_GT(port, 0) << velq3.Output();
 
-    httplib::Client client("127.0.0.1", port);
-    client.set_read_timeout(10, 0);
-    auto reply = client.Put("/api/v1/filterwheel/0/connected", httplib::Params{{"Connected", "true"}});
+    test::http::Client client("127.0.0.1", port, 10000);
+    auto reply = client.Put("/api/v1/filterwheel/0/connected", test::http::Params{{"Connected", "true"}});
     ASSERT_TRUE(reply);
     ASSERT_EQ(nlohmann::json::parse(reply->body).value("ErrorNumber", -1), 0) << reply->body;
-    reply = client.Put("/api/v1/filterwheel/0/position", httplib::Params{{"Position", "3"}});
+    reply = client.Put("/api/v1/filterwheel/0/position", test::http::Params{{"Position", "3"}});
     ASSERT_TRUE(reply);
     ASSERT_EQ(nlohmann::json::parse(reply->body).value("ErrorNumber", -1), 0) << reply->body;
     int position = -1;

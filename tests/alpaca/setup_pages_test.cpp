@@ -2,8 +2,9 @@
 // escaping, the status JSON, and the settings form (refused values store nothing).
 #include "alpaca/SetupPages.h"
 
-#include <httplib.h>
 #include <gtest/gtest.h>
+
+#include "HttpClient.h"
 
 #include <atomic>
 #include <mutex>
@@ -33,26 +34,21 @@ protected:
             stored_.push_back(s);
             return true;
         };
-        AddSetupRoutes(server_, context_);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        ASSERT_GT(port_, 0);
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) std::this_thread::yield();
+        AddSetupRoutes(routes_, context_);
+        server_ = std::make_unique<HttpServer>(
+            HttpLimits{},
+            [this](const HttpRequest& req) { return routes_.Handle(req).value_or(HttpResponse::Text(404, "Not found")); },
+            [](const HttpRequest& req) { return req.method != "GET"; });
+        std::string error;
+        ASSERT_TRUE(server_->Start("127.0.0.1", 0, error)) << error;
+        port_ = server_->Port();
     }
 
-    void TearDown() override {
-        server_.stop();
-        if (thread_.joinable()) thread_.join();
-    }
+    void TearDown() override { server_->Stop(); }
 
-    httplib::Client Client() {
-        httplib::Client client("127.0.0.1", port_);
-        client.set_connection_timeout(2);
-        client.set_read_timeout(5);
-        return client;
-    }
+    test::http::Client Client() { return test::http::Client("127.0.0.1", port_, 5000); }
 
-    httplib::Result PostForm(const httplib::Params& form, const httplib::Headers& headers = {}) {
+    test::http::Result PostForm(const test::http::Params& form, const test::http::Headers& headers = {}) {
         return Client().Post("/setup", headers, form);
     }
 
@@ -64,9 +60,9 @@ protected:
     // A service over a device that is not connected: the pages work without a controller.
     ServiceThread service_{DeviceEnvironment{}};
     SetupPageContext context_{service_.Service()};
-    httplib::Server server_;
+    HttpRoutes routes_;
+    std::unique_ptr<HttpServer> server_;
     int port_ = 0;
-    std::thread thread_;
     std::mutex mutex_;
     std::vector<SetupSettings> stored_;
     bool storeWorks_ = true;
@@ -98,7 +94,7 @@ Snapshot OpenWheel() {
     return s;
 }
 
-httplib::Params GoodForm() {
+test::http::Params GoodForm() {
     return {{"AlpacaPort", "11112"},
             {"AlpacaBind", "0.0.0.0"},
             {"DiscoveryPort", "32228"},
