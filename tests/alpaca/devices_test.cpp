@@ -63,6 +63,23 @@ TEST_F(AlpacaSimTest, EveryMemberNeedsAConnectionAndEveryGetCarriesValueAndIds) 
     EXPECT_EQ(Get("switch/0", "interfaceversion").Value(), 3);
 }
 
+// Clients copy these into FITS headers, which keep 68 characters; the guidance is 64.
+TEST_F(AlpacaSimTest, DescriptionAndDriverInfoLinesFitAFitsHeader) {
+    Start();
+    for (const auto& entry : kGetMembers) {
+        for (const char* member : {"description", "driverinfo"}) {
+            const std::string text = Get(entry.first, member).Value();
+            EXPECT_FALSE(text.empty()) << entry.first << " " << member;
+            std::size_t begin = 0;
+            while (begin <= text.size()) {
+                const std::size_t end = std::min(text.find('\n', begin), text.size());
+                EXPECT_LE(end - begin, 64u) << entry.first << " " << member << ": " << text.substr(begin, end - begin);
+                begin = end + 1;
+            }
+        }
+    }
+}
+
 TEST_F(AlpacaSimTest, WrongModeDevicesAreRefusedAndStayDisconnected) {
     Start();  // the simulator is a wheel controller (mode 7)
     for (const std::string device : {"rotator/0", "focuser/1", "dome/0", "covercalibrator/0"}) {
@@ -325,6 +342,39 @@ TEST_F(AlpacaSimTest, SwitchRangesAndTheSetPointReachesTheMemoryOnce) {
     EXPECT_EQ(Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(value)).Error(), 0);
     EXPECT_NE(Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(value - 1)).Error(), 0);
     sim->control("fault none");
+}
+
+TEST_F(AlpacaSimTest, SwitchAsyncMembersOnSynchronousChannels) {
+    Start();
+    Connect("switch/0");
+    const int count = Get("switch/0", "maxswitch").Value();
+    ASSERT_GE(count, 7);
+    struct Case {
+        bool put;
+        const char* member;
+        const char* extra;  // the member's own parameter besides Id
+    };
+    const std::vector<Case> cases = {{false, "canasync", ""},          {false, "statechangecomplete", ""},
+                                     {true, "setasync", "&State=true"}, {true, "setasyncvalue", "&Value=1"},
+                                     {true, "cancelasync", ""}};
+    for (const Case& c : cases) {
+        auto call = [&](const std::string& q) { return c.put ? Put("switch/0", c.member, q) : Get("switch/0", c.member, q); };
+        for (const std::string& bad : std::vector<std::string>{"Id=-1", "Id=" + std::to_string(count)}) {
+            const Reply r = call(bad + c.extra);
+            EXPECT_EQ(r.status, 200) << c.member << " " << bad << " " << r.body;
+            EXPECT_EQ(r.Error(), 0x401) << c.member << " " << bad << " " << r.body;
+        }
+        for (int id = 0; id < count; ++id) {
+            const Reply r = call("Id=" + std::to_string(id) + c.extra);
+            ASSERT_EQ(r.status, 200) << c.member << " " << id << " " << r.body;
+            if (c.put) {
+                EXPECT_EQ(r.Error(), 0x400) << c.member << " " << id << " " << r.body;
+            } else {
+                EXPECT_EQ(r.Error(), 0) << c.member << " " << id;
+                EXPECT_EQ(r.Value(), std::string(c.member) == "statechangecomplete") << c.member << " " << id;
+            }
+        }
+    }
 }
 
 TEST_F(AlpacaSimTest, PositionDuringALongWheelMoveComesFromTheSnapshot) {
