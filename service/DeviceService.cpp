@@ -88,6 +88,7 @@ std::shared_ptr<Snapshot> DeviceService::Build() const {
     s->focuserPresent = m_FW.m_bFocuserPresent;
     s->statusPresent = m_FW.m_bStatusPresent;
     s->mode = m_FW.Mode;
+    s->connectedMode = m_ConnectedMode;
     s->sensorCount = m_FW.SensorCount;
     s->memorySize = m_FW.m_MemorySize;
     s->busy = m_FW.IsBusy();
@@ -158,8 +159,11 @@ void DeviceService::OnDeviceChange(const DeviceChange& change) {
         if (!m_InOwnPoll) m_LastForeignStatus = m_FW.SteadyNow();
         break;
     case DeviceChange::Connection:
-        // The handshake of a link that opened has just read the status.
-        if (m_FW.IsOpen()) m_LastForeignStatus = m_FW.SteadyNow();
+        // The handshake of a link that opened has just read the status and the memory.
+        if (m_FW.IsOpen()) {
+            m_LastForeignStatus = m_FW.SteadyNow();
+            m_ConnectedMode = m_FW.Mode;
+        }
         break;
     case DeviceChange::WindowPolled:
         break;  // what the window's queries brought is published

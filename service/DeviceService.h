@@ -179,6 +179,7 @@ private:
     bool m_InOwnPoll = false;
     bool m_FillPending = false;
     std::optional<SteadyTime> m_LastForeignStatus;
+    std::optional<std::int8_t> m_ConnectedMode;  // the mode the last handshake read
 
     // Moves: the running one and the last outcome (owner thread only).
     RunningMove m_Move;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "alpaca/AlpacaSimFixture.h"
 #include "alpaca/SwitchDevice.h"
@@ -102,6 +103,46 @@ TEST_F(AlpacaSimTest, WrongModeDevicesAreRefusedAndStayDisconnected) {
     }
     EXPECT_EQ(r.Error(), 0x40B) << r.body;
     EXPECT_EQ(Get("rotator/0", "connected").Value(), false);
+}
+
+// The management list offers what the mode seen at the last connection serves; every device
+// stays reachable by its URL.
+TEST_F(AlpacaSimTest, ConfiguredDevicesFollowTheModeOfTheLastConnection) {
+    auto listed = [this] {
+        std::set<std::string> names;
+        const Reply r = client->Get("/management/v1/configureddevices");
+        for (const Json& d : r.Value())
+            names.insert(d["DeviceType"].get<std::string>() + "/" + std::to_string(d["DeviceNumber"].get<int>()));
+        return names;
+    };
+    const std::set<std::string> all = {"FilterWheel/0", "Focuser/0", "Focuser/1", "Rotator/0",
+                                       "Dome/0",        "Switch/0",  "CoverCalibrator/0"};
+    struct Case {
+        const char* mode;
+        std::set<std::string> fits;
+        const char* unfit;  // a device this mode cannot serve
+    };
+    const std::vector<Case> cases = {
+        {"7", {"FilterWheel/0", "Focuser/0", "Switch/0"}, "rotator/0"},
+        {"0", {"Focuser/0", "Focuser/1", "Switch/0"}, "filterwheel/0"},
+        {"-1", {"Focuser/0", "Rotator/0", "Switch/0"}, "focuser/1"},
+        {"-2", {"Focuser/0", "Dome/0", "CoverCalibrator/0", "Switch/0"}, "rotator/0"},
+    };
+    for (const Case& c : cases) {
+        StopFace();
+        Start({"--mode", c.mode});
+        EXPECT_EQ(listed(), all) << c.mode << ": never connected";
+        Connect("focuser/0");
+        EXPECT_EQ(listed(), c.fits) << c.mode;
+        // Still after the link closed.
+        ASSERT_EQ(Put("focuser/0", "connected", "Connected=false").Error(), 0);
+        EXPECT_EQ(Get("focuser/0", "connected").Value(), false);
+        EXPECT_EQ(listed(), c.fits) << c.mode;
+        const Reply r = Put(c.unfit, "connected", "Connected=true");
+        EXPECT_EQ(r.status, 200) << c.mode;
+        EXPECT_EQ(r.Error(), 0x40B) << c.mode << " " << r.body;
+        EXPECT_NE(r.json["ErrorMessage"].get<std::string>().find("mode"), std::string::npos) << r.body;
+    }
 }
 
 TEST_F(AlpacaSimTest, ConnectDisconnectPerDevice) {
