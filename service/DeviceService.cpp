@@ -444,9 +444,23 @@ CommandResult DeviceService::WriteFilterName(int index, const std::string& name)
 CommandResult DeviceService::SetTempComp(bool on) {
     return ExecuteCommand([on](OrnFilterWheel& fw) {
         if (!fw.IsOpen()) return NotConnectedResult();
-        if (!fw.SetAutoComp(on ? fw.AscomPreferredTermometer : -1))
+        const int thermometer = on ? fw.AscomPreferredTermometer : -1;
+        if (!fw.SetAutoComp(thermometer))
             return CommandResult::Error(CommandStatus::Failed, "Temperature compensation was not set");
+        // The controller acknowledged it; readers need not wait for the next status.
+        fw.Status().AutoComp = thermometer;
         return CommandResult::Success();
+    });
+}
+
+CommandResult DeviceService::SetPreferredThermometer(int thermometer) {
+    if (thermometer < -1 || thermometer >= kSensorCount)
+        return CommandResult::Error(CommandStatus::InvalidValue, "There is no such thermometer");
+    return Execute([this, thermometer](Task& task) {
+        m_FW.AscomPreferredTermometer = thermometer;
+        m_FW.SaveRegistrySettings();
+        Publish();
+        task.Complete(CommandResult::Success());
     });
 }
 

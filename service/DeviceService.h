@@ -110,8 +110,12 @@ public:
     // ---- synchronous commands: any thread ----
 
     CommandResult WriteFilterName(int index, const std::string& name);
-    // Temperature compensation of the built-in focuser on the preferred sensor, or off.
+    // Temperature compensation of the built-in focuser on the preferred sensor, or off; the
+    // snapshot shows the new state at once.
     CommandResult SetTempComp(bool on);
+    // The preferred sensor for temperature compensation (-1: none), kept in the settings. A
+    // setting, not a command: a running move does not hold it up.
+    CommandResult SetPreferredThermometer(int thermometer);
     // Writes the heater set point to the controller's memory when it differs from the image.
     CommandResult SetHeaterSetPoint(std::int16_t value);
     CommandResult SetRotatorReverse(bool reverse);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "alpaca/AlpacaSimFixture.h"
+#include "alpaca/HttpClient.h"
 #include "alpaca/SwitchDevice.h"
 
 namespace velq3::test {
@@ -238,6 +239,47 @@ TEST_F(AlpacaSimTest, SecondFocuserInItsModeHasNoCompensation) {
     EXPECT_LE(std::abs(Get("focuser/1", "position").Value().get<int>() - 12000), 2);
     // The wheel does not fit mode 0.
     EXPECT_EQ(Put("filterwheel/0", "connected", "Connected=true").Error(), 0x40B);
+}
+
+// Compensation follows a chosen thermometer: without one, TempComp cannot be turned on and says
+// where to choose it; the focuser's setup page offers the thermometers by name and stores the
+// choice where the control window keeps it; TempComp reads back at once.
+TEST_F(AlpacaSimTest, TempCompNeedsAChosenThermometerAndReadsBackAtOnce) {
+    hive.SetString(kSettingsKey, "TermometerName1", "Mirror");
+    Start();
+    Connect("focuser/0");
+    EXPECT_EQ(Get("focuser/0", "tempcompavailable").Value(), false);
+    Reply r = Put("focuser/0", "tempcomp", "TempComp=true");
+    EXPECT_EQ(r.Error(), 0x40B) << r.body;
+    EXPECT_NE(r.json["ErrorMessage"].get<std::string>().find("/setup/v1/focuser/0/setup"), std::string::npos) << r.body;
+    EXPECT_EQ(Get("focuser/0", "tempcomp").Value(), false);
+    EXPECT_EQ(Put("focuser/0", "tempcomp", "TempComp=false").Error(), 0);
+
+    http::Client web("127.0.0.1", face->Port(), 5000);
+    auto page = web.Get("/setup/v1/focuser/0/setup");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("name=\"CompensationThermometer\""), std::string::npos);
+    EXPECT_NE(page->body.find("<option value=\"1\">Mirror</option>"), std::string::npos) << page->body;
+    EXPECT_NE(page->body.find("<option value=\"-1\" selected>None</option>"), std::string::npos);
+    // The second focuser has no compensation: no form there.
+    page = web.Get("/setup/v1/focuser/1/setup");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->body.find("CompensationThermometer"), std::string::npos);
+
+    auto posted = web.Post("/setup/v1/focuser/0/setup", {}, {{"CompensationThermometer", "1"}});
+    ASSERT_TRUE(posted);
+    EXPECT_EQ(posted->status, 303) << posted->body;
+    EXPECT_EQ(hive.GetDword(kSettingsKey, "AscomPreferredTermometer"), 1u);
+    page = web.Get("/setup/v1/focuser/0/setup?saved=1");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("<option value=\"1\" selected>Mirror</option>"), std::string::npos);
+
+    EXPECT_EQ(Get("focuser/0", "tempcompavailable").Value(), true);
+    for (const bool on : {true, false, true, false}) {
+        r = Put("focuser/0", "tempcomp", std::string("TempComp=") + (on ? "true" : "false"));
+        ASSERT_EQ(r.Error(), 0) << r.body;
+        EXPECT_EQ(Get("focuser/0", "tempcomp").Value(), on);
+    }
 }
 
 TEST_F(AlpacaSimTest, RotatorSyncSurvivesARestartOfTheFace) {
