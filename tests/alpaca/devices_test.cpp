@@ -2,6 +2,7 @@
 // rules, and the protocol rules over every member of every device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -420,9 +421,10 @@ TEST_F(AlpacaSimTest, SwitchRangesAndTheSetPointReachesTheMemoryOnce) {
     const auto stored = GetI16(reinterpret_cast<const std::uint8_t*>(memory.data()) + 146);
     EXPECT_NEAR(alpaca::DecodeHeaterSetPoint(control, stored).value, value, 0.5);
     // With memory writes unanswered, the same value still succeeds (nothing is written), and
-    // another value fails.
+    // another value fails once the last write is a second old (sooner it would wait).
     sim->control("fault silent FWwriteEE");
     EXPECT_EQ(Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(value)).Error(), 0);
+    std::this_thread::sleep_for(1100ms);  // past the one-second spacing of memory writes
     EXPECT_NE(Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(value - 1)).Error(), 0);
     sim->control("fault none");
 }
@@ -458,6 +460,76 @@ TEST_F(AlpacaSimTest, SwitchAsyncMembersOnSynchronousChannels) {
             }
         }
     }
+}
+
+// A client toggling the heater set point: every value reads back at once, the memory is
+// written at most once a second with the last value, and a value equal to the memory's is not
+// written again.
+TEST_F(AlpacaSimTest, HeaterSetPointWritesAreCoalescedToOneASecond) {
+    Start({"--verbose"});
+    Connect("switch/0");
+    const int count = Get("switch/0", "maxswitch").Value();
+    const std::string id = "Id=" + std::to_string(count - 1);
+    ASSERT_EQ(Get("switch/0", "canwrite", id).Value(), true);
+    const double min = Get("switch/0", "minswitchvalue", id).Value();
+    const double max = Get("switch/0", "maxswitchvalue", id).Value();
+    const double a = min + (max - min) * 0.25, b = min + (max - min) * 0.5;
+    auto set = [&](double v) {
+        const Reply r = Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(v));
+        EXPECT_EQ(r.Error(), 0) << r.body;
+        EXPECT_NEAR(Get("switch/0", "getswitchvalue", id).Value().get<double>(), v, 0.5);
+    };
+    auto writes = [this] {
+        const auto words = sim->takeReceived();
+        return std::count(words.begin(), words.end(), "FWwriteEE");
+    };
+    auto stored = [this] {
+        std::ifstream file(sim->dir().file("eeprom.bin"), std::ios::binary);
+        const std::vector<char> memory((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(memory.data());
+        return memory.size() >= 148 ? alpaca::DecodeHeaterSetPoint(GetU16(bytes + 144), GetI16(bytes + 146)).value : NAN;
+    };
+    set(a);
+    std::this_thread::sleep_for(1100ms);
+    writes();
+
+    // Forty changes as fast as the client can send them, ending on b.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 40; ++i) set(i % 2 == 0 ? b : a);
+    set(b);
+    const auto sent = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1200ms);
+    const double seconds = std::chrono::duration<double>(sent - start).count();
+    const auto written = writes();
+    EXPECT_GE(written, 1);
+    EXPECT_LE(written, static_cast<long>(seconds) + 2) << seconds << " s";
+    EXPECT_NEAR(stored(), b, 0.5);
+    EXPECT_NEAR(Get("switch/0", "getswitchvalue", id).Value().get<double>(), b, 0.5);
+
+    // Unchanged values, and a change undone within the second, write nothing.
+    set(b);
+    std::this_thread::sleep_for(1100ms);
+    EXPECT_EQ(writes(), 0);
+    set(a);  // written at once
+    set(b);
+    set(a);  // back at what the memory holds before the second is over
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(writes(), 1);
+    EXPECT_NEAR(stored(), a, 0.5);
+
+    // A late write that fails leaves the reading at the memory's value.
+    set(b);  // written at once
+    sim->control("fault silent FWwriteEE");
+    set(a);  // waits, then fails
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    double reading = a;
+    while (std::abs(reading - b) > 0.5 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+        reading = Get("switch/0", "getswitchvalue", id).Value().get<double>();
+    }
+    EXPECT_NEAR(reading, b, 0.5);
+    sim->control("fault none");
+    EXPECT_NEAR(stored(), b, 0.5);
 }
 
 TEST_F(AlpacaSimTest, PositionDuringALongWheelMoveComesFromTheSnapshot) {
