@@ -49,6 +49,9 @@ public:
     AlpacaDevice& operator=(const AlpacaDevice&) = delete;
 
     const DeviceIdentity& Identity() const { return identity_; }
+    // Whether the management API lists this device: false when the controller is known not to
+    // serve it. An unlisted device still answers by its URL.
+    virtual bool Listed() const { return true; }
 
     // The reply to one request for `member`; a member this device does not have for `verb` is
     // a bad request.

@@ -122,7 +122,9 @@ AlpacaFace::AlpacaFace(DeviceService& service, RegistryHive& hive, MainLoop& own
     for (const auto& device : m_Devices) {
         const DeviceIdentity& id = device->Identity();
         m_Server->AddDevice(*device, UniqueId(id.type + "/" + std::to_string(id.number)));
-        m_SetupContext->devices.push_back({id.type, static_cast<int>(id.number), id.name});
+        // The first focuser is the built-in motor, the one with temperature compensation.
+        const bool compensation = id.type == "focuser" && id.number == 0;
+        m_SetupContext->devices.push_back({id.type, static_cast<int>(id.number), id.name, compensation});
     }
     if (m_HiveChanged) m_Hive.Save();
 
@@ -135,6 +137,9 @@ AlpacaFace::AlpacaFace(DeviceService& service, RegistryHive& hive, MainLoop& own
     inForce.serialPort = snap->comPort > 0 ? "COM" + std::to_string(snap->comPort) : std::string();
     m_SetupContext->version = VELQ3_VERSION;
     m_SetupContext->store = [this](const SetupSettings& s, std::string& error) { return StoreSetupSettings(s, error); };
+    m_SetupContext->storeCompensationThermometer = [this](int thermometer, std::string& error) {
+        return StoreCompensationThermometer(thermometer, error);
+    };
     m_SetupContext->deviceConnected = [this](const SetupDeviceEntry& entry) {
         for (const auto& device : m_Devices) {
             const DeviceIdentity& id = device->Identity();
@@ -243,6 +248,30 @@ bool AlpacaFace::StoreSetupSettings(const SetupSettings& settings, std::string& 
     }, std::chrono::milliseconds(2000));
     if (!ran) {
         error = "The settings could not be stored now (the controller is busy); try again";
+        return false;
+    }
+    if (!saved) {
+        error = "The settings file could not be written";
+        return false;
+    }
+    return true;
+}
+
+bool AlpacaFace::StoreCompensationThermometer(int thermometer, std::string& error) {
+    RegistryHive& hive = m_Hive;
+    DeviceService& service = m_Service;
+    CommandResult result;
+    bool saved = false;
+    const bool ran = RunOnOwner([&] {
+        result = service.SetPreferredThermometer(thermometer);
+        saved = result.Ok() && hive.Save();
+    }, std::chrono::milliseconds(2000));
+    if (!ran) {
+        error = "The choice could not be stored now; try again";
+        return false;
+    }
+    if (!result.Ok()) {
+        error = result.message;
         return false;
     }
     if (!saved) {

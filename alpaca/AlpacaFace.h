@@ -93,6 +93,7 @@ public:
 private:
     std::string UniqueId(const std::string& device);
     bool StoreSetupSettings(const SetupSettings& settings, std::string& error);
+    bool StoreCompensationThermometer(int thermometer, std::string& error);
 
     DeviceService& m_Service;
     RegistryHive& m_Hive;

@@ -138,6 +138,7 @@ HttpReply AlpacaServer::DispatchManagement(const std::vector<std::string>& parts
     if (parts.size() == 3 && parts[1] == "v1" && parts[2] == "configureddevices") {
         Json list = Json::array();
         for (const ConfiguredDevice& entry : devices_) {
+            if (!entry.device->Listed()) continue;
             const DeviceIdentity& id = entry.device->Identity();
             list.push_back({{"DeviceName", id.name},
                             {"DeviceType", id.typeName},

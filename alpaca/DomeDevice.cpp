@@ -14,7 +14,7 @@ Outcome NotImplemented(const std::string& what) {
 
 DomeDevice::DomeDevice(DeviceService& service, std::uint32_t number)
     : ServiceDevice(DeviceIdentity{"dome", "Dome", number, 3, "velq3 cover (dome shutter)",
-                                   "Telescope cover of the velq3 controller, presented as a dome shutter"},
+                                   "Telescope cover of the velq3 controller as a dome shutter"},
                     service, DeviceKind::Cover) {
     for (const char* member : {"canfindhome", "canpark", "cansetaltitude", "cansetazimuth", "cansetpark", "canslave",
                                "cansyncazimuth"})

@@ -40,7 +40,10 @@ FocuserDevice::FocuserDevice(DeviceService& service, std::uint32_t number, int m
         return Outcome::Of(m_Motor == 0 && Snap()->status.AutoComp >= 0);
     });
     AddPut("tempcomp", [this](const Params& p) { return PutTempComp(p); });
-    AddGet("tempcompavailable", false, [this](const Params&) { return Outcome::Of(m_Motor == 0); });
+    // Compensation follows a chosen thermometer; without one it cannot be turned on.
+    AddGet("tempcompavailable", false, [this](const Params&) {
+        return Outcome::Of(m_Motor == 0 && Snap()->settings.AscomPreferredTermometer >= 0);
+    });
     AddGet("temperature", 0.0, [this](const Params&) { return GetTemperature(); });
     AddPut("halt", [](const Params&) {
         return Outcome::Error(ErrorCode::NotImplemented, "The controller cannot stop a focuser move");
@@ -66,6 +69,11 @@ Outcome FocuserDevice::PutTempComp(const Params& params) {
         if (on) return Outcome::Error(ErrorCode::NotImplemented, "The second focuser has no temperature compensation");
         return Outcome::Done();
     }
+    if (on && Snap()->settings.AscomPreferredTermometer < 0)
+        return Outcome::Error(ErrorCode::InvalidOperation,
+                              "No compensation thermometer is chosen: choose one on this focuser's setup page "
+                              "(/setup/v1/focuser/" + std::to_string(Identity().number) +
+                                  "/setup) or in the control window");
     return FromCommand(m_Service.SetTempComp(on));
 }
 

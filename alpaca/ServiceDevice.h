@@ -13,9 +13,16 @@ namespace velq3::alpaca {
 class ServiceDevice : public AlpacaDevice {
 public:
     ServiceDevice(DeviceIdentity identity, DeviceService& service, DeviceKind kind)
-        : AlpacaDevice(std::move(identity), m_Connection), m_Service(service), m_Connection(service, kind) {}
+        : AlpacaDevice(std::move(identity), m_Connection), m_Service(service), m_Kind(kind),
+          m_Connection(service, kind) {}
 
     ClientId Client() const { return m_Connection.Client(); }
+
+    // Listed when the mode read at the last connection fits, or before any connection.
+    bool Listed() const override {
+        const auto mode = m_Service.Current()->connectedMode;
+        return !mode || ModeFits(m_Kind, *mode);
+    }
 
 protected:
     std::shared_ptr<const Snapshot> Snap() const { return m_Service.Current(); }
@@ -33,6 +40,7 @@ protected:
     DeviceService& m_Service;
 
 private:
+    DeviceKind m_Kind;
     ServiceConnection m_Connection;
 };
 

@@ -179,11 +179,41 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
     return Page(context, "Alpaca server setup", content);
 }
 
-std::string DevicePage(const SetupPageContext& context, const SetupDeviceEntry& device) {
+// A thermometer's name as the controller card shows it; a sensor without a name gets its number.
+std::string ThermometerCaption(const Snapshot& snap, int index) {
+    const std::string& name = snap.thermometerNames[static_cast<std::size_t>(index)];
+    return name.empty() ? "Sensor " + std::to_string(index + 1) : name;
+}
+
+std::string CompensationForm(const SetupPageContext& context, const SetupDeviceEntry& device) {
+    const auto snap = context.service.Current();
+    const int chosen = snap->settings.AscomPreferredTermometer;
+    // Before the first connection the sensor count is not known: every sensor is offered.
+    const int count = snap->sensorCount > 0 ? std::min(snap->sensorCount, kSensorCount) : kSensorCount;
+    auto option = [chosen](int value, std::string text) {
+        return Fill("option.html", {{"value", std::to_string(value)},
+                                    Markup("selected", value == chosen ? " selected" : ""),
+                                    {"text", std::move(text)}});
+    };
+    std::string options = option(-1, "None");
+    for (int i = 0; i < count; ++i) options += option(i, ThermometerCaption(*snap, i));
+    if (chosen >= count && chosen < kSensorCount) options += option(chosen, ThermometerCaption(*snap, chosen));
+    return Fill("compensation-form.html", {{"key", DeviceKey(device)}, Markup("options", std::move(options))});
+}
+
+std::string DevicePage(const SetupPageContext& context, const SetupDeviceEntry& device, std::string_view message = {},
+                       bool good = true) {
+    const bool form = device.compensation && context.storeCompensationThermometer;
     return Page(context, device.name + " setup",
-                Fill("device.html", {Markup("device", DeviceCard(device, false)),
-                                     Markup("controller", ControllerCard()),
-                                     {"key", DeviceKey(device)}}));
+                Fill("device.html",
+                     {Markup("message", message.empty() ? std::string()
+                                                        : Fill("message.html", {{"kind", good ? "good" : "bad"},
+                                                                                {"text", std::string(message)}})),
+                      Markup("device", DeviceCard(device, false)),
+                      Markup("controller", ControllerCard()),
+                      Markup("form", form ? CompensationForm(context, device) : std::string()),
+                      {"key", DeviceKey(device)},
+                      {"note", form ? "" : "This device has no settings of its own here. "}}));
 }
 
 std::string Trim(std::string_view text) {
@@ -410,6 +440,16 @@ std::string HtmlEscape(std::string_view text) {
     return out;
 }
 
+std::optional<int> ParseCompensationThermometer(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    const std::string trimmed = Trim(*text);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
+    if (ec != std::errc() || end != trimmed.data() + trimmed.size() || trimmed.empty()) return std::nullopt;
+    if (value < -1 || value >= kSensorCount) return std::nullopt;
+    return value;
+}
+
 bool ParseSetupForm(const std::function<std::optional<std::string>(const char* key)>& field,
                     SetupSettings& out, std::string& error) {
     SetupSettings parsed;
@@ -498,10 +538,37 @@ void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context) {
         int number = 0;
         if (req.method == "GET" && DevicePagePath(req.path, type, number)) {
             for (const SetupDeviceEntry& device : state->context->devices) {
-                if (device.type == type && device.number == number)
-                    return Html(200, DevicePage(*state->context, device));
+                if (device.type == type && device.number == number) {
+                    const bool saved = HasQueryKey(req.query, "saved");
+                    return Html(200, DevicePage(*state->context, device, saved ? "Saved; in use now." : ""));
+                }
             }
             return HttpResponse::Text(404, "No such device: " + type + "/" + std::to_string(number));
+        }
+        if (req.method == "POST" && DevicePagePath(req.path, type, number)) {
+            const SetupPageContext& context = *state->context;
+            const auto device = std::find_if(context.devices.begin(), context.devices.end(), [&](const auto& d) {
+                return d.type == type && d.number == number;
+            });
+            if (device == context.devices.end() || !device->compensation || !context.storeCompensationThermometer)
+                return HttpResponse::Text(404, "No settings form for " + type + "/" + std::to_string(number));
+            if (!SameOrigin(req)) return HttpResponse::Text(403, "Setup forms from other sites are refused.");
+            const auto form = ParseFormText(req.body).value_or(std::vector<std::pair<std::string, std::string>>{});
+            std::optional<std::string> raw;
+            for (const auto& [name, value] : form)
+                if (name == "CompensationThermometer") raw = value;
+            const auto thermometer = ParseCompensationThermometer(raw);
+            if (!thermometer)
+                return Html(400, DevicePage(context, *device, "Not saved: choose None or one of the thermometers.", false));
+            std::string error;
+            if (!context.storeCompensationThermometer(*thermometer, error))
+                return Html(500, DevicePage(context, *device,
+                                            "Not saved: " + (error.empty() ? std::string("the choice could not be stored.")
+                                                                           : error),
+                                            false));
+            HttpResponse response = HttpResponse::Text(303, "");
+            response.headers.emplace_back("Location", std::string(req.path) + "?saved=1");
+            return response;
         }
         return std::nullopt;
     });

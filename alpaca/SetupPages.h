@@ -22,6 +22,7 @@ struct SetupDeviceEntry {
     std::string type;
     int number = 0;
     std::string name;
+    bool compensation = false;  // a focuser with temperature compensation: its page offers the thermometer
 };
 
 // The settings the form edits. They take effect at the next start.
@@ -44,6 +45,9 @@ struct SetupPageContext {
     // Stores new settings for the next start; false with a message when that failed. Called on
     // an HTTP thread; the function itself hands the work to the registry's owner.
     std::function<bool(const SetupSettings&, std::string& error)> store;
+    // Stores the thermometer temperature compensation follows (-1: none), in the setting the
+    // control window uses; false with a message when that failed. Called on an HTTP thread.
+    std::function<bool(int thermometer, std::string& error)> storeCompensationThermometer;
     // Whether a device is connected for its Alpaca clients; without it, whether the link is open.
     std::function<bool(const SetupDeviceEntry&)> deviceConnected;
     std::string serverName = "velq3";
@@ -70,6 +74,10 @@ void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context);
 // interface), the serial port COM1..COM16, a path under /dev/, or empty for no change.
 bool ParseSetupForm(const std::function<std::optional<std::string>(const char* key)>& field,
                     SetupSettings& out, std::string& error);
+
+// The compensation thermometer form field: -1 (none) or a thermometer index 0..3; none when
+// the text is anything else.
+std::optional<int> ParseCompensationThermometer(const std::optional<std::string>& text);
 
 // Text made safe for HTML element content and attribute values.
 std::string HtmlEscape(std::string_view text);

@@ -85,8 +85,7 @@ std::vector<SwitchChannel> SwitchChannels(const Snapshot& snap) {
 
 SwitchDevice::SwitchDevice(DeviceService& service, std::uint32_t number)
     : ServiceDevice(DeviceIdentity{"switch", "Switch", number, 3, "velq3 switches and sensors",
-                                   "Switch bits, output power, supply voltage, thermometers and heater set point "
-                                   "of the velq3 controller"},
+                                   "Switches, sensors and heater set point of the velq3 controller"},
                     service, DeviceKind::Focuser) {
     AddGet("maxswitch", 0, [this](const Params&) { return Outcome::Of(SwitchChannels(*Snap()).size()); });
     auto reader = [this](const char* member, Json placeholder, std::function<Outcome(const SwitchChannel&)> read) {
@@ -123,14 +122,23 @@ SwitchDevice::SwitchDevice(DeviceService& service, std::uint32_t number)
         if (auto bad = RequireText(p, "Name", name)) return *bad;
         return Outcome::Error(ErrorCode::NotImplemented, "Switch names cannot be changed here");
     });
-    for (const char* member : {"setasync", "setasyncvalue"}) {
-        AddPut(member, [this](const Params& p) {
+    // No channel is asynchronous: every write completes before its reply.
+    auto notAsync = [this](const char* parameter, bool isBool) {
+        return [this, parameter, isBool](const Params& p) {
             std::vector<SwitchChannel> channels;
             std::size_t id = 0;
             if (auto bad = Channel(p, channels, id)) return *bad;
-            return Outcome::Error(ErrorCode::NotImplemented, "The switches are not asynchronous");
-        });
-    }
+            if (parameter) {
+                bool state = false;
+                double value = 0.0;
+                if (auto bad = isBool ? RequireBool(p, parameter, state) : RequireDouble(p, parameter, value)) return *bad;
+            }
+            return Outcome::Error(ErrorCode::NotImplemented, channels[id].name + " is not asynchronous");
+        };
+    };
+    AddPut("setasync", notAsync("State", true));
+    AddPut("setasyncvalue", notAsync("Value", false));
+    AddPut("cancelasync", notAsync(nullptr, false));
 }
 
 std::optional<Outcome> SwitchDevice::Channel(const Params& params, std::vector<SwitchChannel>& channels,

@@ -33,6 +33,7 @@
 #include "platform/TimeScale.h"
 #include "platform/UserPaths.h"
 #include "server/CMyApp.h"
+#include "server/CommandLine.h"
 #include "server/HeadlessService.h"
 #include "service/DeviceService.h"
 #include "service/Faces.h"
@@ -353,7 +354,8 @@ int StartUp(int& argc, char** argv, const Options& options) {
     FaceRegistry faces;
     std::string faceProblem;
     AddFaces(faces, options, hive, loop, faceProblem);
-    faces.StartAll(deviceService);
+    // A registration run ends as soon as it has written the registration: it serves nothing.
+    if (!ParseCommandLine(arguments).RegistrationRun()) faces.StartAll(deviceService);
 
     // The automation server's start-up: registration switches, class objects, the window
     // object, the shutdown monitor; then the window (operator) or the message loop (client).

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/PortMap.h"
+#include "server/CommandLine.h"
 #include "server/TerminationSignals.h"
 
 namespace velq3 {
@@ -44,7 +45,8 @@ int HeadlessService::Run() {
             const CommandResult r = service.Connect(own, DeviceKind::Focuser);
             if (!r.Ok()) Report("the controller is not connected: " + r.message);
         }
-        m_Faces.StartAll(service);
+        // A registration run ends as soon as it has written the registration: it serves nothing.
+        if (!ParseCommandLine(m_Settings.server.arguments).RegistrationRun()) m_Faces.StartAll(service);
 
         ServerHooks hooks;
         hooks.runMessageLoop = [this] {

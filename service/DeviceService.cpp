@@ -2,6 +2,8 @@
 // start deadline, asynchronous moves and the headless status poll.
 #include "service/DeviceService.h"
 
+#include "platform/DebugSink.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -65,6 +67,7 @@ DeviceService::DeviceService(OrnFilterWheel& fw, MainLoop& loop, ServiceOptions 
 
 DeviceService::~DeviceService() {
     StopPoll();
+    FlushHeaterSetPoint(false);  // a value set just before the end is not lost
     m_FW.OnChange = nullptr;
     m_Alive.reset();
     std::lock_guard lock(m_SnapMutex);
@@ -88,6 +91,7 @@ std::shared_ptr<Snapshot> DeviceService::Build() const {
     s->focuserPresent = m_FW.m_bFocuserPresent;
     s->statusPresent = m_FW.m_bStatusPresent;
     s->mode = m_FW.Mode;
+    s->connectedMode = m_ConnectedMode;
     s->sensorCount = m_FW.SensorCount;
     s->memorySize = m_FW.m_MemorySize;
     s->busy = m_FW.IsBusy();
@@ -158,8 +162,11 @@ void DeviceService::OnDeviceChange(const DeviceChange& change) {
         if (!m_InOwnPoll) m_LastForeignStatus = m_FW.SteadyNow();
         break;
     case DeviceChange::Connection:
-        // The handshake of a link that opened has just read the status.
-        if (m_FW.IsOpen()) m_LastForeignStatus = m_FW.SteadyNow();
+        // The handshake of a link that opened has just read the status and the memory.
+        if (m_FW.IsOpen()) {
+            m_LastForeignStatus = m_FW.SteadyNow();
+            m_ConnectedMode = m_FW.Mode;
+        }
         break;
     case DeviceChange::WindowPolled:
         break;  // what the window's queries brought is published
@@ -297,7 +304,9 @@ CommandResult DeviceService::Connect(ClientId client, DeviceKind kind) {
 }
 
 CommandResult DeviceService::Disconnect(ClientId client) {
-    return ExecuteCommand([client](OrnFilterWheel& fw) {
+    return ExecuteCommand([this, client](OrnFilterWheel& fw) {
+        // The last holder closes the link: a heater set point still waiting is written first.
+        if (fw.IsClient(client) && fw.ClientSet.size() <= 1) FlushHeaterSetPoint(false);
         if (fw.IsClient(client)) fw.DisconnectMulti(client);
         return CommandResult::Success();
     });
@@ -440,26 +449,89 @@ CommandResult DeviceService::WriteFilterName(int index, const std::string& name)
 CommandResult DeviceService::SetTempComp(bool on) {
     return ExecuteCommand([on](OrnFilterWheel& fw) {
         if (!fw.IsOpen()) return NotConnectedResult();
-        if (!fw.SetAutoComp(on ? fw.AscomPreferredTermometer : -1))
+        const int thermometer = on ? fw.AscomPreferredTermometer : -1;
+        if (!fw.SetAutoComp(thermometer))
             return CommandResult::Error(CommandStatus::Failed, "Temperature compensation was not set");
+        // The controller acknowledged it; readers need not wait for the next status.
+        fw.Status().AutoComp = thermometer;
         return CommandResult::Success();
     });
 }
 
+CommandResult DeviceService::SetPreferredThermometer(int thermometer) {
+    if (thermometer < -1 || thermometer >= kSensorCount)
+        return CommandResult::Error(CommandStatus::InvalidValue, "There is no such thermometer");
+    return Execute([this, thermometer](Task& task) {
+        m_FW.AscomPreferredTermometer = thermometer;
+        m_FW.SaveRegistrySettings();
+        Publish();
+        task.Complete(CommandResult::Success());
+    });
+}
+
 CommandResult DeviceService::SetHeaterSetPoint(std::int16_t value) {
-    return ExecuteCommand([value](OrnFilterWheel& fw) {
+    return ExecuteCommand([this, value](OrnFilterWheel& fw) {
         if (!fw.IsOpen()) return NotConnectedResult();
-        if (fw.HeaterSetPoint == value) return CommandResult::Success();
         constexpr int offset = offsetof(EEFilterWheelData, HeaterSetPoint);
         if (offset + 2 > fw.m_MemorySize)
             return CommandResult::Error(CommandStatus::NotAvailable, "The controller's memory has no heater set point");
-        std::uint8_t bytes[2];
-        PutU16(bytes, static_cast<std::uint16_t>(value));
-        if (!fw.WriteMemory(offset, 2, bytes))
-            return CommandResult::Error(CommandStatus::Failed, "The heater set point was not written");
+        if (fw.HeaterSetPoint == value) return CommandResult::Success();
+        const SteadyTime now = fw.SteadyNow();
+        if (!m_HeaterPending && (!m_HeaterWrittenAt || now - *m_HeaterWrittenAt >= kHeaterWriteInterval)) {
+            if (!WriteHeaterSetPoint(value))
+                return CommandResult::Error(CommandStatus::Failed, "The heater set point was not written");
+            return CommandResult::Success();
+        }
+        // The memory was written less than an interval ago: the value waits for the rest of it,
+        // replacing one that waits already. Non-volatile memory wears with every write.
+        if (!m_HeaterPending) {
+            m_HeaterInMemory = fw.HeaterSetPoint;
+            const auto left = *m_HeaterWrittenAt + kHeaterWriteInterval - now;
+            const auto wait = std::max(std::chrono::milliseconds(1),
+                                       std::chrono::ceil<std::chrono::milliseconds>(left));
+            m_HeaterTimer = m_Loop.AddTimer(wait, [this] { FlushHeaterSetPoint(true); });
+        }
+        m_HeaterPending = value;
         fw.HeaterSetPoint = value;
         return CommandResult::Success();
     });
+}
+
+bool DeviceService::WriteHeaterSetPoint(std::int16_t value) {
+    constexpr int offset = offsetof(EEFilterWheelData, HeaterSetPoint);
+    std::uint8_t bytes[2];
+    PutU16(bytes, static_cast<std::uint16_t>(value));
+    const bool ok = m_FW.WriteMemory(offset, 2, bytes);
+    // A failed attempt counts too: it is the line and the memory that are spared.
+    m_HeaterWrittenAt = m_FW.SteadyNow();
+    if (ok) m_FW.HeaterSetPoint = value;
+    return ok;
+}
+
+void DeviceService::FlushHeaterSetPoint(bool publish) {
+    if (m_HeaterTimer != kNoTimer) {
+        m_Loop.RemoveTimer(m_HeaterTimer);
+        m_HeaterTimer = kNoTimer;
+    }
+    if (!m_HeaterPending) return;
+    const std::int16_t value = *m_HeaterPending;
+    // Without a link the next connection reads the memory again; back at the memory's value
+    // there is nothing to write.
+    if (!m_FW.IsOpen() || value == m_HeaterInMemory) {
+        m_HeaterPending.reset();
+        return;
+    }
+    if (m_FW.IsBusy() && publish) {
+        // Another command holds the line: try again shortly.
+        m_HeaterTimer = m_Loop.AddTimer(std::chrono::milliseconds(100), [this] { FlushHeaterSetPoint(true); });
+        return;
+    }
+    m_HeaterPending.reset();
+    if (!WriteHeaterSetPoint(value)) {
+        m_FW.HeaterSetPoint = m_HeaterInMemory;  // readers see what the controller kept
+        DebugOutput("velq3: the heater set point was not written to the controller's memory\n");
+    }
+    if (publish) Publish();
 }
 
 CommandResult DeviceService::SetRotatorReverse(bool reverse) {

@@ -110,10 +110,19 @@ public:
     // ---- synchronous commands: any thread ----
 
     CommandResult WriteFilterName(int index, const std::string& name);
-    // Temperature compensation of the built-in focuser on the preferred sensor, or off.
+    // Temperature compensation of the built-in focuser on the preferred sensor, or off; the
+    // snapshot shows the new state at once.
     CommandResult SetTempComp(bool on);
-    // Writes the heater set point to the controller's memory when it differs from the image.
+    // The preferred sensor for temperature compensation (-1: none), kept in the settings. A
+    // setting, not a command: a running move does not hold it up.
+    CommandResult SetPreferredThermometer(int thermometer);
+    // Sets the heater set point, kept in the controller's non-volatile memory. A value equal to
+    // the one shown writes nothing. Memory writes come at most once a kHeaterWriteInterval: a
+    // value set sooner is shown at once and written when the interval is over, unless a newer
+    // one replaced it or it is back to what the memory holds; if that late write fails, the
+    // reading returns to the memory's value.
     CommandResult SetHeaterSetPoint(std::int16_t value);
+    static constexpr std::chrono::milliseconds kHeaterWriteInterval{1000};
     CommandResult SetRotatorReverse(bool reverse);
     // Sets the motor's position counter without moving (device steps).
     CommandResult SetFocusPosition(int motor, int position);
@@ -176,9 +185,19 @@ private:
     ServiceOptions m_Options;
     std::thread::id m_Owner;
     TimerId m_PollTimer = kNoTimer;
+
+    // The heater set point's memory writes (owner thread only).
+    bool WriteHeaterSetPoint(std::int16_t value);
+    // Writes the waiting value, if any and still needed.
+    void FlushHeaterSetPoint(bool publish);
+    std::optional<std::int16_t> m_HeaterPending;  // shown already; written when the interval is over
+    std::int16_t m_HeaterInMemory = 0;            // the memory's value while one waits
+    std::optional<SteadyTime> m_HeaterWrittenAt;
+    TimerId m_HeaterTimer = kNoTimer;
     bool m_InOwnPoll = false;
     bool m_FillPending = false;
     std::optional<SteadyTime> m_LastForeignStatus;
+    std::optional<std::int8_t> m_ConnectedMode;  // the mode the last handshake read
 
     // Moves: the running one and the last outcome (owner thread only).
     RunningMove m_Move;

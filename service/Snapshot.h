@@ -54,6 +54,7 @@ struct Snapshot {
     bool focuserPresent = false;
     bool statusPresent = false;  // answers the full status query ("FWAll")
     std::int8_t mode = 0;
+    std::optional<std::int8_t> connectedMode;  // the mode read at the last connection; none before one
     int sensorCount = 0;
     int memorySize = 0;
     bool busy = false;           // a device command held the link when the copy was made

@@ -2,11 +2,14 @@
 // rules, and the protocol rules over every member of every device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "alpaca/AlpacaSimFixture.h"
+#include "alpaca/HttpClient.h"
 #include "alpaca/SwitchDevice.h"
 
 namespace velq3::test {
@@ -63,6 +66,23 @@ TEST_F(AlpacaSimTest, EveryMemberNeedsAConnectionAndEveryGetCarriesValueAndIds) 
     EXPECT_EQ(Get("switch/0", "interfaceversion").Value(), 3);
 }
 
+// Clients copy these into FITS headers, which keep 68 characters; the guidance is 64.
+TEST_F(AlpacaSimTest, DescriptionAndDriverInfoLinesFitAFitsHeader) {
+    Start();
+    for (const auto& entry : kGetMembers) {
+        for (const char* member : {"description", "driverinfo"}) {
+            const std::string text = Get(entry.first, member).Value();
+            EXPECT_FALSE(text.empty()) << entry.first << " " << member;
+            std::size_t begin = 0;
+            while (begin <= text.size()) {
+                const std::size_t end = std::min(text.find('\n', begin), text.size());
+                EXPECT_LE(end - begin, 64u) << entry.first << " " << member << ": " << text.substr(begin, end - begin);
+                begin = end + 1;
+            }
+        }
+    }
+}
+
 TEST_F(AlpacaSimTest, WrongModeDevicesAreRefusedAndStayDisconnected) {
     Start();  // the simulator is a wheel controller (mode 7)
     for (const std::string device : {"rotator/0", "focuser/1", "dome/0", "covercalibrator/0"}) {
@@ -85,6 +105,46 @@ TEST_F(AlpacaSimTest, WrongModeDevicesAreRefusedAndStayDisconnected) {
     }
     EXPECT_EQ(r.Error(), 0x40B) << r.body;
     EXPECT_EQ(Get("rotator/0", "connected").Value(), false);
+}
+
+// The management list offers what the mode seen at the last connection serves; every device
+// stays reachable by its URL.
+TEST_F(AlpacaSimTest, ConfiguredDevicesFollowTheModeOfTheLastConnection) {
+    auto listed = [this] {
+        std::set<std::string> names;
+        const Reply r = client->Get("/management/v1/configureddevices");
+        for (const Json& d : r.Value())
+            names.insert(d["DeviceType"].get<std::string>() + "/" + std::to_string(d["DeviceNumber"].get<int>()));
+        return names;
+    };
+    const std::set<std::string> all = {"FilterWheel/0", "Focuser/0", "Focuser/1", "Rotator/0",
+                                       "Dome/0",        "Switch/0",  "CoverCalibrator/0"};
+    struct Case {
+        const char* mode;
+        std::set<std::string> fits;
+        const char* unfit;  // a device this mode cannot serve
+    };
+    const std::vector<Case> cases = {
+        {"7", {"FilterWheel/0", "Focuser/0", "Switch/0"}, "rotator/0"},
+        {"0", {"Focuser/0", "Focuser/1", "Switch/0"}, "filterwheel/0"},
+        {"-1", {"Focuser/0", "Rotator/0", "Switch/0"}, "focuser/1"},
+        {"-2", {"Focuser/0", "Dome/0", "CoverCalibrator/0", "Switch/0"}, "rotator/0"},
+    };
+    for (const Case& c : cases) {
+        StopFace();
+        Start({"--mode", c.mode});
+        EXPECT_EQ(listed(), all) << c.mode << ": never connected";
+        Connect("focuser/0");
+        EXPECT_EQ(listed(), c.fits) << c.mode;
+        // Still after the link closed.
+        ASSERT_EQ(Put("focuser/0", "connected", "Connected=false").Error(), 0);
+        EXPECT_EQ(Get("focuser/0", "connected").Value(), false);
+        EXPECT_EQ(listed(), c.fits) << c.mode;
+        const Reply r = Put(c.unfit, "connected", "Connected=true");
+        EXPECT_EQ(r.status, 200) << c.mode;
+        EXPECT_EQ(r.Error(), 0x40B) << c.mode << " " << r.body;
+        EXPECT_NE(r.json["ErrorMessage"].get<std::string>().find("mode"), std::string::npos) << r.body;
+    }
 }
 
 TEST_F(AlpacaSimTest, ConnectDisconnectPerDevice) {
@@ -180,6 +240,47 @@ TEST_F(AlpacaSimTest, SecondFocuserInItsModeHasNoCompensation) {
     EXPECT_LE(std::abs(Get("focuser/1", "position").Value().get<int>() - 12000), 2);
     // The wheel does not fit mode 0.
     EXPECT_EQ(Put("filterwheel/0", "connected", "Connected=true").Error(), 0x40B);
+}
+
+// Compensation follows a chosen thermometer: without one, TempComp cannot be turned on and says
+// where to choose it; the focuser's setup page offers the thermometers by name and stores the
+// choice where the control window keeps it; TempComp reads back at once.
+TEST_F(AlpacaSimTest, TempCompNeedsAChosenThermometerAndReadsBackAtOnce) {
+    hive.SetString(kSettingsKey, "TermometerName1", "Mirror");
+    Start();
+    Connect("focuser/0");
+    EXPECT_EQ(Get("focuser/0", "tempcompavailable").Value(), false);
+    Reply r = Put("focuser/0", "tempcomp", "TempComp=true");
+    EXPECT_EQ(r.Error(), 0x40B) << r.body;
+    EXPECT_NE(r.json["ErrorMessage"].get<std::string>().find("/setup/v1/focuser/0/setup"), std::string::npos) << r.body;
+    EXPECT_EQ(Get("focuser/0", "tempcomp").Value(), false);
+    EXPECT_EQ(Put("focuser/0", "tempcomp", "TempComp=false").Error(), 0);
+
+    http::Client web("127.0.0.1", face->Port(), 5000);
+    auto page = web.Get("/setup/v1/focuser/0/setup");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("name=\"CompensationThermometer\""), std::string::npos);
+    EXPECT_NE(page->body.find("<option value=\"1\">Mirror</option>"), std::string::npos) << page->body;
+    EXPECT_NE(page->body.find("<option value=\"-1\" selected>None</option>"), std::string::npos);
+    // The second focuser has no compensation: no form there.
+    page = web.Get("/setup/v1/focuser/1/setup");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->body.find("CompensationThermometer"), std::string::npos);
+
+    auto posted = web.Post("/setup/v1/focuser/0/setup", {}, {{"CompensationThermometer", "1"}});
+    ASSERT_TRUE(posted);
+    EXPECT_EQ(posted->status, 303) << posted->body;
+    EXPECT_EQ(hive.GetDword(kSettingsKey, "AscomPreferredTermometer"), 1u);
+    page = web.Get("/setup/v1/focuser/0/setup?saved=1");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("<option value=\"1\" selected>Mirror</option>"), std::string::npos);
+
+    EXPECT_EQ(Get("focuser/0", "tempcompavailable").Value(), true);
+    for (const bool on : {true, false, true, false}) {
+        r = Put("focuser/0", "tempcomp", std::string("TempComp=") + (on ? "true" : "false"));
+        ASSERT_EQ(r.Error(), 0) << r.body;
+        EXPECT_EQ(Get("focuser/0", "tempcomp").Value(), on);
+    }
 }
 
 TEST_F(AlpacaSimTest, RotatorSyncSurvivesARestartOfTheFace) {
@@ -320,11 +421,115 @@ TEST_F(AlpacaSimTest, SwitchRangesAndTheSetPointReachesTheMemoryOnce) {
     const auto stored = GetI16(reinterpret_cast<const std::uint8_t*>(memory.data()) + 146);
     EXPECT_NEAR(alpaca::DecodeHeaterSetPoint(control, stored).value, value, 0.5);
     // With memory writes unanswered, the same value still succeeds (nothing is written), and
-    // another value fails.
+    // another value fails once the last write is a second old (sooner it would wait).
     sim->control("fault silent FWwriteEE");
     EXPECT_EQ(Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(value)).Error(), 0);
+    std::this_thread::sleep_for(1100ms);  // past the one-second spacing of memory writes
     EXPECT_NE(Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(value - 1)).Error(), 0);
     sim->control("fault none");
+}
+
+TEST_F(AlpacaSimTest, SwitchAsyncMembersOnSynchronousChannels) {
+    Start();
+    Connect("switch/0");
+    const int count = Get("switch/0", "maxswitch").Value();
+    ASSERT_GE(count, 7);
+    struct Case {
+        bool put;
+        const char* member;
+        const char* extra;  // the member's own parameter besides Id
+    };
+    const std::vector<Case> cases = {{false, "canasync", ""},          {false, "statechangecomplete", ""},
+                                     {true, "setasync", "&State=true"}, {true, "setasyncvalue", "&Value=1"},
+                                     {true, "cancelasync", ""}};
+    for (const Case& c : cases) {
+        auto call = [&](const std::string& q) { return c.put ? Put("switch/0", c.member, q) : Get("switch/0", c.member, q); };
+        for (const std::string& bad : std::vector<std::string>{"Id=-1", "Id=" + std::to_string(count)}) {
+            const Reply r = call(bad + c.extra);
+            EXPECT_EQ(r.status, 200) << c.member << " " << bad << " " << r.body;
+            EXPECT_EQ(r.Error(), 0x401) << c.member << " " << bad << " " << r.body;
+        }
+        for (int id = 0; id < count; ++id) {
+            const Reply r = call("Id=" + std::to_string(id) + c.extra);
+            ASSERT_EQ(r.status, 200) << c.member << " " << id << " " << r.body;
+            if (c.put) {
+                EXPECT_EQ(r.Error(), 0x400) << c.member << " " << id << " " << r.body;
+            } else {
+                EXPECT_EQ(r.Error(), 0) << c.member << " " << id;
+                EXPECT_EQ(r.Value(), std::string(c.member) == "statechangecomplete") << c.member << " " << id;
+            }
+        }
+    }
+}
+
+// A client toggling the heater set point: every value reads back at once, the memory is
+// written at most once a second with the last value, and a value equal to the memory's is not
+// written again.
+TEST_F(AlpacaSimTest, HeaterSetPointWritesAreCoalescedToOneASecond) {
+    Start({"--verbose"});
+    Connect("switch/0");
+    const int count = Get("switch/0", "maxswitch").Value();
+    const std::string id = "Id=" + std::to_string(count - 1);
+    ASSERT_EQ(Get("switch/0", "canwrite", id).Value(), true);
+    const double min = Get("switch/0", "minswitchvalue", id).Value();
+    const double max = Get("switch/0", "maxswitchvalue", id).Value();
+    const double a = min + (max - min) * 0.25, b = min + (max - min) * 0.5;
+    auto set = [&](double v) {
+        const Reply r = Put("switch/0", "setswitchvalue", id + "&Value=" + std::to_string(v));
+        EXPECT_EQ(r.Error(), 0) << r.body;
+        EXPECT_NEAR(Get("switch/0", "getswitchvalue", id).Value().get<double>(), v, 0.5);
+    };
+    auto writes = [this] {
+        const auto words = sim->takeReceived();
+        return std::count(words.begin(), words.end(), "FWwriteEE");
+    };
+    auto stored = [this] {
+        std::ifstream file(sim->dir().file("eeprom.bin"), std::ios::binary);
+        const std::vector<char> memory((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(memory.data());
+        return memory.size() >= 148 ? alpaca::DecodeHeaterSetPoint(GetU16(bytes + 144), GetI16(bytes + 146)).value : NAN;
+    };
+    set(a);
+    std::this_thread::sleep_for(1100ms);
+    writes();
+
+    // Forty changes as fast as the client can send them, ending on b.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 40; ++i) set(i % 2 == 0 ? b : a);
+    set(b);
+    const auto sent = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1200ms);
+    const double seconds = std::chrono::duration<double>(sent - start).count();
+    const auto written = writes();
+    EXPECT_GE(written, 1);
+    EXPECT_LE(written, static_cast<long>(seconds) + 2) << seconds << " s";
+    EXPECT_NEAR(stored(), b, 0.5);
+    EXPECT_NEAR(Get("switch/0", "getswitchvalue", id).Value().get<double>(), b, 0.5);
+
+    // Unchanged values, and a change undone within the second, write nothing.
+    set(b);
+    std::this_thread::sleep_for(1100ms);
+    EXPECT_EQ(writes(), 0);
+    set(a);  // written at once
+    set(b);
+    set(a);  // back at what the memory holds before the second is over
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(writes(), 1);
+    EXPECT_NEAR(stored(), a, 0.5);
+
+    // A late write that fails leaves the reading at the memory's value.
+    set(b);  // written at once
+    sim->control("fault silent FWwriteEE");
+    set(a);  // waits, then fails
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    double reading = a;
+    while (std::abs(reading - b) > 0.5 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+        reading = Get("switch/0", "getswitchvalue", id).Value().get<double>();
+    }
+    EXPECT_NEAR(reading, b, 0.5);
+    sim->control("fault none");
+    EXPECT_NEAR(stored(), b, 0.5);
 }
 
 TEST_F(AlpacaSimTest, PositionDuringALongWheelMoveComesFromTheSnapshot) {

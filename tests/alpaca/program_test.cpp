@@ -110,6 +110,21 @@ TEST_F(AlpacaProgramTest, OptionsDisableOrRefuseBadValues) {
     }
 }
 
+TEST_F(AlpacaProgramTest, RegistrationRunsServeNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"/regserver", "--alpaca-port", "0"},
+          std::vector<std::string>{"--service", "/regserver", "--alpaca-port", "0"},
+          std::vector<std::string>{"/unregserver", "--alpaca-port", "0"},
+          std::vector<std::string>{"--service", "/unregserver", "--alpaca-port", "0"}}) {
+        const RunResult r = Run(Program("velq3"), args);
+        EXPECT_EQ(r.status, 0) << args[0] << " " << args[1] << r.error;
+        EXPECT_EQ(r.output.find("Alpaca on"), std::string::npos) << args[0] << " " << args[1] << r.output;
+        EXPECT_EQ(r.error.find("Alpaca"), std::string::npos) << args[0] << " " << args[1] << r.error;
+        const bool registers = args[0] == "/regserver" || args[1] == "/regserver";
+        EXPECT_EQ(Classes().KeyExists("VELQ3.FilterWheel"), registers) << args[0] << " " << args[1];
+    }
+}
+
 #endif  // VELQ3_APPS_DIR
 
 TEST(AlpacaSettings, DefaultsStoredValuesAndOptions) {

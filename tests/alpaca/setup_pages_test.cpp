@@ -19,7 +19,7 @@ class SetupPagesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         context_.devices = {{"filterwheel", 0, "Filter wheel"},
-                            {"focuser", 0, "Focuser"},
+                            {"focuser", 0, "Focuser", true},
                             {"focuser", 1, "Focuser <2nd> & \"more\""},
                             {"switch", 0, "Outputs"}};
         context_.settings = {11111, "127.0.0.1", 32227, "COM3"};
@@ -32,6 +32,15 @@ protected:
                 return false;
             }
             stored_.push_back(s);
+            return true;
+        };
+        context_.storeCompensationThermometer = [this](int thermometer, std::string& error) {
+            std::lock_guard lock(mutex_);
+            if (!storeWorks_) {
+                error = "the settings file is read-only";
+                return false;
+            }
+            thermometers_.push_back(thermometer);
             return true;
         };
         AddSetupRoutes(routes_, context_);
@@ -52,6 +61,11 @@ protected:
         return Client().Post("/setup", headers, form);
     }
 
+    std::vector<int> Thermometers() {
+        std::lock_guard lock(mutex_);
+        return thermometers_;
+    }
+
     std::vector<SetupSettings> Stored() {
         std::lock_guard lock(mutex_);
         return stored_;
@@ -65,6 +79,7 @@ protected:
     int port_ = 0;
     std::mutex mutex_;
     std::vector<SetupSettings> stored_;
+    std::vector<int> thermometers_;
     bool storeWorks_ = true;
 };
 
@@ -349,6 +364,54 @@ TEST_F(SetupPagesTest, StoreFailureAndForeignOriginsAreReported) {
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 403);
     EXPECT_TRUE(Stored().empty());
+}
+
+TEST_F(SetupPagesTest, CompensationThermometerFormStoresOnlyAChoiceItOffers) {
+    const std::string focuser = "/setup/v1/focuser/0/setup";
+    auto page = Client().Get(focuser);
+    ASSERT_TRUE(page);
+    // Without a connection the sensor count is unknown: every sensor is offered.
+    for (const char* option : {"<option value=\"-1\"", "<option value=\"0\"", "<option value=\"3\""})
+        EXPECT_NE(page->body.find(option), std::string::npos) << option;
+    EXPECT_EQ(page->body.find("<option value=\"4\""), std::string::npos);
+    page = Client().Get("/setup/v1/focuser/1/setup");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->body.find("CompensationThermometer"), std::string::npos);
+
+    for (const char* bad : {"", " ", "4", "-2", "1x", "0.5", "999999999999"}) {
+        auto reply = Client().Post(focuser, {}, {{"CompensationThermometer", bad}});
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->status, 400) << "'" << bad << "'";
+        EXPECT_NE(reply->body.find("Not saved"), std::string::npos) << bad;
+    }
+    auto reply = Client().Post(focuser, {}, {{"Other", "1"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 400);
+    reply = Client().Post(focuser, {{"Origin", "http://evil.example"}}, {{"CompensationThermometer", "1"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 403);
+    reply = Client().Post("/setup/v1/focuser/1/setup", {}, {{"CompensationThermometer", "1"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 404);
+    EXPECT_TRUE(Thermometers().empty());
+
+    reply = Client().Post(focuser, {}, {{"CompensationThermometer", "2"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 303);
+    EXPECT_EQ(reply->get_header_value("Location"), focuser + "?saved=1");
+    reply = Client().Post(focuser, {}, {{"CompensationThermometer", " -1 "}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 303);
+    EXPECT_EQ(Thermometers(), (std::vector<int>{2, -1}));
+
+    {
+        std::lock_guard lock(mutex_);
+        storeWorks_ = false;
+    }
+    reply = Client().Post(focuser, {}, {{"CompensationThermometer", "1"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 500);
+    EXPECT_NE(reply->body.find("the settings file is read-only"), std::string::npos);
 }
 
 }  // namespace
