@@ -1,6 +1,8 @@
 // Start-up of the Alpaca face: settings, options, devices and UniqueIDs, and the server.
 #include "alpaca/AlpacaFace.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -72,6 +74,14 @@ bool ParseAlpacaOption(const std::vector<std::string>& args, std::size_t& i, Alp
         options.bind = value;
     }
     return true;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+    if (address == "localhost") return true;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return ::inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
 std::string NewGuid() {
@@ -174,7 +184,9 @@ bool AlpacaFace::Start() {
     m_Problem.clear();
     std::printf("velq3: Alpaca on %s:%u\n", m_Settings.bind.c_str(), static_cast<unsigned>(m_Server->Port()));
     std::fflush(stdout);
-    m_Discovery = std::make_unique<DiscoveryResponder>(m_Settings.discoveryPort, m_Server->Port());
+    // A server only this machine can reach is announced to this machine only.
+    m_Discovery = std::make_unique<DiscoveryResponder>(m_Settings.discoveryPort, m_Server->Port(),
+                                                       IsLoopbackAddress(m_Settings.bind));
     if (!m_Discovery->Start(error)) {
         std::fprintf(stderr, "velq3: Alpaca discovery not started on UDP port %u: %s\n",
                      static_cast<unsigned>(m_Settings.discoveryPort), error.c_str());
