@@ -13,6 +13,7 @@
 #include "alpaca/AlpacaClient.h"
 #include "alpaca/AlpacaFace.h"
 #include "alpaca/AlpacaSimFixture.h"
+#include "alpaca/HttpClient.h"
 #ifdef VELQ3_APPS_DIR
 #include "e2e/E2eFixture.h"
 #endif
@@ -100,6 +101,35 @@ TEST_F(AlpacaProgramTest, TakenPortIsOneLineAndEverythingElseKeepsWorking) {
     // The automation face still serves.
     const RunResult r = Run(Program("velq3-ctl"), {"VELQ3.FilterWheel", "Connected=true", "Position=1", "Position"});
     EXPECT_EQ(r.status, 0) << r.output << r.error;
+    End(*service);
+}
+
+// A stored bind address this machine does not have: the server serves this computer at the
+// stored port instead and says why on standard error and on the setup page.
+TEST_F(AlpacaProgramTest, AStoredAddressThatCannotBeBoundFallsBackToLoopback) {
+    {
+        RegistryHive user(CurrentUserHivePath(HomeLookup()), kCurrentUserRoot);
+        user.Load();
+        user.SetString(kSettingsKey, alpaca::kAlpacaBindValue, "192.0.2.222");
+        user.SetDword(kSettingsKey, alpaca::kAlpacaPortValue, 0);
+        ASSERT_TRUE(user.Save());
+    }
+    auto service = StartVelq3({}, "Alpaca on");
+    const std::string err = Text(errFile);
+    EXPECT_NE(err.find("192.0.2.222"), std::string::npos) << err;
+    EXPECT_NE(err.find("serving on 127.0.0.1"), std::string::npos) << err;
+    EXPECT_NE(Text(outFile).find("Alpaca on 127.0.0.1:"), std::string::npos) << Text(outFile);
+    const std::uint16_t port = AnnouncedPort();
+    ASSERT_NE(port, 0) << Text(outFile) << err;
+    {
+        AlpacaClient client(port);
+        EXPECT_EQ(client.Get("/management/apiversions").Value(), Json::array({1}));
+        test::http::Client http("127.0.0.1", port, 5000);
+        const auto page = http.Get("/setup");
+        ASSERT_TRUE(page);
+        EXPECT_NE(page->body.find("192.0.2.222"), std::string::npos);
+        EXPECT_NE(page->body.find("serving on 127.0.0.1 (this computer only) instead"), std::string::npos) << page->body;
+    }
     End(*service);
 }
 
