@@ -1,6 +1,8 @@
 // Start-up of the Alpaca face: settings, options, devices and UniqueIDs, and the server.
 #include "alpaca/AlpacaFace.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -37,15 +39,19 @@ std::string HostName() {
     return name;
 }
 
+// Where the server goes when the stored address cannot be bound.
+constexpr const char* kFallbackBind = "127.0.0.1";
+
 } // namespace
 
 AlpacaSettings ReadAlpacaSettings(const RegistryHive& hive) {
     AlpacaSettings s;
     if (auto v = hive.GetDword(kSettingsKey, kAlpacaEnabledValue)) s.enabled = *v != 0;
-    if (auto v = hive.GetDword(kSettingsKey, kAlpacaPortValue); v && *v >= 1 && *v <= 65535)
+    // 0 asks for a free port, as --alpaca-port 0 does.
+    if (auto v = hive.GetDword(kSettingsKey, kAlpacaPortValue); v && *v <= 65535)
         s.port = static_cast<std::uint16_t>(*v);
     if (auto v = hive.GetString(kSettingsKey, kAlpacaBindValue); v && !v->empty()) s.bind = *v;
-    if (auto v = hive.GetDword(kSettingsKey, kDiscoveryPortValue); v && *v >= 1 && *v <= 65535)
+    if (auto v = hive.GetDword(kSettingsKey, kDiscoveryPortValue); v && *v <= 65535)
         s.discoveryPort = static_cast<std::uint16_t>(*v);
     return s;
 }
@@ -72,6 +78,14 @@ bool ParseAlpacaOption(const std::vector<std::string>& args, std::size_t& i, Alp
         options.bind = value;
     }
     return true;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+    if (address == "localhost") return true;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return ::inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
 std::string NewGuid() {
@@ -172,14 +186,34 @@ bool AlpacaFace::Start() {
     if (!m_Settings.enabled || m_Server->Running()) return true;
     std::string error;
     if (!m_Server->Start(m_Settings.bind, m_Settings.port, error)) {
-        m_Problem = "Alpaca server not started: " + error;
-        std::fprintf(stderr, "velq3: %s\n", m_Problem.c_str());
-        return false;
+        if (m_Settings.bind == kFallbackBind) {
+            m_Problem = "Alpaca server not started: " + error;
+            std::fprintf(stderr, "velq3: %s\n", m_Problem.c_str());
+            return false;
+        }
+        // A stored address this machine no longer has (or never had) must not leave the
+        // machine without its setup page: serve this computer only, and say why.
+        const std::string why = "Alpaca server " + error;
+        m_SetupContext->settings.alpacaBind = kFallbackBind;
+        m_SetupContext->startNotice = why + "; serving on " + kFallbackBind +
+                                      " (this computer only) instead. Change the bind address below.";
+        std::string second;
+        if (!m_Server->Start(kFallbackBind, m_Settings.port, second)) {
+            m_SetupContext->settings.alpacaBind = m_Settings.bind;
+            m_SetupContext->startNotice.clear();
+            m_Problem = "Alpaca server not started: " + error + "; nor on " + kFallbackBind + ": " + second;
+            std::fprintf(stderr, "velq3: %s\n", m_Problem.c_str());
+            return false;
+        }
+        std::fprintf(stderr, "velq3: %s\n", m_SetupContext->startNotice.c_str());
+        m_Settings.bind = kFallbackBind;
     }
     m_Problem.clear();
     std::printf("velq3: Alpaca on %s:%u\n", m_Settings.bind.c_str(), static_cast<unsigned>(m_Server->Port()));
     std::fflush(stdout);
-    m_Discovery = std::make_unique<DiscoveryResponder>(m_Settings.discoveryPort, m_Server->Port());
+    // A server only this machine can reach is announced to this machine only.
+    m_Discovery = std::make_unique<DiscoveryResponder>(m_Settings.discoveryPort, m_Server->Port(),
+                                                       IsLoopbackAddress(m_Settings.bind));
     if (!m_Discovery->Start(error)) {
         std::fprintf(stderr, "velq3: Alpaca discovery not started on UDP port %u: %s\n",
                      static_cast<unsigned>(m_Settings.discoveryPort), error.c_str());

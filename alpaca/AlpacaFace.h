@@ -55,6 +55,9 @@ inline constexpr const char* kAlpacaUsage =
     "  --alpaca-bind ADDR listen on ADDR (127.0.0.1 by default; 0.0.0.0 serves the network)\n"
     "  --no-alpaca        do not start the Alpaca server\n";
 
+// True for an address that only this machine can reach: 127.0.0.0/8, ::1 or "localhost".
+bool IsLoopbackAddress(const std::string& address);
+
 // A new random GUID, "xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx".
 std::string NewGuid();
 
@@ -85,6 +88,8 @@ public:
     void StoreSetting(const std::string& name, const std::string& value);
 
     AlpacaServer& Server() { return *m_Server; }
+    // The discovery responder while it runs, else null.
+    const DiscoveryResponder* Discovery() const { return m_Discovery.get(); }
 
     // Runs `task` on the owner thread and waits up to `timeout` for it; a task that has not
     // started by then never runs. False when it did not run.

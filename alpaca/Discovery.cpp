@@ -17,8 +17,8 @@ namespace velq3::alpaca {
 
 namespace {
 
-// Probes are at most 64 bytes; anything longer is read whole and judged by its content.
-constexpr std::size_t kDatagramBuffer = 1024;
+// A probe is 16 bytes; anything longer is no probe.
+constexpr std::size_t kDatagramBuffer = 64;
 
 std::string ErrnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -35,18 +35,74 @@ bool SetReuse(int fd) {
            ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) == 0;
 }
 
+// The sender's address as bytes (its port left out), the rate limit's key.
+std::string SenderKey(const sockaddr_storage& from) {
+    if (from.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(from);
+        return std::string(reinterpret_cast<const char*>(&in.sin_addr), sizeof in.sin_addr);
+    }
+    if (from.ss_family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(from);
+        return std::string(reinterpret_cast<const char*>(&in6.sin6_addr), sizeof in6.sin6_addr);
+    }
+    return {};
+}
+
+bool IsLoopback4(const in_addr& address) { return (ntohl(address.s_addr) >> 24) == 127; }
+
+// True when the datagram came from a loopback address to a loopback address (127.0.0.0/8, the
+// loopback broadcast included, or ::1). The destination comes from the packet-info message.
+bool LoopbackDatagram(const sockaddr_storage& from, msghdr& message) {
+    if (from.ss_family == AF_INET) {
+        if (!IsLoopback4(reinterpret_cast<const sockaddr_in&>(from).sin_addr)) return false;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                return IsLoopback4(info.ipi_addr);
+            }
+        }
+        return false;  // no destination known: not answered
+    }
+    if (from.ss_family == AF_INET6) {
+        // The IPv6 socket of a loopback-only responder is bound to ::1.
+        return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6&>(from).sin6_addr);
+    }
+    return false;
+}
+
 }  // namespace
 
-bool IsDiscoveryProbe(std::string_view datagram) {
-    return datagram.find(kDiscoveryProbe) != std::string_view::npos;
+bool IsDiscoveryProbe(std::string_view datagram) { return datagram == kDiscoveryProbe; }
+
+bool DiscoveryRateLimit::Allow(const std::string& sender, Clock::time_point now) {
+    auto found = senders_.find(sender);
+    if (found == senders_.end()) {
+        if (senders_.size() >= maxSenders_) DropExpired(now);
+        if (senders_.size() >= maxSenders_) return false;
+        found = senders_.emplace(sender, Window{now, 0}).first;
+    }
+    Window& window = found->second;
+    if (now - window.start >= std::chrono::seconds(1)) window = Window{now, 0};
+    if (window.replies >= perSecond_) return false;
+    ++window.replies;
+    return true;
+}
+
+void DiscoveryRateLimit::DropExpired(Clock::time_point now) {
+    for (auto i = senders_.begin(); i != senders_.end();) {
+        if (now - i->second.start >= std::chrono::seconds(1)) i = senders_.erase(i);
+        else ++i;
+    }
 }
 
 std::string DiscoveryReply(std::uint16_t alpacaPort) {
     return "{\"AlpacaPort\":" + std::to_string(alpacaPort) + "}";
 }
 
-DiscoveryResponder::DiscoveryResponder(std::uint16_t discoveryPort, std::uint16_t alpacaPort)
-    : requestedPort_(discoveryPort), alpacaPort_(alpacaPort) {}
+DiscoveryResponder::DiscoveryResponder(std::uint16_t discoveryPort, std::uint16_t alpacaPort,
+                                       bool loopbackOnly)
+    : requestedPort_(discoveryPort), alpacaPort_(alpacaPort), loopbackOnly_(loopbackOnly) {}
 
 DiscoveryResponder::~DiscoveryResponder() { Stop(); }
 
@@ -65,7 +121,14 @@ bool DiscoveryResponder::Start(std::string& error) {
         CloseAll();
         return false;
     }
-    // INADDR_ANY: a socket bound to one address gets no broadcasts.
+    // The destination of each datagram, to tell loopback probes from others.
+    const int on = 1;
+    if (loopbackOnly_ && ::setsockopt(socket4_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+        error = ErrnoText("discovery socket options");
+        CloseAll();
+        return false;
+    }
+    // INADDR_ANY: a socket bound to one address gets no broadcasts (127.255.255.255 included).
     sockaddr_in any4{};
     any4.sin_family = AF_INET;
     any4.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -110,12 +173,13 @@ bool DiscoveryResponder::OpenIpv6() {
     }
     sockaddr_in6 any6{};
     any6.sin6_family = AF_INET6;
-    any6.sin6_addr = in6addr_any;
+    any6.sin6_addr = loopbackOnly_ ? in6addr_loopback : in6addr_any;
     any6.sin6_port = htons(boundPort_);
     if (::bind(socket6_, reinterpret_cast<sockaddr*>(&any6), sizeof any6) != 0) {
         CloseFd(socket6_);
         return false;
     }
+    if (loopbackOnly_) return true;  // the multicast group is not loopback
     ipv6_mreq group{};
     if (::inet_pton(AF_INET6, kDiscoveryIpv6Group, &group.ipv6mr_multiaddr) != 1) return true;
     // Join on every interface that takes it; the kernel's default choice covers only one.
@@ -176,20 +240,32 @@ void DiscoveryResponder::AnswerAll(int fd) {
     char buffer[kDatagramBuffer];
     for (;;) {
         sockaddr_storage from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, 0,
-                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        iovec data{buffer, sizeof buffer};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(in6_pktinfo))];
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(fd, &message, 0);
         if (n < 0) {
             if (errno == EINTR) continue;
             // EAGAIN: drained. Other errors (an ICMP error queued by an earlier reply) belong to
             // no probe; the next poll() reports new datagrams.
             return;
         }
-        if (!IsDiscoveryProbe(std::string_view(buffer, static_cast<std::size_t>(n)))) continue;
+        // A datagram longer than the buffer is cut (MSG_TRUNC) and is no probe either.
+        if ((message.msg_flags & MSG_TRUNC) != 0 ||
+            !IsDiscoveryProbe(std::string_view(buffer, static_cast<std::size_t>(n))))
+            continue;
+        if (loopbackOnly_ && !LoopbackDatagram(from, message)) continue;
+        if (!limit_.Allow(SenderKey(from), DiscoveryRateLimit::Clock::now())) continue;
         const std::string reply = DiscoveryReply(alpacaPort_.load());
         // A reply that cannot be sent (the asker is gone) is dropped, as UDP would drop it anyway.
         ::sendto(fd, reply.data(), reply.size(), MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&from), fromLength);
+                 reinterpret_cast<const sockaddr*>(&from), message.msg_namelen);
     }
 }
 

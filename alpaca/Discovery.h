@@ -1,13 +1,18 @@
 // Alpaca discovery: answers "alpacadiscovery1" probes on UDP with {"AlpacaPort":N}, over IPv4
 // (broadcast or unicast to any local address) and, where the host has IPv6, on the multicast
-// group ff12::a1:9aca. Several servers on one host can share the port.
+// group ff12::a1:9aca. Several servers on one host can share the port. A responder for a server
+// that serves loopback only answers loopback only, and every sender gets a few replies a second
+// at most, so the responder cannot be used to flood a third party.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 
 namespace velq3::alpaca {
 
@@ -15,17 +20,47 @@ namespace velq3::alpaca {
 inline constexpr std::string_view kDiscoveryProbe = "alpacadiscovery1";
 inline constexpr const char* kDiscoveryIpv6Group = "ff12::a1:9aca";
 
-// True when a received datagram is a discovery probe: it contains the probe text, so padding in
-// the reserved bytes after it does not matter.
+// True when a received datagram is a discovery probe: exactly the 16 bytes of the probe. Longer
+// datagrams that merely contain it are not answered.
 bool IsDiscoveryProbe(std::string_view datagram);
+
+// At most `perSecond` replies to one sender (by address; the port is the sender's to vary) in any
+// window of one second. The table of senders is bounded: when it is full of senders seen within
+// the last second, new senders wait until entries expire.
+class DiscoveryRateLimit {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr int kRepliesPerSecond = 5;
+    static constexpr std::size_t kMaxSenders = 1024;
+
+    explicit DiscoveryRateLimit(int perSecond = kRepliesPerSecond, std::size_t maxSenders = kMaxSenders)
+        : perSecond_(perSecond), maxSenders_(maxSenders) {}
+
+    // True when a reply to `sender` may be sent at `now` (and counts it).
+    bool Allow(const std::string& sender, Clock::time_point now);
+    std::size_t Senders() const { return senders_.size(); }
+
+private:
+    struct Window {
+        Clock::time_point start;
+        int replies = 0;
+    };
+    void DropExpired(Clock::time_point now);
+
+    int perSecond_;
+    std::size_t maxSenders_;
+    std::unordered_map<std::string, Window> senders_;
+};
 
 // The reply datagram for an HTTP port: {"AlpacaPort":N}.
 std::string DiscoveryReply(std::uint16_t alpacaPort);
 
 class DiscoveryResponder {
 public:
-    // discoveryPort 0 lets the system pick one (tests); BoundPort() tells which.
-    DiscoveryResponder(std::uint16_t discoveryPort, std::uint16_t alpacaPort);
+    // discoveryPort 0 lets the system pick one (tests); BoundPort() tells which. With
+    // `loopbackOnly` only probes from and to a loopback address are answered (the HTTP server
+    // is bound to loopback, so nobody else could use the reply) and IPv6 listens on ::1 only.
+    DiscoveryResponder(std::uint16_t discoveryPort, std::uint16_t alpacaPort, bool loopbackOnly = false);
     ~DiscoveryResponder();  // stops
     DiscoveryResponder(const DiscoveryResponder&) = delete;
     DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
@@ -47,6 +82,7 @@ public:
     // its port after the responder started).
     void SetAlpacaPort(std::uint16_t port) { alpacaPort_.store(port); }
     std::uint16_t AlpacaPort() const { return alpacaPort_.load(); }
+    bool LoopbackOnly() const { return loopbackOnly_; }
 
 private:
     void Run();
@@ -56,6 +92,8 @@ private:
 
     std::uint16_t requestedPort_;
     std::atomic<std::uint16_t> alpacaPort_;
+    bool loopbackOnly_;
+    DiscoveryRateLimit limit_;  // used by the responder's thread only
     std::uint16_t boundPort_ = 0;
     int socket4_ = -1;
     int socket6_ = -1;

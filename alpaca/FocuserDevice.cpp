@@ -69,8 +69,10 @@ Outcome FocuserDevice::PutTempComp(const Params& params) {
         if (on) return Outcome::Error(ErrorCode::NotImplemented, "The second focuser has no temperature compensation");
         return Outcome::Done();
     }
+    // Compensation is unavailable until a thermometer is chosen; clients expect "not
+    // implemented" for turning on what is unavailable.
     if (on && Snap()->settings.AscomPreferredTermometer < 0)
-        return Outcome::Error(ErrorCode::InvalidOperation,
+        return Outcome::Error(ErrorCode::NotImplemented,
                               "No compensation thermometer is chosen: choose one on this focuser's setup page "
                               "(/setup/v1/focuser/" + std::to_string(Identity().number) +
                                   "/setup) or in the control window");

@@ -3,8 +3,6 @@
 // filled into the HTML goes through HtmlEscape; the script only sets textContent.
 #include "alpaca/SetupPages.h"
 
-#include <arpa/inet.h>
-
 #include "alpaca/WwwFiles.h"
 #include "platform/PortMap.h"
 
@@ -175,7 +173,8 @@ std::string ServerPage(SetupState& state, const FormValues& form, std::string_vi
          {"alpacaPort", form.alpacaPort},
          {"alpacaBind", form.alpacaBind},
          {"discoveryPortField", form.discoveryPort},
-         {"serialPort", form.serialPort}});
+         {"serialPort", form.serialPort},
+         {"token", context.token}});
     return Page(context, "Alpaca server setup", content);
 }
 
@@ -198,7 +197,8 @@ std::string CompensationForm(const SetupPageContext& context, const SetupDeviceE
     std::string options = option(-1, "None");
     for (int i = 0; i < count; ++i) options += option(i, ThermometerCaption(*snap, i));
     if (chosen >= count && chosen < kSensorCount) options += option(chosen, ThermometerCaption(*snap, chosen));
-    return Fill("compensation-form.html", {{"key", DeviceKey(device)}, Markup("options", std::move(options))});
+    return Fill("compensation-form.html",
+                {{"key", DeviceKey(device)}, {"token", context.token}, Markup("options", std::move(options))});
 }
 
 std::string DevicePage(const SetupPageContext& context, const SetupDeviceEntry& device, std::string_view message = {},
@@ -228,38 +228,46 @@ bool ParsePort(const std::optional<std::string>& raw, const char* caption, int& 
     const std::string text = Trim(raw.value_or(""));
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 1 ||
-        value > 65535) {
-        error = std::string(caption) + " must be a whole number from 1 to 65535.";
+    // Ports below 1024 are the system's; 0 asks for a free port.
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+        (value != 0 && value < 1024) || value > 65535) {
+        error = std::string(caption) + " must be 0 (a free port) or a whole number from 1024 to 65535.";
         return false;
     }
     out = value;
     return true;
 }
 
-bool ValidSerialPort(const std::string& port) {
-    if (port.size() > 3 && port.compare(0, 3, "COM") == 0) {
-        int n = 0;
-        const auto [end, ec] = std::from_chars(port.data() + 3, port.data() + port.size(), n);
-        return ec == std::errc() && end == port.data() + port.size() && port[3] != '0' &&
-               n >= 1 && n <= kLastPortNumber;
-    }
-    if (port.size() <= 5 || port.size() > 255 || port.compare(0, 5, "/dev/") != 0) return false;
-    if (port.find("..") != std::string::npos) return false;
-    for (const char c : port) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u == 0x7F) return false;
-    }
-    return true;
+bool IsComPortName(const std::string& port) {
+    if (port.size() <= 3 || port.compare(0, 3, "COM") != 0 || port[3] == '0') return false;
+    int n = 0;
+    const auto [end, ec] = std::from_chars(port.data() + 3, port.data() + port.size(), n);
+    return ec == std::errc() && end == port.data() + port.size() && n >= 1 && n <= kLastPortNumber;
 }
 
-// A browser sends Origin with a form post; a post from another site's page is refused so that
-// a web page cannot rewrite the settings through the user's browser.
+// A browser sends Origin with every form post; a post from another site's page, or one without
+// Origin (a Referer alone proves nothing), is refused so that a web page cannot rewrite the
+// settings through the user's browser.
 bool SameOrigin(const HttpRequest& req) {
     const std::optional<std::string> origin = req.Header("Origin");
-    if (!origin) return true;
+    if (!origin) return false;
     const std::string host = req.Header("Host").value_or("");
     return !host.empty() && (*origin == "http://" + host || *origin == "https://" + host);
+}
+
+// Compares without stopping at the first difference, so that timing does not tell the token.
+bool SameToken(std::string_view a, std::string_view b) {
+    if (a.size() != b.size() || a.empty()) return false;
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return difference == 0;
+}
+
+bool HostOk(const SetupPageContext& context, const HttpRequest& req) {
+    const std::optional<std::string> host = req.Header("Host");
+    if (!host) return false;
+    return context.hostAllowed ? context.hostAllowed(*host) : HostAllowed(*host, context.settings.alpacaBind);
 }
 
 HttpResponse Html(int status, std::string body) {
@@ -451,25 +459,20 @@ std::optional<int> ParseCompensationThermometer(const std::optional<std::string>
 }
 
 bool ParseSetupForm(const std::function<std::optional<std::string>(const char* key)>& field,
-                    SetupSettings& out, std::string& error) {
+                    SetupSettings& out, std::string& error, const SetupFormChecks& checks) {
     SetupSettings parsed;
     if (!ParsePort(field("AlpacaPort"), "The Alpaca port", parsed.alpacaPort, error)) return false;
     if (!ParsePort(field("DiscoveryPort"), "The discovery port", parsed.discoveryPort, error))
         return false;
     parsed.alpacaBind = Trim(field("AlpacaBind").value_or(""));
-    in_addr address{};
-    if (::inet_pton(AF_INET, parsed.alpacaBind.c_str(), &address) != 1 ||
-        parsed.alpacaBind.find('\0') != std::string::npos) {
-        error = "The bind address must be an IPv4 address such as 127.0.0.1, or 0.0.0.0 for "
-                "every interface.";
-        return false;
-    }
+    if (parsed.alpacaBind.find('\0') != std::string::npos) parsed.alpacaBind.clear();
+    error = BindAddressProblem(parsed.alpacaBind, checks.ownAddress);
+    if (!error.empty()) return false;
     parsed.serialPort = Trim(field("SerialPort").value_or(""));
     // Empty leaves the port as it is (a scan when none is set).
-    if (!parsed.serialPort.empty() && !ValidSerialPort(parsed.serialPort)) {
-        error = "The serial port must be COM1 to COM" + std::to_string(kLastPortNumber) +
-                " or a device path such as /dev/ttyUSB0.";
-        return false;
+    if (!parsed.serialPort.empty() && !IsComPortName(parsed.serialPort)) {
+        error = SerialPathProblem(parsed.serialPort, checks.serialLookup);
+        if (!error.empty()) return false;
     }
     out = parsed;
     return true;
@@ -480,6 +483,11 @@ void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context) {
     state->context = &context;
 
     routes.Add([state](const HttpRequest& req) -> std::optional<HttpResponse> {
+        if (req.path != "/setup" && req.path.rfind("/setup/", 0) != 0) return std::nullopt;
+        // A page under a name that is not this server's (a DNS name rebound to this machine)
+        // gets nothing, not even the status.
+        if (!HostOk(*state->context, req))
+            return HttpResponse::Text(403, "This server answers setup requests to its own names and addresses only.");
         if (req.path == "/setup" && req.method == "GET") {
             SetupSettings shown = state->context->settings;
             {
@@ -489,9 +497,10 @@ void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context) {
             // A port picked at start is no setting to offer for the next one.
             if (shown.alpacaPort == 0) shown.alpacaPort = SetupSettings{}.alpacaPort;
             const bool saved = HasQueryKey(req.query, "saved");
+            const std::string& notice = state->context->startNotice;
             return Html(200, ServerPage(*state, FormValues::Of(shown),
-                                        saved ? "Saved. The new settings are applied at the next start." : "",
-                                        true, req.localPort));
+                                        saved ? kSavedMessage : notice, saved || notice.empty(),
+                                        req.localPort));
         }
         if (req.path == "/setup" && req.method == "POST") {
             if (!SameOrigin(req)) return HttpResponse::Text(403, "Setup forms from other sites are refused.");
@@ -502,11 +511,13 @@ void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context) {
                     if (name == key) return value;
                 return std::nullopt;
             };
+            if (!SameToken(field("Token").value_or(""), state->context->token))
+                return HttpResponse::Text(403, "The form is out of date or not from this server; reload the setup page.");
             const FormValues typed{field("AlpacaPort").value_or(""), field("AlpacaBind").value_or(""),
                                    field("DiscoveryPort").value_or(""), field("SerialPort").value_or("")};
             SetupSettings settings;
             std::string error;
-            if (!ParseSetupForm(field, settings, error))
+            if (!ParseSetupForm(field, settings, error, state->context->checks))
                 return Html(400, ServerPage(*state, typed, "Not saved: " + error, false, req.localPort));
             if (!state->context->store || !state->context->store(settings, error)) {
                 return Html(500, ServerPage(*state, typed,
@@ -554,9 +565,13 @@ void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context) {
                 return HttpResponse::Text(404, "No settings form for " + type + "/" + std::to_string(number));
             if (!SameOrigin(req)) return HttpResponse::Text(403, "Setup forms from other sites are refused.");
             const auto form = ParseFormText(req.body).value_or(std::vector<std::pair<std::string, std::string>>{});
-            std::optional<std::string> raw;
-            for (const auto& [name, value] : form)
+            std::optional<std::string> raw, token;
+            for (const auto& [name, value] : form) {
                 if (name == "CompensationThermometer") raw = value;
+                if (name == "Token") token = value;
+            }
+            if (!SameToken(token.value_or(""), context.token))
+                return HttpResponse::Text(403, "The form is out of date or not from this server; reload the setup page.");
             const auto thermometer = ParseCompensationThermometer(raw);
             if (!thermometer)
                 return Html(400, DevicePage(context, *device, "Not saved: choose None or one of the thermometers.", false));

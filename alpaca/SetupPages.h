@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "alpaca/HttpServer.h"
+#include "alpaca/SetupSecurity.h"
 #include "service/DeviceService.h"
 
 namespace velq3::alpaca {
@@ -25,13 +26,20 @@ struct SetupDeviceEntry {
     bool compensation = false;  // a focuser with temperature compensation: its page offers the thermometer
 };
 
-// The settings the form edits. They take effect at the next start.
+// The settings the form edits. The network settings take effect at the next start, the serial
+// port at the next connection to the controller.
 struct SetupSettings {
     int alpacaPort = 11111;
     std::string alpacaBind = "127.0.0.1";
     int discoveryPort = 32227;
     std::string serialPort;  // COMn or a device path; empty: none set (a scan), or no change
     bool operator==(const SetupSettings&) const = default;
+};
+
+// What the form's values are checked against; replaced in tests.
+struct SetupFormChecks {
+    std::function<bool(const std::string&)> ownAddress = IsOwnAddress;
+    SerialPathLookup serialLookup = SerialPathLookup::System();
 };
 
 struct SetupPageContext {
@@ -52,6 +60,15 @@ struct SetupPageContext {
     std::function<bool(const SetupDeviceEntry&)> deviceConnected;
     std::string serverName = "velq3";
     std::string version;
+    // The form's token for this run: a post without it is refused, so that only a page this
+    // server gave out can store settings.
+    std::string token = NewFormToken();
+    // Whether a Host header names this server; by default the bound address in force, localhost,
+    // this machine's addresses and names.
+    std::function<bool(std::string_view host)> hostAllowed;
+    SetupFormChecks checks;
+    // Why the server does not serve where the settings say (shown on the server page), or empty.
+    std::string startNotice;
 };
 
 // The status the pages refresh from, built from a snapshot:
@@ -70,10 +87,16 @@ nlohmann::json BuildSetupStatus(const Snapshot& snapshot, const std::vector<Setu
 void AddSetupRoutes(HttpRoutes& routes, SetupPageContext& context);
 
 // Checks form values; on success fills `out`, else returns false with a message naming the
-// field. Ports 1..65535, the bind address an IPv4 address in dotted form (0.0.0.0 for every
-// interface), the serial port COM1..COM16, a path under /dev/, or empty for no change.
+// field. Ports 1024..65535 or 0 (a free port), the bind address loopback, every interface
+// (0.0.0.0 or ::) or an address of this machine, the serial port COM1..COM16, a serial device
+// path (see SerialPathProblem), or empty for no change.
 bool ParseSetupForm(const std::function<std::optional<std::string>(const char* key)>& field,
-                    SetupSettings& out, std::string& error);
+                    SetupSettings& out, std::string& error, const SetupFormChecks& checks = {});
+
+// What the page says after a successful save.
+inline constexpr const char* kSavedMessage =
+    "Saved. The port and address settings are applied at the next start of the server; the serial port at "
+    "the next connection to the controller.";
 
 // The compensation thermometer form field: -1 (none) or a thermometer index 0..3; none when
 // the text is anything else.

@@ -103,7 +103,9 @@ public:
 
     Result Send(const std::string& method, const std::string& target, const std::string& body,
                 const std::string& contentType, const Headers& headers) {
-        std::string request = method + " " + target + " HTTP/1.1\r\nHost: " + host_ + ":" + std::to_string(port_) + "\r\n";
+        // A Host among `headers` replaces the one naming the address connected to.
+        std::string request = method + " " + target + " HTTP/1.1\r\n";
+        if (headers.count("Host") == 0) request += "Host: " + host_ + ":" + std::to_string(port_) + "\r\n";
         for (const auto& [name, value] : headers) request += name + ": " + value + "\r\n";
         if (!contentType.empty()) request += "Content-Type: " + contentType + "\r\n";
         if (!body.empty() || method == "PUT" || method == "POST")

@@ -251,7 +251,7 @@ TEST_F(AlpacaSimTest, TempCompNeedsAChosenThermometerAndReadsBackAtOnce) {
     Connect("focuser/0");
     EXPECT_EQ(Get("focuser/0", "tempcompavailable").Value(), false);
     Reply r = Put("focuser/0", "tempcomp", "TempComp=true");
-    EXPECT_EQ(r.Error(), 0x40B) << r.body;
+    EXPECT_EQ(r.Error(), 0x400) << r.body;
     EXPECT_NE(r.json["ErrorMessage"].get<std::string>().find("/setup/v1/focuser/0/setup"), std::string::npos) << r.body;
     EXPECT_EQ(Get("focuser/0", "tempcomp").Value(), false);
     EXPECT_EQ(Put("focuser/0", "tempcomp", "TempComp=false").Error(), 0);
@@ -262,12 +262,19 @@ TEST_F(AlpacaSimTest, TempCompNeedsAChosenThermometerAndReadsBackAtOnce) {
     EXPECT_NE(page->body.find("name=\"CompensationThermometer\""), std::string::npos);
     EXPECT_NE(page->body.find("<option value=\"1\">Mirror</option>"), std::string::npos) << page->body;
     EXPECT_NE(page->body.find("<option value=\"-1\" selected>None</option>"), std::string::npos);
+    // The page's form carries this run's token; the post goes with this server's Origin.
+    const std::string marker = "name=\"Token\" value=\"";
+    const std::size_t at = page->body.find(marker);
+    ASSERT_NE(at, std::string::npos);
+    const std::string token = page->body.substr(at + marker.size(), page->body.find('"', at + marker.size()) - at - marker.size());
     // The second focuser has no compensation: no form there.
     page = web.Get("/setup/v1/focuser/1/setup");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->body.find("CompensationThermometer"), std::string::npos);
 
-    auto posted = web.Post("/setup/v1/focuser/0/setup", {}, {{"CompensationThermometer", "1"}});
+    auto posted = web.Post("/setup/v1/focuser/0/setup",
+                           {{"Origin", "http://127.0.0.1:" + std::to_string(face->Port())}},
+                           {{"CompensationThermometer", "1"}, {"Token", token}});
     ASSERT_TRUE(posted);
     EXPECT_EQ(posted->status, 303) << posted->body;
     EXPECT_EQ(hive.GetDword(kSettingsKey, "AscomPreferredTermometer"), 1u);

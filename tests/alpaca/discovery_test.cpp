@@ -1,8 +1,10 @@
 // Tests of the discovery responder over the loopback interface: broadcast and unicast probes,
-// port sharing between two responders, wrong probes, IPv6 unicast, and a prompt stop.
+// port sharing between two responders, wrong probes, IPv6 unicast, a prompt stop, the reply
+// limit per sender and the loopback-only responder.
 #include "alpaca/Discovery.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -78,17 +80,38 @@ private:
     int fd_ = -1;
 };
 
-std::unique_ptr<DiscoveryResponder> Started(std::uint16_t discoveryPort, std::uint16_t alpacaPort) {
-    auto responder = std::make_unique<DiscoveryResponder>(discoveryPort, alpacaPort);
+std::unique_ptr<DiscoveryResponder> Started(std::uint16_t discoveryPort, std::uint16_t alpacaPort,
+                                            bool loopbackOnly = false) {
+    auto responder = std::make_unique<DiscoveryResponder>(discoveryPort, alpacaPort, loopbackOnly);
     std::string error;
     EXPECT_TRUE(responder->Start(error)) << error;
     EXPECT_NE(responder->BoundPort(), 0);
     return responder;
 }
 
+// A non-loopback IPv4 address of this machine, or empty when it has none.
+std::string OwnNonLoopbackIpv4() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return {};
+    std::string found;
+    for (const ifaddrs* i = list; i != nullptr && found.empty(); i = i->ifa_next) {
+        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+        const in_addr address = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr;
+        if ((ntohl(address.s_addr) >> 24) == 127) continue;
+        char text[INET_ADDRSTRLEN];
+        if (::inet_ntop(AF_INET, &address, text, sizeof text)) found = text;
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
 TEST(DiscoveryProbeTest, ProbeTextAndReply) {
     EXPECT_TRUE(IsDiscoveryProbe("alpacadiscovery1"));
-    EXPECT_TRUE(IsDiscoveryProbe(std::string("alpacadiscovery1") + std::string(48, '\0')));
+    // Only the exact 16 bytes are a probe: no padding, nothing around it.
+    EXPECT_FALSE(IsDiscoveryProbe(std::string("alpacadiscovery1") + std::string(48, '\0')));
+    EXPECT_FALSE(IsDiscoveryProbe("alpacadiscovery1 padding"));
+    EXPECT_FALSE(IsDiscoveryProbe("xalpacadiscovery1"));
+    EXPECT_FALSE(IsDiscoveryProbe(std::string("alpacadiscovery1\0", 17)));
     EXPECT_FALSE(IsDiscoveryProbe("alpacadiscovery"));
     EXPECT_FALSE(IsDiscoveryProbe("alpacadiscovery2"));
     EXPECT_FALSE(IsDiscoveryProbe("ALPACADISCOVERY1"));
@@ -106,7 +129,7 @@ TEST(DiscoveryResponderTest, UnicastProbeIsAnswered) {
 
     // A port chosen after the start shows in the next reply.
     responder->SetAlpacaPort(4568);
-    ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), "alpacadiscovery1 padding"));
+    ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), kDiscoveryProbe));
     EXPECT_EQ(prober.Collect(500ms), std::vector<std::string>{"{\"AlpacaPort\":4568}"});
 }
 
@@ -133,9 +156,13 @@ TEST(DiscoveryResponderTest, WrongProbesGetNoAnswer) {
     auto responder = Started(0, 11111);
     Prober prober;
     ASSERT_TRUE(prober.Ok());
-    for (const std::string_view wrong : {std::string_view("alpacadiscovery"),
-                                         std::string_view("alpacadiscovery2"),
-                                         std::string_view("hello"), std::string_view("")}) {
+    const std::string longer = std::string(kDiscoveryProbe) + std::string(48, '\0');
+    const std::string huge = std::string(kDiscoveryProbe) + std::string(4000, 'x');
+    for (const std::string_view wrong :
+         {std::string_view("alpacadiscovery"), std::string_view("alpacadiscovery2"),
+          std::string_view("hello"), std::string_view(""),
+          std::string_view("alpacadiscovery1 padding"), std::string_view("GET alpacadiscovery1"),
+          std::string_view(longer), std::string_view(huge)}) {
         ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), wrong));
     }
     EXPECT_TRUE(prober.Collect(400ms).empty());
@@ -172,6 +199,77 @@ TEST(DiscoveryResponderTest, StopReturnsPromptlyAndCanRestart) {
     Prober prober;
     ASSERT_TRUE(prober.Send("127.0.0.1", responder.BoundPort(), kDiscoveryProbe));
     EXPECT_EQ(prober.Collect(500ms).size(), 1u);
+}
+
+TEST(DiscoveryRateLimitTest, FewRepliesPerSecondPerSender) {
+    using Clock = DiscoveryRateLimit::Clock;
+    const Clock::time_point t0{};
+    struct Step {
+        const char* sender;
+        std::chrono::milliseconds at;
+        bool allowed;
+    };
+    // Three replies a second each; two senders are counted apart.
+    const Step steps[] = {
+        {"a", 0ms, true},     {"a", 10ms, true},    {"a", 20ms, true},   {"a", 30ms, false},
+        {"b", 40ms, true},    {"a", 999ms, false},  {"b", 50ms, true},   {"a", 1000ms, true},
+        {"a", 1001ms, true},  {"a", 1002ms, true},  {"a", 1003ms, false}, {"b", 1100ms, true},
+    };
+    DiscoveryRateLimit limit(3, 16);
+    for (const Step& step : steps)
+        EXPECT_EQ(limit.Allow(step.sender, t0 + step.at), step.allowed)
+            << step.sender << " at " << step.at.count() << " ms";
+}
+
+TEST(DiscoveryRateLimitTest, SenderTableIsBounded) {
+    using Clock = DiscoveryRateLimit::Clock;
+    const Clock::time_point t0{};
+    DiscoveryRateLimit limit(2, 3);
+    EXPECT_TRUE(limit.Allow("a", t0));
+    EXPECT_TRUE(limit.Allow("b", t0 + 100ms));
+    EXPECT_TRUE(limit.Allow("c", t0 + 200ms));
+    // Full with senders of the last second: a new one waits.
+    EXPECT_FALSE(limit.Allow("d", t0 + 900ms));
+    EXPECT_EQ(limit.Senders(), 3u);
+    // Once "a" and "b" are older than a second their places are free again.
+    EXPECT_TRUE(limit.Allow("d", t0 + 1150ms));
+    EXPECT_TRUE(limit.Allow("e", t0 + 1150ms));
+    EXPECT_LE(limit.Senders(), 3u);
+}
+
+TEST(DiscoveryResponderTest, AFloodOfProbesGetsFewReplies) {
+    auto responder = Started(0, 11111);
+    Prober prober;
+    ASSERT_TRUE(prober.Ok());
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(prober.Send("127.0.0.1", responder->BoundPort(), kDiscoveryProbe));
+    const auto replies = prober.Collect(500ms);
+    EXPECT_GE(replies.size(), 1u);
+    EXPECT_LE(replies.size(), static_cast<std::size_t>(DiscoveryRateLimit::kRepliesPerSecond));
+}
+
+TEST(DiscoveryResponderTest, LoopbackOnlyResponderIgnoresOtherAddresses) {
+    auto responder = Started(0, 5555, true);
+    ASSERT_TRUE(responder->LoopbackOnly());
+    Prober prober;
+    ASSERT_TRUE(prober.Ok());
+    // Unicast to loopback and the loopback broadcast alpyca uses are answered.
+    for (const char* address : {"127.0.0.1", "127.255.255.255"}) {
+        ASSERT_TRUE(prober.Send(address, responder->BoundPort(), kDiscoveryProbe)) << address;
+        EXPECT_EQ(prober.Collect(500ms), std::vector<std::string>{"{\"AlpacaPort\":5555}"})
+            << address;
+    }
+    EXPECT_FALSE(responder->JoinedIpv6Group());
+
+    const std::string own = OwnNonLoopbackIpv4();
+    if (own.empty()) GTEST_SKIP() << "this host has no non-loopback IPv4 address";
+    ASSERT_TRUE(prober.Send(own, responder->BoundPort(), kDiscoveryProbe));
+    EXPECT_TRUE(prober.Collect(500ms).empty()) << "answered a probe to " << own;
+
+    // A responder for a network bind answers the same probe.
+    auto open = Started(0, 6666);
+    ASSERT_TRUE(prober.Send(own, open->BoundPort(), kDiscoveryProbe));
+    EXPECT_EQ(prober.Collect(500ms), std::vector<std::string>{"{\"AlpacaPort\":6666}"});
 }
 
 TEST(DiscoveryResponderTest, TakenPortWithoutSharingIsAClearError) {

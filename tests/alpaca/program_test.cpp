@@ -1,11 +1,19 @@
 // The Alpaca face in the velq3 program: its start line, the options, a taken port, the settings
 // it reads and stores, and the busy rule of commands during a long move.
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "common/AnnouncedPort.h"
 #include "alpaca/AlpacaClient.h"
 #include "alpaca/AlpacaFace.h"
 #include "alpaca/AlpacaSimFixture.h"
+#include "alpaca/HttpClient.h"
 #ifdef VELQ3_APPS_DIR
 #include "e2e/E2eFixture.h"
 #endif
@@ -96,6 +104,35 @@ TEST_F(AlpacaProgramTest, TakenPortIsOneLineAndEverythingElseKeepsWorking) {
     End(*service);
 }
 
+// A stored bind address this machine does not have: the server serves this computer at the
+// stored port instead and says why on standard error and on the setup page.
+TEST_F(AlpacaProgramTest, AStoredAddressThatCannotBeBoundFallsBackToLoopback) {
+    {
+        RegistryHive user(CurrentUserHivePath(HomeLookup()), kCurrentUserRoot);
+        user.Load();
+        user.SetString(kSettingsKey, alpaca::kAlpacaBindValue, "192.0.2.222");
+        user.SetDword(kSettingsKey, alpaca::kAlpacaPortValue, 0);
+        ASSERT_TRUE(user.Save());
+    }
+    auto service = StartVelq3({}, "Alpaca on");
+    const std::string err = Text(errFile);
+    EXPECT_NE(err.find("192.0.2.222"), std::string::npos) << err;
+    EXPECT_NE(err.find("serving on 127.0.0.1"), std::string::npos) << err;
+    EXPECT_NE(Text(outFile).find("Alpaca on 127.0.0.1:"), std::string::npos) << Text(outFile);
+    const std::uint16_t port = AnnouncedPort();
+    ASSERT_NE(port, 0) << Text(outFile) << err;
+    {
+        AlpacaClient client(port);
+        EXPECT_EQ(client.Get("/management/apiversions").Value(), Json::array({1}));
+        test::http::Client http("127.0.0.1", port, 5000);
+        const auto page = http.Get("/setup");
+        ASSERT_TRUE(page);
+        EXPECT_NE(page->body.find("192.0.2.222"), std::string::npos);
+        EXPECT_NE(page->body.find("serving on 127.0.0.1 (this computer only) instead"), std::string::npos) << page->body;
+    }
+    End(*service);
+}
+
 TEST_F(AlpacaProgramTest, OptionsDisableOrRefuseBadValues) {
     auto service = StartVelq3({"--no-alpaca"}, "serving without a window");
     EXPECT_EQ(Text(outFile).find("Alpaca on"), std::string::npos);
@@ -166,6 +203,62 @@ TEST(AlpacaSettings, DefaultsStoredValuesAndOptions) {
     EXPECT_NE(a, b);
     ASSERT_EQ(a.size(), 36u);
     EXPECT_EQ(a[14], '4');
+}
+
+TEST(AlpacaSettings, LoopbackAddresses) {
+    const struct {
+        const char* address;
+        bool loopback;
+    } cases[] = {
+        {"127.0.0.1", true}, {"127.0.0.2", true},  {"127.255.255.255", true}, {"::1", true},
+        {"localhost", true}, {"0.0.0.0", false},   {"::", false},             {"192.0.2.2", false},
+        {"128.0.0.1", false}, {"", false},         {"127.0.0.1x", false},     {"::ffff:127.0.0.1", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(alpaca::IsLoopbackAddress(c.address), c.loopback) << c.address;
+}
+
+// Sends one probe to `address`:`port` from a fresh socket; the reply within half a second.
+std::string ProbeReply(const std::string& address, std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return "no socket";
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    ::sendto(fd, alpaca::kDiscoveryProbe.data(), alpaca::kDiscoveryProbe.size(), 0, reinterpret_cast<sockaddr*>(&to),
+             sizeof to);
+    pollfd p{fd, POLLIN, 0};
+    std::string reply;
+    if (::poll(&p, 1, 500) == 1) {
+        char buffer[128];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n > 0) reply.assign(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
+TEST_F(AlpacaSimTest, ALoopbackServerIsDiscoveredOnLoopbackOnly) {
+    StartFace();
+    const alpaca::DiscoveryResponder* discovery = face->Discovery();
+    ASSERT_NE(discovery, nullptr);
+    EXPECT_TRUE(discovery->LoopbackOnly());
+    const std::string expected = "{\"AlpacaPort\":" + std::to_string(face->Port()) + "}";
+    EXPECT_EQ(ProbeReply("127.0.0.1", discovery->BoundPort()), expected);
+
+    // Another address of this machine reaches the socket but gets no answer.
+    ifaddrs* list = nullptr;
+    ASSERT_EQ(::getifaddrs(&list), 0);
+    std::vector<std::string> others;
+    for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+        const in_addr a = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr;
+        char text[INET_ADDRSTRLEN];
+        if ((ntohl(a.s_addr) >> 24) != 127 && ::inet_ntop(AF_INET, &a, text, sizeof text)) others.push_back(text);
+    }
+    ::freeifaddrs(list);
+    if (others.empty()) GTEST_SKIP() << "this host has no non-loopback IPv4 address";
+    for (const std::string& other : others) EXPECT_EQ(ProbeReply(other, discovery->BoundPort()), "") << other;
 }
 
 TEST_F(AlpacaSimTest, ACommandThatCannotStartWithinASecondIsRefusedAndNeverRun) {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "ChromiumRunner.h"
 #include "HttpClient.h"
@@ -77,6 +79,88 @@ TEST(SetupPageInChromium, ScriptFillsTheLiveFieldsFromTheService) {
     EXPECT_NE(dom.find("id=\"live\" class=\"ok\""), std::string::npos) << dom;
     // Refreshed every second: the 3 s of virtual time see several reads.
     EXPECT_GE(statusReads.load(), 2);
+}
+
+// A page on another origin (a second loopback address) posts the settings form to the server,
+// by a form submit and by fetch, even with the right token: nothing is stored. The same post
+// from a page of the server's own origin is stored, so the browser does deliver such posts.
+TEST(SetupPageInChromium, APageOfAnotherOriginCannotStoreSettings) {
+    const std::string chromium = test::FindChromium();
+    if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (scripts/setup.sh installs it)";
+
+    ServiceThread owner{DeviceEnvironment{}};
+    SetupPageContext context(owner.Service());
+    context.devices = {{"filterwheel", 0, "Filter wheel"}};
+    context.settings = {11111, "127.0.0.1", 32227, "COM1"};
+    std::mutex mutex;
+    std::vector<SetupSettings> stored;
+    std::atomic<int> posts{0};
+    context.store = [&](const SetupSettings& s, std::string&) {
+        std::lock_guard lock(mutex);
+        stored.push_back(s);
+        return true;
+    };
+    const std::string form = "AlpacaPort=22&AlpacaBind=0.0.0.0&DiscoveryPort=32227&SerialPort=COM2&Token=" + context.token;
+    HttpRoutes routes;
+    routes.Add([&](const HttpRequest& req) -> std::optional<HttpResponse> {
+        if (req.path == "/setup" && req.method == "POST") ++posts;
+        // The server's own page for the control case: the same post from this origin.
+        if (req.path == "/own-page") {
+            HttpResponse page = HttpResponse::Text(200, "");
+            page.contentType = "text/html";
+            page.body = "<!doctype html><p id=r>sent</p><script>fetch('/setup',{method:'POST',headers:"
+                        "{'Content-Type':'application/x-www-form-urlencoded'},body:'" +
+                        std::string(form).replace(form.find("=22&"), 4, "=1234&") +
+                        "'}).then(r=>{document.getElementById('r').textContent='status '+r.status;});</script>";
+            return page;
+        }
+        return std::nullopt;
+    });
+    AddSetupRoutes(routes, context);
+    HttpServer server(
+        HttpLimits{}, [&routes](const HttpRequest& req) { return routes.Handle(req).value_or(HttpResponse::Text(404, "Not found")); },
+        [](const HttpRequest& req) { return req.method != "GET"; });
+    std::string error;
+    ASSERT_TRUE(server.Start("127.0.0.1", 0, error)) << error;
+    const std::string target = "http://127.0.0.1:" + std::to_string(server.Port()) + "/setup";
+
+    const auto fields = ParseFormText(form).value();
+    // The other site: a page on 127.0.0.2 that posts to the setup form as soon as it loads.
+    HttpServer other(
+        HttpLimits{},
+        [&](const HttpRequest&) {
+            HttpResponse page = HttpResponse::Text(200, "");
+            page.contentType = "text/html";
+            page.body = "<!doctype html><form id=f method=post action='" + target + "'>";
+            for (const auto& [name, value] : fields)
+                page.body += "<input type=hidden name='" + name + "' value='" + value + "'>";
+            page.body += "</form><script>fetch('" + target +
+                         "',{method:'POST',mode:'no-cors',headers:{'Content-Type':"
+                         "'application/x-www-form-urlencoded'},body:'" + form +
+                         "'}).finally(()=>document.getElementById('f').submit());</script>";
+            return page;
+        });
+    if (!other.Start("127.0.0.2", 0, error)) GTEST_SKIP() << "no second loopback address: " << error;
+
+    auto result = test::RunChromium(
+        chromium, "http://127.0.0.2:" + std::to_string(other.Port()) + "/", {"--dump-dom"});
+    ASSERT_TRUE(result.finished) << "chromium did not finish";
+    EXPECT_GE(posts.load(), 2) << "the other page's posts did not reach the server";
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(stored.empty());
+    }
+
+    // Control: the server's own origin, same form with the token, is stored.
+    result = test::RunChromium(chromium, "http://127.0.0.1:" + std::to_string(server.Port()) + "/own-page",
+                               {"--dump-dom"});
+    ASSERT_TRUE(result.finished) << "chromium did not finish";
+    EXPECT_NE(result.output.find("status 200"), std::string::npos) << result.output;
+    other.Stop();
+    server.Stop();
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].alpacaPort, 1234);
 }
 
 #ifdef VELQ3_APPS_DIR

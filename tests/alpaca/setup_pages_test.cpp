@@ -1,12 +1,17 @@
 // Tests of the setup pages against a server on a free loopback port: the pages and their
-// escaping, the status JSON, and the settings form (refused values store nothing).
+// escaping, the status JSON, the settings form (refused values store nothing), and who may use
+// the form (Host, Origin, token).
 #include "alpaca/SetupPages.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "HttpClient.h"
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -25,6 +30,9 @@ protected:
         context_.settings = {11111, "127.0.0.1", 32227, "COM3"};
         context_.serverName = "velq3";
         context_.version = "0.1.0";
+        // A machine with one other address and a few device nodes.
+        context_.checks.ownAddress = [](const std::string& a) { return a == "192.0.2.7" || a == "fd00::7"; };
+        context_.checks.serialLookup = FakeDevices();
         context_.store = [this](const SetupSettings& s, std::string& error) {
             std::lock_guard lock(mutex_);
             if (!storeWorks_) {
@@ -57,13 +65,54 @@ protected:
 
     test::http::Client Client() { return test::http::Client("127.0.0.1", port_, 5000); }
 
-    test::http::Result PostForm(const test::http::Params& form, const test::http::Headers& headers = {}) {
-        return Client().Post("/setup", headers, form);
+    // Posts the form as the page does: with this run's token and this server's Origin, unless
+    // the test gives its own.
+    test::http::Result PostForm(test::http::Params form, test::http::Headers headers = {}) {
+        return PostTo("/setup", std::move(form), std::move(headers));
+    }
+    test::http::Result PostTo(const std::string& path, test::http::Params form, test::http::Headers headers = {}) {
+        if (form.count("Token") == 0) form.emplace("Token", context_.token);
+        if (headers.count("Origin") == 0) headers.emplace("Origin", "http://127.0.0.1:" + std::to_string(port_));
+        return Client().Post(path, headers, form);
     }
 
     std::vector<int> Thermometers() {
         std::lock_guard lock(mutex_);
         return thermometers_;
+    }
+
+    static SerialPathLookup FakeDevices() {
+        // name -> (resolved path, character device)
+        static const std::map<std::string, std::pair<std::string, bool>> nodes = {
+            {"/dev/ttyUSB0", {"/dev/ttyUSB0", true}},
+            {"/dev/ttyACM1", {"/dev/ttyACM1", true}},
+            {"/dev/ttyS2", {"/dev/ttyS2", true}},
+            {"/dev/ttyAMA0", {"/dev/ttyAMA0", true}},
+            {"/dev/rfcomm0", {"/dev/rfcomm0", true}},
+            {"/dev/ttyUSB9", {"/dev/ttyUSB9", false}},  // a file left where a device was
+            {"/dev/serial/by-id/usb-wheel", {"/dev/ttyUSB0", true}},
+            {"/dev/serial/by-id/pty", {"/dev/pts/3", true}},
+            {"/dev/serial/by-id/mem", {"/dev/mem", true}},
+            {"/dev/shm/link", {"/dev/ttyUSB0", true}},
+            {"/dev/ttyUSB5", {"/dev/pts/3", true}},  // a link named like a port
+            {"/dev/pts/3", {"/dev/pts/3", true}},
+            {"/dev/mem", {"/dev/mem", true}},
+            {"/dev/sda", {"/dev/sda", false}},
+            {"/dev/watchdog", {"/dev/watchdog", true}},
+            {"/dev/fd/0", {"/dev/pts/3", true}},
+        };
+        SerialPathLookup lookup;
+        lookup.byIdDir = "/dev/serial/by-id";
+        lookup.resolve = [](const std::string& path) -> std::optional<std::string> {
+            const auto found = nodes.find(path);
+            if (found == nodes.end()) return std::nullopt;
+            return found->second.first;
+        };
+        lookup.isCharDevice = [](const std::string& path) {
+            const auto found = nodes.find(path);
+            return found != nodes.end() && found->second.second;
+        };
+        return lookup;
     }
 
     std::vector<SetupSettings> Stored() {
@@ -264,15 +313,27 @@ TEST_F(SetupPagesTest, BadFormValuesAreRefusedAndNothingIsStored) {
         const char* message;
     };
     const Case cases[] = {
-        {"AlpacaPort", "0", "Alpaca port"},        {"AlpacaPort", "65536", "Alpaca port"},
+        {"AlpacaPort", "80", "Alpaca port"},       {"AlpacaPort", "65536", "Alpaca port"},
         {"AlpacaPort", "80a", "Alpaca port"},      {"AlpacaPort", "-1", "Alpaca port"},
         {"AlpacaPort", "", "Alpaca port"},         {"DiscoveryPort", "99999999999", "discovery port"},
+        {"AlpacaPort", "22", "Alpaca port"},       {"AlpacaPort", "1023", "Alpaca port"},
+        {"DiscoveryPort", "1", "discovery port"},  {"DiscoveryPort", "1023", "discovery port"},
         {"AlpacaBind", "1.2.3", "bind address"},   {"AlpacaBind", "localhost", "bind address"},
-        {"AlpacaBind", "::1", "bind address"},     {"AlpacaBind", "256.1.1.1", "bind address"},
+        {"AlpacaBind", "1.2.3.4", "bind address"}, {"AlpacaBind", "256.1.1.1", "bind address"},
+        {"AlpacaBind", "224.0.0.1", "bind address"}, {"AlpacaBind", "192.0.2.8", "bind address"},
+        {"AlpacaBind", "fe80::1%eth0", "bind address"}, {"AlpacaBind", "", "bind address"},
         {"SerialPort", "COM0", "serial port"},     {"SerialPort", "COM17", "serial port"},
         {"SerialPort", "ttyUSB0", "serial port"},  {"SerialPort", "/dev/", "serial port"},
         {"SerialPort", "/dev/../etc/passwd", "serial port"},
         {"SerialPort", "/dev/tty USB0", "serial port"},
+        {"SerialPort", "/dev/mem", "serial port"}, {"SerialPort", "/dev/sda", "serial port"},
+        {"SerialPort", "/dev/watchdog", "serial port"}, {"SerialPort", "/dev/fd/0", "serial port"},
+        {"SerialPort", "/dev/shm/link", "serial port"}, {"SerialPort", "/dev/pts/3", "serial port"},
+        {"SerialPort", "/dev/ttyUSB5", "serial port"},  {"SerialPort", "/dev/ttyUSB9", "serial port"},
+        {"SerialPort", "/dev/ttyUSB7", "serial port"},  // absent
+        {"SerialPort", "/dev/serial/by-id/pty", "serial port"},
+        {"SerialPort", "/dev/serial/by-id/mem", "serial port"},
+        {"SerialPort", "/dev/serial/by-id/../../mem", "serial port"},
     };
     for (const Case& c : cases) {
         auto form = GoodForm();
@@ -318,8 +379,7 @@ TEST_F(SetupPagesTest, GoodValuesAreStoredAndShownForTheNextStart) {
 
     auto page = Client().Get("/setup?saved=1");
     ASSERT_TRUE(page);
-    EXPECT_NE(page->body.find("Saved. The new settings are applied at the next start."),
-              std::string::npos);
+    EXPECT_NE(page->body.find(kSavedMessage), std::string::npos);
     EXPECT_NE(page->body.find("Stored for the next start"), std::string::npos);
     EXPECT_NE(page->body.find("value=\"COM16\""), std::string::npos);
 
@@ -379,27 +439,30 @@ TEST_F(SetupPagesTest, CompensationThermometerFormStoresOnlyAChoiceItOffers) {
     EXPECT_EQ(page->body.find("CompensationThermometer"), std::string::npos);
 
     for (const char* bad : {"", " ", "4", "-2", "1x", "0.5", "999999999999"}) {
-        auto reply = Client().Post(focuser, {}, {{"CompensationThermometer", bad}});
+        auto reply = PostTo(focuser, {{"CompensationThermometer", bad}});
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->status, 400) << "'" << bad << "'";
         EXPECT_NE(reply->body.find("Not saved"), std::string::npos) << bad;
     }
-    auto reply = Client().Post(focuser, {}, {{"Other", "1"}});
+    auto reply = PostTo(focuser, {{"Other", "1"}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 400);
-    reply = Client().Post(focuser, {{"Origin", "http://evil.example"}}, {{"CompensationThermometer", "1"}});
+    reply = PostTo(focuser, {{"CompensationThermometer", "1"}}, {{"Origin", "http://evil.example"}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 403);
-    reply = Client().Post("/setup/v1/focuser/1/setup", {}, {{"CompensationThermometer", "1"}});
+    reply = PostTo(focuser, {{"CompensationThermometer", "1"}, {"Token", "0"}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 403);  // a form of another run or another site
+    reply = PostTo("/setup/v1/focuser/1/setup", {{"CompensationThermometer", "1"}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 404);
     EXPECT_TRUE(Thermometers().empty());
 
-    reply = Client().Post(focuser, {}, {{"CompensationThermometer", "2"}});
+    reply = PostTo(focuser, {{"CompensationThermometer", "2"}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 303);
     EXPECT_EQ(reply->get_header_value("Location"), focuser + "?saved=1");
-    reply = Client().Post(focuser, {}, {{"CompensationThermometer", " -1 "}});
+    reply = PostTo(focuser, {{"CompensationThermometer", " -1 "}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 303);
     EXPECT_EQ(Thermometers(), (std::vector<int>{2, -1}));
@@ -408,10 +471,127 @@ TEST_F(SetupPagesTest, CompensationThermometerFormStoresOnlyAChoiceItOffers) {
         std::lock_guard lock(mutex_);
         storeWorks_ = false;
     }
-    reply = Client().Post(focuser, {}, {{"CompensationThermometer", "1"}});
+    reply = PostTo(focuser, {{"CompensationThermometer", "1"}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 500);
     EXPECT_NE(reply->body.find("the settings file is read-only"), std::string::npos);
+}
+
+TEST_F(SetupPagesTest, GoodValuesOfEveryKindAreStored) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"AlpacaPort", "0"},           {"AlpacaPort", "1024"},         {"AlpacaPort", "65535"},
+        {"DiscoveryPort", "0"},        {"AlpacaBind", "127.0.0.1"},    {"AlpacaBind", "127.0.0.2"},
+        {"AlpacaBind", "::1"},         {"AlpacaBind", "::"},           {"AlpacaBind", "0.0.0.0"},
+        {"AlpacaBind", "192.0.2.7"},   {"AlpacaBind", "fd00::7"},      {"SerialPort", "COM1"},
+        {"SerialPort", "/dev/ttyUSB0"}, {"SerialPort", "/dev/ttyACM1"}, {"SerialPort", "/dev/ttyS2"},
+        {"SerialPort", "/dev/ttyAMA0"}, {"SerialPort", "/dev/rfcomm0"},
+        {"SerialPort", "/dev/serial/by-id/usb-wheel"},
+    };
+    for (const auto& [key, value] : cases) {
+        auto form = GoodForm();
+        form.erase(key);
+        form.emplace(key, value);
+        auto reply = PostForm(form);
+        ASSERT_TRUE(reply) << key << "=" << value;
+        EXPECT_EQ(reply->status, 303) << key << "=" << value << ": " << reply->body;
+    }
+    EXPECT_EQ(Stored().size(), std::size(cases));
+}
+
+// A page of another site, or one that reached this server under a rebound DNS name, cannot
+// store settings; a post must carry this server's Origin and this run's token.
+TEST_F(SetupPagesTest, PostsWithoutMatchingOriginAndTokenAreRefused) {
+    const std::string self = "127.0.0.1:" + std::to_string(port_);
+    struct Case {
+        const char* what;
+        test::http::Headers headers;
+        std::optional<std::string> token;
+        int status;
+    };
+    const Case cases[] = {
+        {"no Origin", {{"Origin", ""}}, context_.token, 403},
+        {"Referer only", {{"Referer", "http://" + self + "/setup"}}, context_.token, 403},
+        {"other origin", {{"Origin", "http://127.0.0.2:8000"}}, context_.token, 403},
+        {"other port", {{"Origin", "http://127.0.0.1:1"}}, context_.token, 403},
+        {"null origin", {{"Origin", "null"}}, context_.token, 403},
+        {"no token", {}, std::nullopt, 403},
+        {"wrong token", {}, std::string(context_.token.size(), '0'), 403},
+        {"empty token", {}, std::string(), 403},
+        {"rebound name", {{"Host", "rebind.test:" + std::to_string(port_)},
+                          {"Origin", "http://rebind.test:" + std::to_string(port_)}}, context_.token, 403},
+        {"both match", {}, context_.token, 303},
+    };
+    std::size_t expectedStored = 0;
+    for (const Case& c : cases) {
+        auto form = GoodForm();
+        form.emplace("Token", c.token.value_or(""));
+        if (!c.token) form.erase("Token");
+        auto headers = c.headers;
+        if (headers.count("Origin") == 0 && headers.count("Referer") == 0)
+            headers.emplace("Origin", "http://" + self);
+        // An empty Origin stands for none: the client sends what it is given, so drop it here.
+        if (auto o = headers.find("Origin"); o != headers.end() && o->second.empty()) headers.erase(o);
+        test::http::Result reply = Client().Post("/setup", headers, form);
+        ASSERT_TRUE(reply) << c.what;
+        EXPECT_EQ(reply->status, c.status) << c.what << ": " << reply->body;
+        if (c.status == 303) ++expectedStored;
+        EXPECT_EQ(Stored().size(), expectedStored) << c.what;
+    }
+    // The token is in the page the server gives out, and differs between runs.
+    auto page = Client().Get("/setup");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("name=\"Token\" value=\"" + context_.token + "\""), std::string::npos);
+    EXPECT_EQ(context_.token.size(), 32u);
+    EXPECT_NE(NewFormToken(), NewFormToken());
+}
+
+TEST_F(SetupPagesTest, RequestsUnderForeignHostNamesAreRefused) {
+    const std::string port = ":" + std::to_string(port_);
+    char name[256] = {};
+    ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
+    const struct {
+        std::string host;
+        int status;
+    } cases[] = {
+        {"127.0.0.1" + port, 200},  {"localhost" + port, 200},  {"LOCALHOST" + port, 200},
+        {"[::1]" + port, 200},       {"127.0.0.2" + port, 200},  {std::string(name) + port, 200},
+        {"rebind.test" + port, 403}, {"evil.example", 403},      {"1.2.3.4" + port, 403},
+        {"127.0.0.1.evil.example" + port, 403}, {"", 403},        {"[::1" + port, 403},
+        {"localhost.evil" + port, 403},
+    };
+    for (const auto& c : cases) {
+        for (const char* path : {"/setup", "/setup/v1/status.json", "/setup/v1/filterwheel/0/setup"}) {
+            auto reply = Client().Get(path, {{"Host", c.host}});
+            ASSERT_TRUE(reply) << c.host << path;
+            EXPECT_EQ(reply->status, c.status) << c.host << path;
+        }
+    }
+}
+
+TEST(SetupSecurityTest, HostHeaderParts) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"127.0.0.1:11111", "127.0.0.1"}, {"LocalHost", "localhost"}, {"localhost.:80", "localhost"},
+        {"[::1]:11111", "::1"},           {"[::1]", "::1"},           {"::1", ""},
+        {"[::1", ""},                     {"[::1]x", ""},             {"", ""},
+    };
+    for (const auto& [header, host] : cases) EXPECT_EQ(HostOfHeader(header), host) << header;
+}
+
+TEST(SetupSecurityTest, SerialDeviceNames) {
+    for (const char* good : {"ttyUSB0", "ttyUSB15", "ttyACM0", "ttyS3", "ttyAMA0", "rfcomm1"})
+        EXPECT_TRUE(IsSerialDeviceName(good)) << good;
+    for (const char* bad : {"ttyUSB", "tty0", "ttyS", "ttyUSB0a", "pts", "ttyprintk", "mem", "ttyUSB-1", "ttyS12345"})
+        EXPECT_FALSE(IsSerialDeviceName(bad)) << bad;
+}
+
+// The system's own view: device nodes that are not serial ports are refused for what they are.
+TEST(SetupSecurityTest, RealDeviceNodesThatAreNoSerialPortsAreRefused) {
+    for (const char* path : {"/dev/null", "/dev/mem", "/dev/zero", "/dev/fd/0", "/dev/ptmx", "/dev/tty", "/dev/ttyUSB999"})
+        EXPECT_FALSE(SerialPathProblem(path).empty()) << path;
+    struct stat info {};
+    if (::stat("/dev/ttyS0", &info) == 0 && S_ISCHR(info.st_mode)) {
+        EXPECT_EQ(SerialPathProblem("/dev/ttyS0"), "");
+    }
 }
 
 }  // namespace
