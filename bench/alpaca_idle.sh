@@ -13,11 +13,6 @@ ulimit -n "$(( $(ulimit -Hn) < 65536 ? $(ulimit -Hn) : 65536 ))"
 
 who=alpaca_idle
 . scripts/service-on-free-port.sh
-url=http://127.0.0.1:$port/api/v1/focuser/0
-reply=$(curl -s -X PUT -d 'Connected=true&ClientID=1&ClientTransactionID=1' "$url/connected")
-case "$reply" in
-  *'"ErrorNumber":0'*) ;;
-  *) echo "alpaca_idle: connecting focuser 0 failed: $reply" >&2; exit 1 ;;
-esac
+connect_focuser0
 sleep 1  # start-up is not idle time
 build/bench/bench_alpaca_idle --port "$port" --pid "$pid" --connections "$connections" --requests 100

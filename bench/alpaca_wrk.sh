@@ -13,12 +13,7 @@ done
 
 who=alpaca_wrk
 . scripts/service-on-free-port.sh
-url=http://127.0.0.1:$port/api/v1/focuser/0
-reply=$(curl -s -X PUT -d 'Connected=true&ClientID=1&ClientTransactionID=1' "$url/connected")
-case "$reply" in
-  *'"ErrorNumber":0'*) ;;
-  *) echo "alpaca_wrk: connecting focuser 0 failed: $reply" >&2; exit 1 ;;
-esac
+connect_focuser0
 echo "velq3 on port $port; GET $url/position answers: $(curl -s "$url/position?ClientID=1&ClientTransactionID=2")"
 
 # wrk prints the 50% latency as e.g. "50%   62.00us" and "Requests/sec:  12345.67".

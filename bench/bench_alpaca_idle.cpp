@@ -35,19 +35,6 @@ long ResidentKb(int pid) {
     return -1;
 }
 
-int Connect(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Reads until a reply head arrives (or `ms` pass); true when one did.
 bool AwaitReply(int fd, int ms) {
     std::string got;
@@ -94,7 +81,7 @@ int main(int argc, char** argv) {
     // a short wait each: a server that serves only a few at a time answers only those.
     std::vector<int> fds;
     for (int i = 0; i < connections; ++i) {
-        const int fd = Connect(port);
+        const int fd = velq3::test::http::ConnectLoopback(static_cast<std::uint16_t>(port));
         if (fd < 0) break;
         fds.push_back(fd);
     }

@@ -1,6 +1,6 @@
 # Sourced by scripts that need a running service: starts `velq3 --service --simulate` on a free
 # Alpaca port with a VELQ3_HOME of its own, stops it and removes that folder at exit, and sets
-# `home`, `pid` and `port`. The caller's name for messages is in `who`; a caller that defines
+# `home`, `pid` and `port`; `connect_focuser0` connects the service's focuser 0 and sets `url`. The caller's name for messages is in `who`; a caller that defines
 # `before_service_start` gets it called with the new folder before the service starts.
 # VELQ3_PROGRAM runs another build of velq3 (to compare two builds side by side).
 home=$(mktemp -d)
@@ -27,3 +27,14 @@ if [ -z "$port" ]; then
   cat "$home/velq3.out" >&2
   exit 1
 fi
+
+# Connects focuser 0 (the benchmarks' device) and sets `url` to its API path; exits on failure.
+connect_focuser0() {
+  url=http://127.0.0.1:$port/api/v1/focuser/0
+  local reply
+  reply=$(curl -s -X PUT -d 'Connected=true&ClientID=1&ClientTransactionID=1' "$url/connected")
+  case "$reply" in
+    *'"ErrorNumber":0'*) ;;
+    *) echo "$who: connecting focuser 0 failed: $reply" >&2; exit 1 ;;
+  esac
+}

@@ -71,13 +71,9 @@ private:
 // Sends `bytes` on a new connection to 127.0.0.1:`port` and returns everything the server
 // wrote until it closed the connection or `waitMs` passed.
 inline std::string RawExchange(std::uint16_t port, const std::string& bytes, int waitMs = 3000) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = http::ConnectLoopback(port);
     std::string got;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    if (fd >= 0) {
         std::size_t sent = 0;
         while (sent < bytes.size()) {
             const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -102,12 +98,8 @@ inline std::string RawExchange(std::uint16_t port, const std::string& bytes, int
 // One kept-alive connection driven by hand.
 class RawConnection {
 public:
-    explicit RawConnection(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) ADD_FAILURE() << "connect failed";
+    explicit RawConnection(std::uint16_t port) : fd_(http::ConnectLoopback(port)) {
+        if (fd_ < 0) ADD_FAILURE() << "connect failed";
     }
     ~RawConnection() { ::close(fd_); }
 

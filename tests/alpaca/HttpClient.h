@@ -22,6 +22,23 @@
 
 namespace velq3::test::http {
 
+// A new TCP connection to 127.0.0.1:`port` with Nagle off, or -1 when nothing accepts it.
+inline int ConnectLoopback(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int yes = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 using Params = std::multimap<std::string, std::string>;
 using Headers = std::multimap<std::string, std::string>;
 

@@ -30,16 +30,10 @@ using namespace std::chrono_literals;
 // follows the reply read).
 class Peer {
 public:
-    explicit Peer(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        const int yes = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    explicit Peer(std::uint16_t port) : fd_(test::http::ConnectLoopback(port)), connected_(fd_ >= 0) {}
+    ~Peer() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    ~Peer() { ::close(fd_); }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
