@@ -104,6 +104,7 @@ std::shared_ptr<Snapshot> DeviceService::Build() const {
     s->rotatorReverse = m_FW.RotatorReverse;
     s->move = m_Move;
     s->lastMove = m_LastMove;
+    s->coverEnd = m_CoverEnd;
     // The wheel's position is unknown while it turns.
     if (m_Move.kind == MoveKind::Wheel || m_Move.kind == MoveKind::Home) s->currentFilter = -1;
     return s;
@@ -156,8 +157,10 @@ void DeviceService::OnDeviceChange(const DeviceChange& change) {
     switch (change.what) {
     case DeviceChange::Status:
         if (!m_InOwnPoll) m_LastForeignStatus = m_FW.SteadyNow();
+        m_CoverEnd.reset();  // the end-stops now tell
         break;
     case DeviceChange::Connection:
+        m_CoverEnd.reset();
         // The handshake of a link that opened has just read the status.
         if (m_FW.IsOpen()) m_LastForeignStatus = m_FW.SteadyNow();
         break;
@@ -170,6 +173,7 @@ void DeviceService::OnDeviceChange(const DeviceChange& change) {
         // A move by the window or an automation object; the service's own are already shown.
         if (m_ServiceMove) return;
         m_Move = {change.move, change.target, m_NextMove++};
+        if (change.move == MoveKind::SecondMotor) m_CoverEnd.reset();
         break;
     case DeviceChange::MoveEnded:
         if (m_ServiceMove) return;
@@ -423,7 +427,13 @@ CommandResult DeviceService::MoveCover(bool open) {
             target = CoverMoveTarget(from, fw.MaxSteps, open);
             return CommandResult::Success();
         },
-        [open](OrnFilterWheel& fw, int) { return MoveCoverTravel(fw, open); });
+        [this, open](OrnFilterWheel& fw, int) {
+            // The end is published with the state the move left; the status that follows
+            // (at most a second later) takes over from it.
+            const bool ok = MoveCoverTravel(fw, open);
+            m_CoverEnd = !ok ? CoverStatus::Error : open ? CoverStatus::Open : CoverStatus::Closed;
+            return ok;
+        });
 }
 
 CommandResult DeviceService::WriteFilterName(int index, const std::string& name) {

@@ -185,6 +185,8 @@ private:
     MoveOutcome m_LastMove;
     std::uint64_t m_NextMove = 1;
     bool m_ServiceMove = false;  // the running move was started by the service
+    // Where the service's last cover move left the cover, until the next status (Snapshot::coverEnd).
+    std::optional<CoverStatus> m_CoverEnd;
 
     mutable std::mutex m_SnapMutex;
     mutable std::condition_variable m_SnapChanged;

@@ -32,11 +32,13 @@ float Snapshot::RotatorMechanicalPosition() const { return RotatorAngle(status.F
 float Snapshot::RotatorStepSize() const { return velq3::RotatorStepSize(image.MaxSteps); }
 
 CoverStatus Snapshot::Cover() const {
-    return CoverState(Moving(), status.Focus2Pos, image.MaxSteps, image.HomeMark != 0, status.Sw);
+    const bool moving = Moving(MoveKind::SecondMotor);
+    if (coverEnd && !moving) return *coverEnd;
+    return CoverState(moving, status.Focus2Pos, image.MaxSteps, image.HomeMark != 0, status.Sw);
 }
 
 bool Snapshot::CoverPositionUnknown() const {
-    return velq3::CoverPositionUnknown(Moving(), status.Focus2Pos, image.HomeMark != 0);
+    return velq3::CoverPositionUnknown(Moving(MoveKind::SecondMotor), status.Focus2Pos, image.HomeMark != 0);
 }
 
 } // namespace velq3

@@ -74,6 +74,10 @@ struct Snapshot {
     // --- moves ---
     RunningMove move;       // kind None when no move runs
     MoveOutcome lastMove;
+    // The cover's state as the last cover move of this service left it (Open or Closed, Error
+    // after a failure), until a status read after that move arrives: the end-stops of the
+    // status before it still show where the cover was.
+    std::optional<CoverStatus> coverEnd;
 
     // True when `client` holds the link.
     bool Holds(ClientId client) const;

@@ -1,0 +1,106 @@
+// Moves as imaging programs and the conformance checker drive them through the HTTP face: the
+// end state of a cover the moment it stops moving.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "alpaca/AlpacaSimFixture.h"
+
+namespace velq3::test {
+namespace {
+
+// One way to drive the cover: as a dome shutter or as a cover calibrator.
+struct CoverFace {
+    const char* device;
+    const char* open;
+    const char* close;
+    const char* moving;
+    const char* state;
+    int openValue;
+    int closedValue;
+};
+
+const CoverFace kDome{"dome/0", "openshutter", "closeshutter", "slewing", "shutterstatus", 0, 1};
+const CoverFace kCover{"covercalibrator/0", "opencover", "closecover", "covermoving", "coverstate", 3, 1};
+
+class CoverEndTest : public AlpacaSimTest {
+protected:
+    // Opens and closes the cover, `operations` moves in all, through `face`, reading the moving flag first
+    // after `phase` (a random part of `interval`) and then every `interval`, and requires the
+    // end state whenever that flag reads false. Returns how many operations broke the rule.
+    int Cycle(const CoverFace& face, int operations, std::chrono::milliseconds interval, std::mt19937& random) {
+        std::uniform_int_distribution<int> phase(0, static_cast<int>(interval.count()) - 1);
+        int failures = 0;
+        for (int i = 0; i < operations; ++i) {
+            const bool open = i % 2 == 0;
+            const int want = open ? face.openValue : face.closedValue;
+            const Reply started = Put(face.device, open ? face.open : face.close);
+            EXPECT_EQ(started.Error(), 0) << started.body;
+            if (started.Error() != 0) return failures + 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(phase(random)));
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
+            for (;;) {
+                const Reply moving = Get(face.device, face.moving);
+                EXPECT_EQ(moving.Error(), 0) << moving.body;
+                if (moving.Error() == 0 && moving.Value() == false) break;
+                if (std::chrono::steady_clock::now() > deadline) {
+                    ADD_FAILURE() << face.device << " still moving after 30 s";
+                    return failures + 1;
+                }
+                std::this_thread::sleep_for(interval);
+            }
+            const Reply state = Get(face.device, face.state);
+            if (state.Error() != 0 || state.Value() != want) {
+                ++failures;
+                ADD_FAILURE() << face.device << " operation " << i << ": " << face.state << " read " << state.body
+                              << " when moving ended, expected " << want;
+            }
+        }
+        return failures;
+    }
+};
+
+// The checker polls the moving flag every 500 ms and requires Open or Closed the moment it
+// reads false: 50 operations, half through the dome's shutter and half through the cover.
+TEST_F(CoverEndTest, TheEndStateIsThereTheMomentMovingEnds) {
+    Start({"--mode", "-2"});
+    Connect("dome/0");
+    Connect("covercalibrator/0");
+    ASSERT_EQ(WaitFor("dome/0", "shutterstatus", [](const Json& v) { return v == 1; }, 5s).Value(), 1);
+    std::mt19937 random(23);
+    int failures = 0;
+    for (const CoverFace& face : {kDome, kCover}) failures += Cycle(face, 25, 500ms, random);
+    EXPECT_EQ(failures, 0);
+}
+
+// At 9600 baud with the real speeds: the moving flag read as often as a client may.
+TEST_F(CoverEndTest, TheEndStateIsThereTheMomentMovingEndsAtRealSpeed) {
+    Start({"--mode", "-2", "--realtime"});
+    Connect("dome/0");
+    Connect("covercalibrator/0");
+    ASSERT_EQ(WaitFor("dome/0", "shutterstatus", [](const Json& v) { return v == 1; }, 5s).Value(), 1);
+    std::mt19937 random(9600);
+    int failures = 0;
+    for (const CoverFace& face : {kDome, kCover}) failures += Cycle(face, 2, 20ms, random);
+    EXPECT_EQ(failures, 0);
+}
+
+// The built-in focuser moving is not the cover moving: the cover keeps its end state.
+TEST_F(AlpacaSimTest, TheCoverKeepsItsStateWhileTheFocuserMoves) {
+    Start({"--mode", "-2", "--focus-speedup", "1"});
+    Connect("focuser/0");
+    Connect("dome/0");
+    Connect("covercalibrator/0");
+    ASSERT_EQ(WaitFor("dome/0", "shutterstatus", [](const Json& v) { return v == 1; }, 5s).Value(), 1);
+    const int from = Get("focuser/0", "position").Value();
+    ASSERT_EQ(Put("focuser/0", "move", "Position=" + std::to_string(from + 400)).Error(), 0);
+    ASSERT_EQ(Get("focuser/0", "ismoving").Value(), true);
+    EXPECT_EQ(Get("covercalibrator/0", "covermoving").Value(), false);
+    EXPECT_EQ(Get("covercalibrator/0", "coverstate").Value(), 1);
+    EXPECT_EQ(Get("dome/0", "slewing").Value(), false);
+    EXPECT_EQ(Get("dome/0", "shutterstatus").Value(), 1);
+    WaitFor("focuser/0", "ismoving", [](const Json& v) { return v == false; }, 30s);
+}
+
+} // namespace
+} // namespace velq3::test
