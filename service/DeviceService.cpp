@@ -84,6 +84,7 @@ std::shared_ptr<Snapshot> DeviceService::Build() const {
     if (m_FW.ComPort > 0) s->portPath = m_FW.PortPath(m_FW.ComPort);
     s->lastAnswer = m_FW.LastAnswer();
     s->staleAfter = m_FW.StaleAfter;
+    s->lineGone = m_FW.LineGone();
     s->wheelPresent = m_FW.m_bWheelPresent;
     s->focuserPresent = m_FW.m_bFocuserPresent;
     s->statusPresent = m_FW.m_bStatusPresent;

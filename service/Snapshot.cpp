@@ -11,6 +11,7 @@ bool Snapshot::Holds(ClientId client) const {
 
 bool Snapshot::Stale(std::chrono::steady_clock::time_point now) const {
     if (!open || Moving()) return false;
+    if (lineGone) return true;
     return !lastAnswer || now - *lastAnswer > staleAfter;
 }
 

@@ -48,6 +48,7 @@ struct Snapshot {
     // after which readings fail.
     std::optional<std::chrono::steady_clock::time_point> lastAnswer;
     std::chrono::milliseconds staleAfter = kStaleStatusAge;
+    bool lineGone = false;  // the line hung up (the controller vanished); readings fail at once
 
     // --- what the controller has ---
     bool wheelPresent = false;
@@ -85,8 +86,9 @@ struct Snapshot {
     // Whether a move of this kind (Focuser0 for motor 0...) runs.
     bool Moving(MoveKind kind) const { return move.kind == kind; }
 
-    // True while open and the controller has not answered for `staleAfter` at `now`; a running
-    // move counts as an answer in progress.
+    // True while open and the controller has not answered for `staleAfter` at `now`, or its
+    // line has gone; a running move counts as an answer in progress (on a line that has gone
+    // it ends at once).
     bool Stale(std::chrono::steady_clock::time_point now) const;
     // The message of a reading at `now`: kNoAnswerMessage when stale, none when readings are good.
     std::optional<std::string> ReadingProblem(std::chrono::steady_clock::time_point now) const;

@@ -1,6 +1,7 @@
 // Moves as imaging programs and the conformance checker drive them through the HTTP face: the
-// end state of a cover the moment it stops moving.
+// end state of a cover the moment it stops moving, and a controller that vanishes mid-move.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <random>
 
@@ -100,6 +101,63 @@ TEST_F(AlpacaSimTest, TheCoverKeepsItsStateWhileTheFocuserMoves) {
     EXPECT_EQ(Get("dome/0", "slewing").Value(), false);
     EXPECT_EQ(Get("dome/0", "shutterstatus").Value(), 1);
     WaitFor("focuser/0", "ismoving", [](const Json& v) { return v == false; }, 30s);
+}
+
+// The controller vanishes (its line hangs up) half a second into a long move: the move ends at
+// once as failed, readings report that the controller does not answer, and commands answer at
+// once instead of waiting for the move's time-out.
+TEST_F(AlpacaSimTest, AControllerThatVanishesMidMoveEndsTheMoveAtOnce) {
+    struct Case {
+        const char* device;
+        std::vector<std::string> simArgs;
+        const char* moving;  // the member that reads the move
+        const char* reading;
+    };
+    hive.SetDword(kSettingsKey, "ChangeFilterTimeoutMs", 20000);
+    for (const Case& c : {Case{"focuser/0", {"--focus-speedup", "1"}, "ismoving", "position"},
+                          Case{"filterwheel/0", {"--move-ms", "5000"}, "position", "position"}}) {
+        SCOPED_TRACE(c.device);
+        StopFace();
+        Start(c.simArgs);
+        Connect(c.device);
+        Reply r;
+        if (std::string(c.device) == "focuser/0") {
+            const int from = Get(c.device, "position").Value();
+            r = Put(c.device, "move", "Position=" + std::to_string(from + 2000));  // ten seconds
+            ASSERT_EQ(r.Error(), 0) << r.body;
+            ASSERT_EQ(Get(c.device, "ismoving").Value(), true);
+        } else {
+            const int from = WaitFor(c.device, "position", [](const Json& v) { return v.get<int>() >= 0; }).Value();
+            const int count = static_cast<int>(Get(c.device, "names").Value().size());
+            r = Put(c.device, "position", "Position=" + std::to_string((from + 2) % count));  // ten seconds
+            ASSERT_EQ(r.Error(), 0) << r.body;
+            ASSERT_EQ(Get(c.device, "position").Value(), -1);
+        }
+        std::this_thread::sleep_for(500ms);
+        ASSERT_EQ(::kill(sim->pid(), SIGKILL), 0);
+        const auto killed = std::chrono::steady_clock::now();
+        // Within a second, well before the move could have ended, the reading fails.
+        Reply gone;
+        do {
+            std::this_thread::sleep_for(20ms);
+            gone = Get(c.device, c.reading);
+        } while (gone.Error() == 0 && std::chrono::steady_clock::now() - killed < 1s);
+        EXPECT_EQ(gone.Error(), 0x500) << gone.body;
+        EXPECT_EQ(gone.json.value("ErrorMessage", ""), kNoAnswerMessage);
+        const Reply moving = Get(c.device, c.moving);
+        EXPECT_EQ(moving.Error(), 0x500) << moving.body;
+        const auto snap = service->Service().Current();
+        EXPECT_FALSE(snap->Moving());
+        EXPECT_FALSE(snap->lastMove.ok);
+        // A command is answered at once (its move fails on the dead line), not held as busy.
+        const auto before = std::chrono::steady_clock::now();
+        r = std::string(c.device) == "focuser/0" ? Put(c.device, "move", "Position=100")
+                                                 : Put(c.device, "position", "Position=0");
+        EXPECT_NE(r.json.value("ErrorMessage", ""), kBusyMessage) << r.body;
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+        EXPECT_LT(std::chrono::steady_clock::now() - killed, 4s);
+        sim->stop();
+    }
 }
 
 } // namespace
