@@ -9,6 +9,11 @@ bool Snapshot::Holds(ClientId client) const {
     return std::find(clients.begin(), clients.end(), client) != clients.end();
 }
 
+bool Snapshot::Moving(MoveKind kind) const {
+    return move.kind == kind ||
+           std::any_of(queued.begin(), queued.end(), [kind](const RunningMove& m) { return m.kind == kind; });
+}
+
 bool Snapshot::Stale(std::chrono::steady_clock::time_point now) const {
     if (!open || Moving()) return false;
     if (lineGone) return true;

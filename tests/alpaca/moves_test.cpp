@@ -160,5 +160,40 @@ TEST_F(AlpacaSimTest, AControllerThatVanishesMidMoveEndsTheMoveAtOnce) {
     }
 }
 
+// A move to one device while another moves is accepted at once and waits for the line: the
+// device reads as moving from then on, a newer target replaces the waiting one, and Halt drops it.
+TEST_F(AlpacaSimTest, AMoveWhileAnotherDeviceMovesIsQueued) {
+    hive.SetDword(kSettingsKey, "ChangeFilterTimeoutMs", 20000);
+    Start({"--move-ms", "1500"});
+    Connect("filterwheel/0");
+    Connect("focuser/0");
+    const int from = WaitFor("filterwheel/0", "position", [](const Json& v) { return v.get<int>() >= 0; }).Value();
+    const int count = static_cast<int>(Get("filterwheel/0", "names").Value().size());
+    const int focus = Get("focuser/0", "position").Value();
+    ASSERT_EQ(Put("filterwheel/0", "position", "Position=" + std::to_string((from + 2) % count)).Error(), 0);  // 3 s
+    for (int target : {focus + 100, focus + 200}) {
+        const auto before = std::chrono::steady_clock::now();
+        const Reply r = Put("focuser/0", "move", "Position=" + std::to_string(target));
+        EXPECT_EQ(r.Error(), 0) << r.body;
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+        EXPECT_EQ(Get("focuser/0", "ismoving").Value(), true);
+    }
+    EXPECT_EQ(Get("filterwheel/0", "position").Value(), -1);
+    WaitFor("focuser/0", "ismoving", [](const Json& v) { return v == false; }, 30s);
+    EXPECT_EQ(Get("filterwheel/0", "position").Value(), (from + 2) % count);
+    EXPECT_EQ(Get("focuser/0", "position").Value(), focus + 200);  // the newer target
+
+    // Halt drops a waiting move: the focuser stays where it was.
+    ASSERT_EQ(Put("filterwheel/0", "position", "Position=" + std::to_string(from)).Error(), 0);
+    ASSERT_EQ(Put("focuser/0", "move", "Position=" + std::to_string(focus)).Error(), 0);
+    EXPECT_EQ(Get("focuser/0", "ismoving").Value(), true);
+    EXPECT_EQ(Put("focuser/0", "halt").Error(), 0);
+    EXPECT_EQ(Get("focuser/0", "ismoving").Value(), false);
+    WaitFor("filterwheel/0", "position", [&](const Json& v) { return v == from; }, 30s);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Get("focuser/0", "ismoving").Value(), false);
+    EXPECT_EQ(Get("focuser/0", "position").Value(), focus + 200);
+}
+
 } // namespace
 } // namespace velq3::test
