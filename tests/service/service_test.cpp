@@ -175,6 +175,38 @@ TEST_F(ServiceTest, ALongMoveIsReadWhileItRunsAndHoldsOffCommands) {
     EXPECT_EQ(Service().Current()->currentFilter, 2);
 }
 
+// A move waiting for the line is bounded by the time-out of the move that held the line when
+// it was accepted: kept waiting past that (another waiting move ran first), it fails with a
+// message and never runs.
+TEST_F(ServiceTest, AWaitingMoveThatCannotStartWithinTheRunningMovesTimeOutFails) {
+    StartSim({"--mode", "10", "--move-ms", "2000", "--focus-speedup", "1"});
+    StartThread();
+    const ClientId client = DeviceService::NewClient();
+    ASSERT_TRUE(Service().Connect(client, DeviceKind::FilterWheel).Ok());
+    // The service's time-out of a 300-step focuser move: about 4.5 s; the move takes 1.5 s.
+    owner->Invoke([](OrnFilterWheel& fw) {
+        fw.ChangeFilterTimeoutMs = 4000;
+        fw.FocuserSpeed = 300;
+    });
+    ASSERT_EQ(Service().Current()->currentFilter, 0);
+    const std::int32_t focus = Service().Current()->FocuserPosition(0);
+    const CommandResult first = Service().MoveFocuser(0, focus + 300);
+    ASSERT_TRUE(first.Ok()) << first.message;
+    const CommandResult wheel = Service().SelectFilter(3);  // six seconds, after the focuser
+    ASSERT_TRUE(wheel.Ok()) << wheel.message;
+    const CommandResult late = Service().MoveFocuser(0, focus + 600);  // waits for both
+    ASSERT_TRUE(late.Ok()) << late.message;
+    EXPECT_EQ(Service().Current()->queued.size(), 2u);
+
+    auto s = WaitFor([&](const Snapshot& x) { return x.lastMove.sequence == late.moveSequence; }, 20000ms);
+    ASSERT_EQ(s->lastMove.sequence, late.moveSequence);
+    EXPECT_FALSE(s->lastMove.ok);
+    EXPECT_NE(s->lastMove.message.find("did not start"), std::string::npos) << s->lastMove.message;
+    EXPECT_FALSE(s->Moving());
+    EXPECT_EQ(s->currentFilter, 3);
+    EXPECT_EQ(s->FocuserPosition(0), focus + 300);
+}
+
 TEST_F(ServiceTest, FailedMovesReportTheirOutcome) {
     StartSim({"--mode", "4"});
     StartThread();
