@@ -117,6 +117,9 @@ void DeviceService::Publish() {
     std::shared_ptr<const Snapshot> published;
     {
         std::lock_guard lock(m_SnapMutex);
+        // The queue again under the lock: a move queued by another thread since Build is kept.
+        snapshot->queued = QueuedMoves();
+        if (snapshot->Moving(MoveKind::Wheel) || snapshot->Moving(MoveKind::Home)) snapshot->currentFilter = -1;
         snapshot->serial = ++m_Serial;
         m_Snapshot = snapshot;
         published = m_Snapshot;
