@@ -43,7 +43,10 @@ CoverCalibratorDevice::CoverCalibratorDevice(DeviceService& service, std::uint32
     });
     AddPut("opencover", [this](const Params&) { return FromCommand(m_Service.MoveCover(true)); });
     AddPut("closecover", [this](const Params&) { return FromCommand(m_Service.MoveCover(false)); });
-    AddPut("haltcover", [](const Params&) {
+    AddPut("haltcover", [this](const Params&) {
+        // A move still waiting for the line is dropped; a running one cannot be stopped.
+        if (m_Service.DropQueuedMove(MoveKind::SecondMotor) && !Snap()->Moving(MoveKind::SecondMotor))
+            return Outcome::Done();
         return Outcome::Error(ErrorCode::NotImplemented, "The controller cannot stop the cover");
     });
     AddGet("calibratorstate", kCalibratorNotPresent, [](const Params&) { return Outcome::Of(kCalibratorNotPresent); });

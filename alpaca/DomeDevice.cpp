@@ -41,7 +41,9 @@ DomeDevice::DomeDevice(DeviceService& service, std::uint32_t number)
         return snap ? Outcome::Of(snap->Moving(MoveKind::SecondMotor)) : error;
     });
     AddPut("abortslew", [this](const Params&) {
-        // Nothing to abort unless the cover moves, and the controller cannot stop it.
+        // A move still waiting for the line is dropped; nothing else to abort unless the cover
+        // moves, and the controller cannot stop it.
+        m_Service.DropQueuedMove(MoveKind::SecondMotor);
         if (Snap()->Moving(MoveKind::SecondMotor))
             return Outcome::Error(ErrorCode::InvalidOperation, "The controller cannot stop the cover");
         return Outcome::Done();

@@ -45,7 +45,10 @@ FocuserDevice::FocuserDevice(DeviceService& service, std::uint32_t number, int m
         return Outcome::Of(m_Motor == 0 && Snap()->settings.AscomPreferredTermometer >= 0);
     });
     AddGet("temperature", 0.0, [this](const Params&) { return GetTemperature(); });
-    AddPut("halt", [](const Params&) {
+    AddPut("halt", [this](const Params&) {
+        // A move still waiting for the line is dropped; a running one cannot be stopped.
+        const MoveKind kind = FocuserMoveKind(m_Motor, Snap()->mode);
+        if (m_Service.DropQueuedMove(kind) && !Snap()->Moving(kind)) return Outcome::Done();
         return Outcome::Error(ErrorCode::NotImplemented, "The controller cannot stop a focuser move");
     });
     AddPut("move", [this](const Params& p) { return Move(p); });

@@ -35,7 +35,10 @@ RotatorDevice::RotatorDevice(DeviceService& service, std::uint32_t number, doubl
     });
     AddGet("stepsize", 0.0, [this](const Params&) { return DoubleValue(Snap()->RotatorStepSize(), "StepSize"); });
     AddGet("targetposition", 0.0, [this](const Params&) { return GetTargetPosition(); });
-    AddPut("halt", [](const Params&) {
+    AddPut("halt", [this](const Params&) {
+        // A move still waiting for the line is dropped; a running one cannot be stopped.
+        if (m_Service.DropQueuedMove(MoveKind::SecondMotor) && !Snap()->Moving(MoveKind::SecondMotor))
+            return Outcome::Done();
         return Outcome::Error(ErrorCode::NotImplemented, "The controller cannot stop a rotator move");
     });
     AddPut("move", [this](const Params& p) { return Move(p); });

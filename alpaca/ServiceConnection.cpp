@@ -21,10 +21,10 @@ ServiceConnection::ServiceConnection(DeviceService& service, DeviceKind kind)
     : m_Service(service), m_Kind(kind), m_Client(DeviceService::NewClient()) {}
 
 ServiceConnection::~ServiceConnection() {
-    std::future<CommandResult> pending;
+    std::shared_future<CommandResult> pending;
     {
         std::lock_guard lock(m_Mutex);
-        pending = std::move(m_Pending);
+        pending = m_Pending;
     }
     if (pending.valid()) pending.wait();
     if (IsConnected()) m_Service.Disconnect(m_Client);
@@ -32,43 +32,69 @@ ServiceConnection::~ServiceConnection() {
 
 bool ServiceConnection::IsConnected() const { return m_Service.Current()->Holds(m_Client); }
 
-Outcome ServiceConnection::Connect() {
-    if (IsConnected()) return Outcome::Done();
-    return FromCommand(m_Service.Connect(m_Client, m_Kind));
+bool ServiceConnection::InProgress() const {
+    return m_Pending.valid() && m_Pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
 }
 
-Outcome ServiceConnection::Disconnect() {
-    if (!IsConnected()) return Outcome::Done();
-    return FromCommand(m_Service.Disconnect(m_Client));
-}
-
-Outcome ServiceConnection::Start(bool connect) {
+std::shared_future<CommandResult> ServiceConnection::Begin(bool connect, bool background) {
     std::lock_guard lock(m_Mutex);
-    if (m_Pending.valid() && m_Pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-        return Outcome::Error(ErrorCode::InvalidOperation, "A Connect or Disconnect is already in progress");
+    if (InProgress() && m_PendingConnects == connect) {
+        m_Background = m_Background || background;
+        return m_Pending;  // joins the one in progress
+    }
+    std::shared_future<CommandResult> before;
+    if (InProgress()) before = m_Pending;
     m_Failure.reset();
     DeviceService& service = m_Service;
     const ClientId client = m_Client;
     const DeviceKind kind = m_Kind;
-    m_Pending = std::async(std::launch::async, [&service, client, kind, connect] {
+    m_Pending = std::async(std::launch::async, [&service, client, kind, connect, before] {
+        if (before.valid()) before.wait();
         return connect ? service.Connect(client, kind) : service.Disconnect(client);
-    });
+    }).share();
+    m_PendingConnects = connect;
+    m_Background = background;
+    m_Reported = false;
+    return m_Pending;
+}
+
+Outcome ServiceConnection::Connect() {
+    {
+        std::lock_guard lock(m_Mutex);
+        if (!InProgress() && IsConnected()) return Outcome::Done();
+    }
+    return FromCommand(Begin(true, false).get());
+}
+
+Outcome ServiceConnection::Disconnect() {
+    {
+        std::lock_guard lock(m_Mutex);
+        if (!InProgress() && !IsConnected()) return Outcome::Done();
+    }
+    return FromCommand(Begin(false, false).get());
+}
+
+Outcome ServiceConnection::StartConnect() {
+    Begin(true, true);
     return Outcome::Done();
 }
 
-Outcome ServiceConnection::StartConnect() { return Start(true); }
-Outcome ServiceConnection::StartDisconnect() { return Start(false); }
+Outcome ServiceConnection::StartDisconnect() {
+    Begin(false, true);
+    return Outcome::Done();
+}
 
 bool ServiceConnection::Connecting() const {
     std::lock_guard lock(m_Mutex);
-    return m_Pending.valid() && m_Pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    return InProgress();
 }
 
 std::optional<Outcome> ServiceConnection::TakeFailure() {
     std::lock_guard lock(m_Mutex);
-    if (m_Pending.valid() && m_Pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-        const CommandResult result = m_Pending.get();
-        if (!result.Ok()) m_Failure = FromCommand(result);
+    if (!m_Reported && m_Pending.valid() && m_Pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        m_Reported = true;
+        const CommandResult& result = m_Pending.get();
+        if (!result.Ok() && m_Background) m_Failure = FromCommand(result);
     }
     std::optional<Outcome> failure = std::move(m_Failure);
     m_Failure.reset();

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "link/SerialLink.h"
 #include "link/WireFormat.h"
 #include "platform/DebugSink.h"
 #include "platform/PortMap.h"
@@ -116,8 +117,11 @@ void OrnFilterWheel::NoteWindowPoll(WindowPoll tick) {
     Notify(change);
 }
 
+bool OrnFilterWheel::LineGone() const { return IsOpen() && LineHungUp(m_hPort); }
+
 bool OrnFilterWheel::ReadingsStale() const {
     if (!IsOpen()) return false;
+    if (LineGone()) return true;
     return !m_LastAnswer || SteadyNow() - *m_LastAnswer > StaleAfter;
 }
 

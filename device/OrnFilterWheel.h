@@ -96,7 +96,11 @@ public:
     void NoteAnswer();
     // When the controller last answered since the link opened; none while closed.
     std::optional<SteadyTime> LastAnswer() const { return m_LastAnswer; }
-    // True while the link is open and the controller has not answered for `StaleAfter`.
+    // True while the link is open and its line has hung up (the controller vanished): nothing
+    // it says can arrive until the line is opened again.
+    bool LineGone() const;
+    // True while the link is open and the controller has not answered for `StaleAfter`, or
+    // its line has gone.
     bool ReadingsStale() const;
     SteadyTime SteadyNow() const;
     // Replaces the monotonic clock of the status age (tests); none: std::chrono::steady_clock.

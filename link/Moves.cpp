@@ -76,7 +76,10 @@ bool CDeviceLink::SelectFilter(int target) {
     Stopwatch sw;
     while (sw.ElapsedWholeMs() < timeout) {
         std::uint8_t c = 0;
-        if (ReadBytes(m_hPort, &c, 1) == 0) continue;  // each read waits up to 200 ms
+        if (ReadBytes(m_hPort, &c, 1) == 0) {  // each read waits up to 200 ms
+            if (LineHungUp(m_hPort)) break;    // the controller is gone: no report will come
+            continue;
+        }
         if (c == wire::kForeignMessage) {
             char skipped[20] = {};
             ReadBytes(m_hPort, skipped, wire::kForeignMessageTail);
@@ -118,11 +121,13 @@ bool CDeviceLink::GoToPosition(int target, int focuser) {
     Stopwatch sw;
     while (sw.ElapsedWholeMs() < timeout) {
         std::uint8_t c = 0;
-        if (ReadBytes(m_hPort, &c, 1) == 1 && c == wire::kAck) {
+        const size_t got = ReadBytes(m_hPort, &c, 1);
+        if (got == 1 && c == wire::kAck) {
             m_Log.Log("OK GoFocus#%i(%i->%i) in=%.1fms\r\n", focuser, start, target, sw.ElapsedMs());
             SetFocuserPosition(focuser, target);
             return true;
         }
+        if (got == 0 && LineHungUp(m_hPort)) break;  // the controller is gone: no report will come
     }
     m_Log.Log("Failed GoFocus#%i(%i->%i) in=%.1fms timeout=%llims\r\n", focuser, start, target, sw.ElapsedMs(),
               static_cast<long long>(timeout));

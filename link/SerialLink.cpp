@@ -40,6 +40,7 @@ size_t ReadWithDeadline(PortHandle h, void* buffer, size_t n, int deadlineMs) {
         if (sw.ElapsedWholeMs() >= deadlineMs) return 0;
         // Each read waits up to its own time-out, which paces this loop.
         if (size_t got = ReadBytes(h, buffer, n); got > 0) return got;
+        if (LineHungUp(h)) return 0;  // nothing will come on a line that is gone
     }
 }
 

@@ -31,7 +31,8 @@ size_t TransactWithPayload(PortHandle h, std::string_view command, const void* p
                            void* reply, size_t n);
 
 // Repeats reads of n bytes until one returns something or `deadlineMs` has passed.
-// Returns what that read returned (possibly fewer than n), or 0 at the deadline.
+// Returns what that read returned (possibly fewer than n), or 0 at the deadline or as soon as
+// the line has hung up.
 size_t ReadWithDeadline(PortHandle h, void* buffer, size_t n, int deadlineMs);
 
 // Discards everything pending in both directions.

@@ -87,6 +87,7 @@ std::shared_ptr<Snapshot> DeviceService::Build() const {
     if (m_FW.ComPort > 0) s->portPath = m_FW.PortPath(m_FW.ComPort);
     s->lastAnswer = m_FW.LastAnswer();
     s->staleAfter = m_FW.StaleAfter;
+    s->lineGone = m_FW.LineGone();
     s->wheelPresent = m_FW.m_bWheelPresent;
     s->focuserPresent = m_FW.m_bFocuserPresent;
     s->statusPresent = m_FW.m_bStatusPresent;
@@ -107,9 +108,11 @@ std::shared_ptr<Snapshot> DeviceService::Build() const {
     s->settings = static_cast<const FWAdditionalSettings&>(m_FW);
     s->rotatorReverse = m_FW.RotatorReverse;
     s->move = m_Move;
+    s->queued = QueuedMoves();
     s->lastMove = m_LastMove;
+    s->coverEnd = m_CoverEnd;
     // The wheel's position is unknown while it turns.
-    if (m_Move.kind == MoveKind::Wheel || m_Move.kind == MoveKind::Home) s->currentFilter = -1;
+    if (s->Moving(MoveKind::Wheel) || s->Moving(MoveKind::Home)) s->currentFilter = -1;
     return s;
 }
 
@@ -118,6 +121,9 @@ void DeviceService::Publish() {
     std::shared_ptr<const Snapshot> published;
     {
         std::lock_guard lock(m_SnapMutex);
+        // The queue again under the lock: a move queued by another thread since Build is kept.
+        snapshot->queued = QueuedMoves();
+        if (snapshot->Moving(MoveKind::Wheel) || snapshot->Moving(MoveKind::Home)) snapshot->currentFilter = -1;
         snapshot->serial = ++m_Serial;
         m_Snapshot = snapshot;
         published = m_Snapshot;
@@ -160,8 +166,10 @@ void DeviceService::OnDeviceChange(const DeviceChange& change) {
     switch (change.what) {
     case DeviceChange::Status:
         if (!m_InOwnPoll) m_LastForeignStatus = m_FW.SteadyNow();
+        m_CoverEnd.reset();  // the end-stops now tell
         break;
     case DeviceChange::Connection:
+        m_CoverEnd.reset();
         // The handshake of a link that opened has just read the status and the memory.
         if (m_FW.IsOpen()) {
             m_LastForeignStatus = m_FW.SteadyNow();
@@ -177,6 +185,7 @@ void DeviceService::OnDeviceChange(const DeviceChange& change) {
         // A move by the window or an automation object; the service's own are already shown.
         if (m_ServiceMove) return;
         m_Move = {change.move, change.target, m_NextMove++};
+        if (change.move == MoveKind::SecondMotor) m_CoverEnd.reset();
         break;
     case DeviceChange::MoveEnded:
         if (m_ServiceMove) return;
@@ -254,38 +263,184 @@ std::future<CommandResult> DeviceService::Submit(std::function<CommandResult(Orn
     return std::async(std::launch::async, [task, deadline] { return Await(task, deadline); });
 }
 
-CommandResult DeviceService::StartMove(std::function<CommandResult(OrnFilterWheel&, int&, MoveKind&)> check,
-                                       std::function<bool(OrnFilterWheel&, int)> body) {
-    return Execute([this, check = std::move(check), body = std::move(body)](Task& task) {
-        if (m_FW.IsBusy()) {
-            task.Complete(CommandResult::Error(CommandStatus::Busy, kBusyMessage));
-            return;
+namespace {
+
+// How long the move of `kind` to `target` may hold the line at most, from the link's time-outs.
+std::chrono::milliseconds MoveTimeout(const OrnFilterWheel& fw, MoveKind kind, int target) {
+    using std::chrono::milliseconds;
+    const milliseconds slack{1000};  // a position read first, the end's bookkeeping
+    switch (kind) {
+    case MoveKind::Wheel:
+        return milliseconds{2 * std::int64_t{SelectFilterTimeoutMs(fw.FilterCount(), fw.CurrentFilter, target,
+                                                                   fw.ChangeFilterTimeoutMs)} +
+                            kSelectFilterRetryDelayMs} + slack;
+    case MoveKind::Home: return milliseconds{HomeTimeoutMs(fw.FilterCount(), fw.ChangeFilterTimeoutMs)} + slack;
+    case MoveKind::Focuser0:
+    case MoveKind::Focuser1:
+    case MoveKind::SecondMotor: {
+        const std::int32_t from = kind == MoveKind::Focuser0 ? fw.FocusPos : fw.TwoMotorForm() ? fw.Focus2Pos : fw.FocusPos;
+        return milliseconds{GoToPositionTimeoutMs(PositionKnown(from) ? from : 0, target, fw.FocuserSpeed,
+                                                  fw.FocuserBacklash)} + slack;
+    }
+    case MoveKind::None: break;
+    }
+    return slack;
+}
+
+} // namespace
+
+std::vector<RunningMove> DeviceService::QueuedMoves() const {
+    std::lock_guard lock(m_QueueMutex);
+    std::vector<RunningMove> moves;
+    for (const Queued& q : m_Queue) moves.push_back({q.slot, 0, q.sequence});
+    return moves;
+}
+
+void DeviceService::PublishQueue() {
+    std::lock_guard lock(m_SnapMutex);
+    auto copy = std::make_shared<Snapshot>(*m_Snapshot);
+    copy->queued = QueuedMoves();
+    if (copy->Moving(MoveKind::Wheel) || copy->Moving(MoveKind::Home)) copy->currentFilter = -1;
+    copy->published = std::chrono::steady_clock::now();
+    copy->serial = ++m_Serial;
+    m_Snapshot = copy;
+    m_SnapChanged.notify_all();
+}
+
+bool DeviceService::DropQueuedMove(MoveKind kind) {
+    {
+        std::lock_guard lock(m_QueueMutex);
+        const auto before = m_Queue.size();
+        std::erase_if(m_Queue, [kind](const Queued& q) { return q.slot == kind; });
+        if (m_Queue.size() == before) return false;
+    }
+    PublishQueue();
+    return true;
+}
+
+void DeviceService::RunMove(MoveKind slot, std::uint64_t sequence, const MoveCheck& check, const MoveBody& body,
+                            Task* task) {
+    const auto refuse = [&](CommandResult r) {
+        if (task) {
+            task->Complete(std::move(r));
+        } else {
+            // A queued move was accepted long ago: its refusal is its outcome.
+            const bool nothing = r.Ok();
+            m_LastMove = {slot, 0, nothing, sequence, nothing ? "" : r.message};
+            Publish();
         }
-        if (!m_FW.IsOpen()) {
-            task.Complete(NotConnectedResult());
-            return;
-        }
-        int target = 0;
-        MoveKind kind = MoveKind::None;
-        CommandResult refused = check(m_FW, target, kind);
-        if (!refused.Ok() || refused.moveSequence == ~std::uint64_t{0}) {
-            // Refused, or nothing to do (the check said so with the all-ones sequence).
-            if (refused.Ok()) refused.moveSequence = 0;
-            task.Complete(std::move(refused));
-            return;
-        }
-        m_Move = {kind, target, m_NextMove++};
-        m_ServiceMove = true;
-        Publish();
+    };
+    if (m_FW.IsBusy()) return refuse(CommandResult::Error(CommandStatus::Busy, kBusyMessage));
+    if (!m_FW.IsOpen()) return refuse(NotConnectedResult());
+    int target = 0;
+    MoveKind kind = MoveKind::None;
+    CommandResult refused = check(m_FW, target, kind);
+    if (!refused.Ok() || refused.moveSequence == ~std::uint64_t{0}) {
+        // Refused, or nothing to do (the check said so with the all-ones sequence).
+        if (refused.Ok()) refused.moveSequence = 0;
+        return refuse(std::move(refused));
+    }
+    m_Move = {kind, target, sequence};
+    m_ServiceMove = true;
+    {
+        std::lock_guard lock(m_QueueMutex);
+        m_LineMoving = true;
+        m_LineFree = std::chrono::steady_clock::now() + MoveTimeout(m_FW, kind, target);
+    }
+    Publish();
+    if (task) {
         CommandResult accepted;
-        accepted.moveSequence = m_Move.sequence;
-        task.Complete(accepted);
-        const bool ok = body(m_FW, target);
-        m_LastMove = {kind, target, ok, m_Move.sequence, ok ? "" : "The move failed"};
-        m_Move = {};
-        m_ServiceMove = false;
+        accepted.moveSequence = sequence;
+        task->Complete(accepted);
+    }
+    const bool ok = body(m_FW, target);
+    bool more = false;
+    {
+        std::lock_guard lock(m_QueueMutex);
+        m_LineMoving = false;
+        more = !m_Queue.empty();
+    }
+    m_LastMove = {kind, target, ok, sequence, ok ? "" : "The move failed"};
+    m_Move = {};
+    m_ServiceMove = false;
+    Publish();
+    if (more) {
+        // The queued moves run from the loop, so that what else waits for it gets its turn.
+        std::weak_ptr<bool> alive = m_Alive;
+        m_Loop.PostTask([this, alive] {
+            if (!alive.expired()) RunQueued();
+        });
+    }
+}
+
+void DeviceService::RunQueued() {
+    Queued next;
+    {
+        std::lock_guard lock(m_QueueMutex);
+        if (m_Queue.empty() || m_LineMoving) return;
+        next = std::move(m_Queue.front());
+        m_Queue.erase(m_Queue.begin());
+    }
+    if (std::chrono::steady_clock::now() > next.deadline) {
+        m_LastMove = {next.slot, 0, false, next.sequence,
+                      "The controller was busy with other moves until the time-out; the move did not start"};
         Publish();
-    });
+        std::weak_ptr<bool> alive = m_Alive;
+        m_Loop.PostTask([this, alive] {
+            if (!alive.expired()) RunQueued();
+        });
+        return;
+    }
+    RunMove(next.slot, next.sequence, next.check, next.body, nullptr);
+}
+
+CommandResult DeviceService::StartMove(MoveKind slot, MoveCheck check, MoveBody body) {
+    if (OnOwnerThread()) {
+        Task task;
+        task.Begin();
+        RunMove(slot, m_NextMove++, check, body, &task);
+        return task.result;
+    }
+    auto task = Post([this, slot, check, body](Task& t) { RunMove(slot, m_NextMove++, check, body, &t); });
+    const auto deadline = std::chrono::steady_clock::now() + m_Options.startDeadline;
+    std::unique_lock lock(task->mutex);
+    for (;;) {
+        if (task->changed.wait_for(lock, std::chrono::milliseconds(20), [&] { return task->state != Task::Pending; }))
+            break;
+        bool queue = false;
+        {
+            std::lock_guard q(m_QueueMutex);
+            queue = m_LineMoving;
+        }
+        if (queue || std::chrono::steady_clock::now() >= deadline) {
+            task->state = Task::Expired;  // never runs now
+            if (!queue) return CommandResult::Error(CommandStatus::Busy, kBusyMessage);
+            lock.unlock();
+            CommandResult accepted;
+            {
+                std::lock_guard q(m_QueueMutex);
+                Queued item{slot, m_NextMove++, std::max(std::chrono::steady_clock::now(), m_LineFree), std::move(check),
+                            std::move(body)};
+                accepted.moveSequence = item.sequence;
+                // A newer request replaces the one waiting for the same device.
+                std::erase_if(m_Queue, [slot](const Queued& q) { return q.slot == slot; });
+                m_Queue.push_back(std::move(item));
+                if (!m_LineMoving) {
+                    // The line came free meanwhile: make sure the queue is looked at.
+                    std::weak_ptr<bool> alive = m_Alive;
+                    m_Loop.PostTask([this, alive] {
+                        if (!alive.expired()) RunQueued();
+                    });
+                }
+            }
+            PublishQueue();
+            return accepted;
+        }
+    }
+    lock.unlock();
+    std::unique_lock done(task->mutex);
+    task->changed.wait(done, [&] { return task->done; });
+    return task->result;
 }
 
 CommandResult DeviceService::Connect(ClientId client, DeviceKind kind) {
@@ -322,7 +477,7 @@ CommandResult NothingToDo() {
 } // namespace
 
 CommandResult DeviceService::SelectFilter(int position) {
-    return StartMove(
+    return StartMove(MoveKind::Wheel,
         [position](OrnFilterWheel& fw, int& target, MoveKind& kind) {
             kind = MoveKind::Wheel;
             if (!ModeFits(DeviceKind::FilterWheel, fw.Mode) || fw.FilterCount() <= 0)
@@ -337,7 +492,7 @@ CommandResult DeviceService::SelectFilter(int position) {
 }
 
 CommandResult DeviceService::HomeWheel() {
-    return StartMove(
+    return StartMove(MoveKind::Wheel,
         [](OrnFilterWheel& fw, int&, MoveKind& kind) {
             kind = MoveKind::Home;
             if (!ModeFits(DeviceKind::FilterWheel, fw.Mode))
@@ -349,7 +504,7 @@ CommandResult DeviceService::HomeWheel() {
 
 CommandResult DeviceService::MoveFocuser(int motor, std::int64_t clientPosition) {
     if (motor != 0 && motor != 1) return CommandResult::Error(CommandStatus::InvalidValue, "No such focuser");
-    return StartMove(
+    return StartMove(FocuserMoveKind(motor, Current()->mode),
             [motor, clientPosition](OrnFilterWheel& fw, int& target, MoveKind& kind) {
                 kind = FocuserMoveKind(motor, fw.Mode);
                 if (motor == 1 && !ModeFits(DeviceKind::Focuser2, fw.Mode))
@@ -384,7 +539,7 @@ bool RotatorMoveTo(OrnFilterWheel& fw, int target) {
 } // namespace
 
 CommandResult DeviceService::MoveRotatorAbsolute(float angle) {
-    return StartMove(
+    return StartMove(MoveKind::SecondMotor,
         [angle](OrnFilterWheel& fw, int& target, MoveKind& kind) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Rotator, fw.Mode))
@@ -395,7 +550,7 @@ CommandResult DeviceService::MoveRotatorAbsolute(float angle) {
 }
 
 CommandResult DeviceService::MoveRotatorMechanical(float angle) {
-    return StartMove(
+    return StartMove(MoveKind::SecondMotor,
         [angle](OrnFilterWheel& fw, int& target, MoveKind& kind) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Rotator, fw.Mode))
@@ -406,7 +561,7 @@ CommandResult DeviceService::MoveRotatorMechanical(float angle) {
 }
 
 CommandResult DeviceService::MoveRotatorRelative(float delta) {
-    return StartMove(
+    return StartMove(MoveKind::SecondMotor,
         [delta](OrnFilterWheel& fw, int& target, MoveKind& kind) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Rotator, fw.Mode))
@@ -421,7 +576,7 @@ CommandResult DeviceService::MoveRotatorRelative(float delta) {
 }
 
 CommandResult DeviceService::MoveCover(bool open) {
-    return StartMove(
+    return StartMove(MoveKind::SecondMotor,
         [open](OrnFilterWheel& fw, int& target, MoveKind& kind) {
             kind = MoveKind::SecondMotor;
             if (!ModeFits(DeviceKind::Cover, fw.Mode))
@@ -432,7 +587,13 @@ CommandResult DeviceService::MoveCover(bool open) {
             target = CoverMoveTarget(from, fw.MaxSteps, open);
             return CommandResult::Success();
         },
-        [open](OrnFilterWheel& fw, int) { return MoveCoverTravel(fw, open); });
+        [this, open](OrnFilterWheel& fw, int) {
+            // The end is published with the state the move left; the status that follows
+            // (at most a second later) takes over from it.
+            const bool ok = MoveCoverTravel(fw, open);
+            m_CoverEnd = !ok ? CoverStatus::Error : open ? CoverStatus::Open : CoverStatus::Closed;
+            return ok;
+        });
 }
 
 CommandResult DeviceService::WriteFilterName(int index, const std::string& name) {

@@ -7,6 +7,7 @@
 // second itself.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -107,6 +108,10 @@ public:
     // Cover: a whole travel up (open) or down, then the counter set to the end position.
     CommandResult MoveCover(bool open);
 
+    // Drops the move waiting for the line for `kind` (Halt, AbortSlew); true when there was one.
+    // Any thread.
+    bool DropQueuedMove(MoveKind kind);
+
     // ---- synchronous commands: any thread ----
 
     CommandResult WriteFilterName(int index, const std::string& name);
@@ -166,8 +171,22 @@ private:
     // Starts a move: `check` runs first on the owner thread, may refuse, and sets the target and
     // the kind of move; then the snapshot shows the move running, the caller gets Ok, and `body`
     // runs.
-    CommandResult StartMove(std::function<CommandResult(OrnFilterWheel&, int& target, MoveKind& kind)> check,
-                            std::function<bool(OrnFilterWheel&, int target)> body);
+    //
+    // While another move holds the line, a move from another thread is accepted at once and
+    // waits in its device's one place (`slot`; a newer request replaces the older), reading as
+    // moving; it runs when the line is free. One that could not start within the running
+    // move's time-out fails with a message in the move's outcome.
+    using MoveCheck = std::function<CommandResult(OrnFilterWheel&, int& target, MoveKind& kind)>;
+    using MoveBody = std::function<bool(OrnFilterWheel&, int target)>;
+    CommandResult StartMove(MoveKind slot, MoveCheck check, MoveBody body);
+    // Runs a move on the owner thread: the check, then the body; `task` (none for a queued
+    // move) gets the acceptance or refusal, a queued move's refusal goes to the outcome.
+    void RunMove(MoveKind slot, std::uint64_t sequence, const MoveCheck& check, const MoveBody& body, Task* task);
+    // Runs the oldest queued move (owner thread).
+    void RunQueued();
+    // Publishes the latest snapshot with the queue as it is now (any thread).
+    void PublishQueue();
+    std::vector<RunningMove> QueuedMoves() const;
     bool OnOwnerThread() const { return std::this_thread::get_id() == m_Owner; }
     void OnDeviceChange(const DeviceChange& change);
     // The status query of one turn (the full status, or the older firmware's per-item
@@ -202,8 +221,23 @@ private:
     // Moves: the running one and the last outcome (owner thread only).
     RunningMove m_Move;
     MoveOutcome m_LastMove;
-    std::uint64_t m_NextMove = 1;
+    std::atomic<std::uint64_t> m_NextMove{1};
+
+    // Moves waiting for the line, oldest first, and whether a move holds the line until when.
+    struct Queued {
+        MoveKind slot = MoveKind::None;
+        std::uint64_t sequence = 0;
+        std::chrono::steady_clock::time_point deadline;
+        MoveCheck check;
+        MoveBody body;
+    };
+    mutable std::mutex m_QueueMutex;
+    std::vector<Queued> m_Queue;
+    bool m_LineMoving = false;
+    std::chrono::steady_clock::time_point m_LineFree;
     bool m_ServiceMove = false;  // the running move was started by the service
+    // Where the service's last cover move left the cover, until the next status (Snapshot::coverEnd).
+    std::optional<CoverStatus> m_CoverEnd;
 
     mutable std::mutex m_SnapMutex;
     mutable std::condition_variable m_SnapChanged;

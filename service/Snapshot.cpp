@@ -9,8 +9,14 @@ bool Snapshot::Holds(ClientId client) const {
     return std::find(clients.begin(), clients.end(), client) != clients.end();
 }
 
+bool Snapshot::Moving(MoveKind kind) const {
+    return move.kind == kind ||
+           std::any_of(queued.begin(), queued.end(), [kind](const RunningMove& m) { return m.kind == kind; });
+}
+
 bool Snapshot::Stale(std::chrono::steady_clock::time_point now) const {
     if (!open || Moving()) return false;
+    if (lineGone) return true;
     return !lastAnswer || now - *lastAnswer > staleAfter;
 }
 
@@ -32,11 +38,13 @@ float Snapshot::RotatorMechanicalPosition() const { return RotatorAngle(status.F
 float Snapshot::RotatorStepSize() const { return velq3::RotatorStepSize(image.MaxSteps); }
 
 CoverStatus Snapshot::Cover() const {
-    return CoverState(Moving(), status.Focus2Pos, image.MaxSteps, image.HomeMark != 0, status.Sw);
+    const bool moving = Moving(MoveKind::SecondMotor);
+    if (coverEnd && !moving) return *coverEnd;
+    return CoverState(moving, status.Focus2Pos, image.MaxSteps, image.HomeMark != 0, status.Sw);
 }
 
 bool Snapshot::CoverPositionUnknown() const {
-    return velq3::CoverPositionUnknown(Moving(), status.Focus2Pos, image.HomeMark != 0);
+    return velq3::CoverPositionUnknown(Moving(MoveKind::SecondMotor), status.Focus2Pos, image.HomeMark != 0);
 }
 
 } // namespace velq3

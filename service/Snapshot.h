@@ -48,6 +48,7 @@ struct Snapshot {
     // after which readings fail.
     std::optional<std::chrono::steady_clock::time_point> lastAnswer;
     std::chrono::milliseconds staleAfter = kStaleStatusAge;
+    bool lineGone = false;  // the line hung up (the controller vanished); readings fail at once
 
     // --- what the controller has ---
     bool wheelPresent = false;
@@ -74,16 +75,24 @@ struct Snapshot {
 
     // --- moves ---
     RunningMove move;       // kind None when no move runs
+    // Moves accepted while the line was busy with another, each waiting for the line (at most
+    // one per device); they read as moving.
+    std::vector<RunningMove> queued;
     MoveOutcome lastMove;
+    // The cover's state as the last cover move of this service left it (Open or Closed, Error
+    // after a failure), until a status read after that move arrives: the end-stops of the
+    // status before it still show where the cover was.
+    std::optional<CoverStatus> coverEnd;
 
     // True when `client` holds the link.
     bool Holds(ClientId client) const;
-    bool Moving() const { return move.kind != MoveKind::None; }
-    // Whether a move of this kind (Focuser0 for motor 0...) runs.
-    bool Moving(MoveKind kind) const { return move.kind == kind; }
+    bool Moving() const { return move.kind != MoveKind::None || !queued.empty(); }
+    // Whether a move of this kind (Focuser0 for motor 0...) runs or waits for the line.
+    bool Moving(MoveKind kind) const;
 
-    // True while open and the controller has not answered for `staleAfter` at `now`; a running
-    // move counts as an answer in progress.
+    // True while open and the controller has not answered for `staleAfter` at `now`, or its
+    // line has gone; a running move counts as an answer in progress (on a line that has gone
+    // it ends at once).
     bool Stale(std::chrono::steady_clock::time_point now) const;
     // The message of a reading at `now`: kNoAnswerMessage when stale, none when readings are good.
     std::optional<std::string> ReadingProblem(std::chrono::steady_clock::time_point now) const;

@@ -261,7 +261,10 @@ TEST_F(AlpacaSimTest, ALoopbackServerIsDiscoveredOnLoopbackOnly) {
     for (const std::string& other : others) EXPECT_EQ(ProbeReply(other, discovery->BoundPort()), "") << other;
 }
 
-TEST_F(AlpacaSimTest, ACommandThatCannotStartWithinASecondIsRefusedAndNeverRun) {
+// At 9600 baud: a focuser move sent while the wheel turns is accepted at once, reads as moving
+// and runs once the wheel has arrived; a command other than a move that cannot start within a
+// second is refused and never runs.
+TEST_F(AlpacaSimTest, AMoveDuringAnotherDevicesMoveRunsAfterItAndOtherCommandsAreRefused) {
     hive.SetDword(kSettingsKey, "ChangeFilterTimeoutMs", 20000);
     Start({"--realtime"});
     Connect("filterwheel/0");
@@ -270,20 +273,27 @@ TEST_F(AlpacaSimTest, ACommandThatCannotStartWithinASecondIsRefusedAndNeverRun) 
     const int from = Get("filterwheel/0", "position").Value();
     const int focus = Get("focuser/0", "position").Value();
     sim->control("set move-ms 2500");
-    ASSERT_EQ(Put("filterwheel/0", "position", "Position=" + std::to_string((from + 1) % 3)).Error(), 0);
-    // The owner thread is in the wheel move: the focuser move waits one second and is refused.
+    const int slot = (from + 1) % 3;
+    ASSERT_EQ(Put("filterwheel/0", "position", "Position=" + std::to_string(slot)).Error(), 0);
     const auto start = std::chrono::steady_clock::now();
-    const Reply refused = Put("focuser/0", "move", "Position=" + std::to_string(focus + 500));
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(refused.Error(), 0x40B) << refused.body;
-    EXPECT_FALSE(refused.json["ErrorMessage"].get<std::string>().empty());
+    const Reply accepted = Put("focuser/0", "move", "Position=" + std::to_string(focus + 100));
+    EXPECT_EQ(accepted.Error(), 0) << accepted.body;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(Get("focuser/0", "ismoving").Value(), true);
+    // The owner thread is in the wheel move: an ordinary command waits one second and is refused.
+    const auto t0 = std::chrono::steady_clock::now();
+    const CommandResult refused = service->Service().Run([](OrnFilterWheel& fw) {
+        fw.SetFocusPosition(0, 0);  // would move the counter: must never run
+        return CommandResult::Success();
+    });
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_EQ(refused.status, CommandStatus::Busy);
     EXPECT_GE(took, 900ms);
     EXPECT_LT(took, 2500ms);
-    WaitFor("filterwheel/0", "position", [](const Json& v) { return v.get<int>() >= 0; }, 30s);
-    // The refused move never ran.
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(Get("focuser/0", "position").Value(), focus);
-    EXPECT_EQ(Get("focuser/0", "ismoving").Value(), false);
+    WaitFor("filterwheel/0", "position", [&](const Json& v) { return v == slot; }, 30s);
+    EXPECT_EQ(WaitFor("focuser/0", "ismoving", [](const Json& v) { return v == false; }, 30s).Value(), false);
+    EXPECT_EQ(Get("focuser/0", "position").Value(), focus + 100);
+    EXPECT_EQ(Get("filterwheel/0", "position").Value(), slot);
 }
 
 } // namespace

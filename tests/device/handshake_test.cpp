@@ -110,6 +110,9 @@ TEST_F(HandshakeTest, LineVanishingMidMoveEndsTheMoveAsFailure) {
     EXPECT_FALSE(fw->SelectFilter((fw->CurrentFilter + 1) % fw->FilterCount()));
     EXPECT_FALSE(fw->IsBusy());
     EXPECT_EQ(fw->CurrentFilter, -1);
+    // The controller is gone: its readings are not offered as fresh while the line stays away.
+    EXPECT_TRUE(fw->LineGone());
+    EXPECT_TRUE(fw->ReadingsStale());
 }
 
 } // namespace

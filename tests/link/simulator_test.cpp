@@ -124,6 +124,40 @@ TEST_F(SimLinkTest, VanishedLineFailsWithoutSpinning) {
     EXPECT_LT(sw.ElapsedMs(), 400);
 }
 
+// A line that hangs up during a move (the controller vanished) ends the move at once as
+// failed, long before its time-out.
+TEST_F(SimLinkTest, MovesEndAtOnceWhenTheLineVanishes) {
+    struct Case {
+        const char* name;
+        bool (*move)(CDeviceLink&, CFilterTable&);
+    };
+    const Case cases[] = {
+        {"wheel", [](CDeviceLink& l, CFilterTable& f) { return l.SelectFilter((f.CurrentFilter + 3) % f.FilterCount()); }},
+        {"home", [](CDeviceLink& l, CFilterTable&) { return l.Home(0); }},
+        {"focuser", [](CDeviceLink& l, CFilterTable&) { return l.GoToPosition(l.FocusPos + 2000, 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SerialClose(link.m_hPort);
+        // Moves of one to three seconds, which the line leaves half-way.
+        Open({"--replug-ms", "100000", "--move-ms", "400", "--focus-speedup", "10"});
+        link.m_MemorySize = 202;
+        ASSERT_TRUE(link.ReadMemory(0, 202, link.ImageBytes()));
+        ASSERT_TRUE(link.FiltersFromImage());
+        int pos = 0;
+        ASSERT_TRUE(link.GetFilter(pos));
+        filters.CurrentFilter = pos;
+        ASSERT_TRUE(link.GetFocus(pos, 0));
+        link.ChangeFilterTimeoutMs = 3000;  // time-outs of 14 s (wheel) and 21 s (home)
+        link.FocuserSpeed = 100;            // and 22 s (focuser)
+        sim->control("fault vanish");
+        Stopwatch sw;
+        EXPECT_FALSE(c.move(link, filters));
+        EXPECT_LT(sw.ElapsedMs(), 3500.0);
+        EXPECT_FALSE(link.IsBusy());
+    }
+}
+
 TEST_F(SimLinkTest, ForeignMessagesAndReportedFailuresDuringWheelMoves) {
     Open();
     std::vector<std::string> lines;

@@ -126,42 +126,85 @@ TEST_F(ServiceTest, ALongMoveIsReadWhileItRunsAndHoldsOffCommands) {
     EXPECT_EQ(s->move.sequence, accepted.moveSequence);
     EXPECT_FALSE(s->ReadingProblem(Service().Now()).has_value());
 
-    // A move and an arbitrary command posted meanwhile: both refused after about 1 s.
+    // Another move posted meanwhile waits for the line: accepted at once and read as moving.
+    // An arbitrary command is refused after about 1 s.
     std::atomic<bool> ran{false};
     auto t0 = std::chrono::steady_clock::now();
     const CommandResult second = Service().SelectFilter(2);
-    const double refusedAfter = Seconds(std::chrono::steady_clock::now() - t0);
-    EXPECT_EQ(second.status, CommandStatus::Busy);
-    EXPECT_EQ(second.message, kBusyMessage);
-    EXPECT_GE(refusedAfter, 0.9);
-    EXPECT_LT(refusedAfter, 2.0);
+    EXPECT_TRUE(second.Ok()) << second.message;
+    EXPECT_LT(Seconds(std::chrono::steady_clock::now() - t0), 0.5);
+    EXPECT_GT(second.moveSequence, accepted.moveSequence);
+    s = Service().Current();
+    ASSERT_EQ(s->queued.size(), 1u);
+    EXPECT_EQ(s->queued[0].sequence, second.moveSequence);
+    t0 = std::chrono::steady_clock::now();
     auto later = Service().Submit([&ran](OrnFilterWheel&) {
         ran = true;
         return CommandResult::Success();
     });
     EXPECT_EQ(later.get().status, CommandStatus::Busy);
+    const double refusedAfter = Seconds(std::chrono::steady_clock::now() - t0);
+    EXPECT_GE(refusedAfter, 0.9);
+    EXPECT_LT(refusedAfter, 2.0);
 
     // Still the same move, still running, and the readings still come at once.
     s = Service().Current();
     EXPECT_TRUE(s->Moving(MoveKind::Wheel));
+    EXPECT_EQ(s->move.sequence, accepted.moveSequence);
     EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start), 9.0);
 
-    // The end: position 5, the outcome with the move's number.
+    // The end: position 5, the outcome with the move's number; the waiting move then runs.
     s = WaitFor([&](const Snapshot& x) { return x.lastMove.sequence == accepted.moveSequence; }, 15000ms);
     EXPECT_GE(Seconds(std::chrono::steady_clock::now() - start), 9.0);
     ASSERT_EQ(s->lastMove.sequence, accepted.moveSequence);
     EXPECT_TRUE(s->lastMove.ok);
     EXPECT_EQ(s->lastMove.kind, MoveKind::Wheel);
+    EXPECT_EQ(s->lastMove.target, 5);
+    s = WaitFor([&](const Snapshot& x) { return x.lastMove.sequence == second.moveSequence; }, 20000ms);
+    ASSERT_EQ(s->lastMove.sequence, second.moveSequence);
+    EXPECT_TRUE(s->lastMove.ok);
     EXPECT_FALSE(s->Moving());
-    EXPECT_EQ(s->currentFilter, 5);
+    EXPECT_EQ(s->currentFilter, 2);
 
-    // The refused commands never run: the wheel stays at 5.
+    // The refused command never runs: the wheel stays at 2.
     std::this_thread::sleep_for(1500ms);
     EXPECT_FALSE(ran.load());
     int position = -1;
     owner->Invoke([&position](OrnFilterWheel& fw) { fw.GetFilter(position); });
-    EXPECT_EQ(position, 5);
-    EXPECT_EQ(Service().Current()->currentFilter, 5);
+    EXPECT_EQ(position, 2);
+    EXPECT_EQ(Service().Current()->currentFilter, 2);
+}
+
+// A move waiting for the line is bounded by the time-out of the move that held the line when
+// it was accepted: kept waiting past that (another waiting move ran first), it fails with a
+// message and never runs.
+TEST_F(ServiceTest, AWaitingMoveThatCannotStartWithinTheRunningMovesTimeOutFails) {
+    StartSim({"--mode", "10", "--move-ms", "2000", "--focus-speedup", "1"});
+    StartThread();
+    const ClientId client = DeviceService::NewClient();
+    ASSERT_TRUE(Service().Connect(client, DeviceKind::FilterWheel).Ok());
+    // The service's time-out of a 300-step focuser move: about 4.5 s; the move takes 1.5 s.
+    owner->Invoke([](OrnFilterWheel& fw) {
+        fw.ChangeFilterTimeoutMs = 4000;
+        fw.FocuserSpeed = 300;
+    });
+    ASSERT_EQ(Service().Current()->currentFilter, 0);
+    const std::int32_t focus = Service().Current()->FocuserPosition(0);
+    const CommandResult first = Service().MoveFocuser(0, focus + 300);
+    ASSERT_TRUE(first.Ok()) << first.message;
+    const CommandResult wheel = Service().SelectFilter(3);  // six seconds, after the focuser
+    ASSERT_TRUE(wheel.Ok()) << wheel.message;
+    const CommandResult late = Service().MoveFocuser(0, focus + 600);  // waits for both
+    ASSERT_TRUE(late.Ok()) << late.message;
+    EXPECT_EQ(Service().Current()->queued.size(), 2u);
+
+    auto s = WaitFor([&](const Snapshot& x) { return x.lastMove.sequence == late.moveSequence; }, 20000ms);
+    ASSERT_EQ(s->lastMove.sequence, late.moveSequence);
+    EXPECT_FALSE(s->lastMove.ok);
+    EXPECT_NE(s->lastMove.message.find("did not start"), std::string::npos) << s->lastMove.message;
+    EXPECT_FALSE(s->Moving());
+    EXPECT_EQ(s->currentFilter, 3);
+    EXPECT_EQ(s->FocuserPosition(0), focus + 300);
 }
 
 TEST_F(ServiceTest, FailedMovesReportTheirOutcome) {
