@@ -18,6 +18,14 @@
 namespace velq3::alpaca {
 namespace {
 
+// A server over `routes` as the Alpaca face runs one: 404 for what no route answers, and
+// everything but GET on the handler pool.
+HttpServer ServeRoutes(const HttpRoutes& routes) {
+    return HttpServer(
+        HttpLimits{}, [&routes](const HttpRequest& req) { return routes.Handle(req).value_or(HttpResponse::Text(404, "Not found")); },
+        [](const HttpRequest& req) { return req.method != "GET"; });
+}
+
 // The page served over a device service connected to the simulator, with the wheel moved to
 // a known slot.
 TEST(SetupPageInChromium, ScriptFillsTheLiveFieldsFromTheService) {
@@ -53,9 +61,7 @@ TEST(SetupPageInChromium, ScriptFillsTheLiveFieldsFromTheService) {
         return std::nullopt;
     });
     AddSetupRoutes(routes, context);
-    HttpServer server(
-        HttpLimits{}, [&routes](const HttpRequest& req) { return routes.Handle(req).value_or(HttpResponse::Text(404, "Not found")); },
-        [](const HttpRequest& req) { return req.method != "GET"; });
+    HttpServer server = ServeRoutes(routes);
     std::string error;
     ASSERT_TRUE(server.Start("127.0.0.1", 0, error)) << error;
     const int port = server.Port();
@@ -117,9 +123,7 @@ TEST(SetupPageInChromium, APageOfAnotherOriginCannotStoreSettings) {
         return std::nullopt;
     });
     AddSetupRoutes(routes, context);
-    HttpServer server(
-        HttpLimits{}, [&routes](const HttpRequest& req) { return routes.Handle(req).value_or(HttpResponse::Text(404, "Not found")); },
-        [](const HttpRequest& req) { return req.method != "GET"; });
+    HttpServer server = ServeRoutes(routes);
     std::string error;
     ASSERT_TRUE(server.Start("127.0.0.1", 0, error)) << error;
     const std::string target = "http://127.0.0.1:" + std::to_string(server.Port()) + "/setup";
