@@ -26,6 +26,14 @@ const CoverFace kCover{"covercalibrator/0", "opencover", "closecover", "covermov
 
 class CoverEndTest : public AlpacaSimTest {
 protected:
+    // A simulator in cover mode with the dome and the cover connected, the cover closed.
+    void StartClosed(std::vector<std::string> args) {
+        Start(std::move(args));
+        Connect("dome/0");
+        Connect("covercalibrator/0");
+        ASSERT_EQ(WaitFor("dome/0", "shutterstatus", [](const Json& v) { return v == 1; }, 5s).Value(), 1);
+    }
+
     // Opens and closes the cover, `operations` moves in all, through `face`, reading the moving flag first
     // after `phase` (a random part of `interval`) and then every `interval`, and requires the
     // end state whenever that flag reads false. Returns how many operations broke the rule.
@@ -64,10 +72,7 @@ protected:
 // The checker polls the moving flag every 500 ms and requires Open or Closed the moment it
 // reads false: 50 operations, half through the dome's shutter and half through the cover.
 TEST_F(CoverEndTest, TheEndStateIsThereTheMomentMovingEnds) {
-    Start({"--mode", "-2"});
-    Connect("dome/0");
-    Connect("covercalibrator/0");
-    ASSERT_EQ(WaitFor("dome/0", "shutterstatus", [](const Json& v) { return v == 1; }, 5s).Value(), 1);
+    ASSERT_NO_FATAL_FAILURE(StartClosed({"--mode", "-2"}));
     std::mt19937 random(23);
     int failures = 0;
     for (const CoverFace& face : {kDome, kCover}) failures += Cycle(face, 25, 500ms, random);
@@ -76,10 +81,7 @@ TEST_F(CoverEndTest, TheEndStateIsThereTheMomentMovingEnds) {
 
 // At 9600 baud with the real speeds: the moving flag read as often as a client may.
 TEST_F(CoverEndTest, TheEndStateIsThereTheMomentMovingEndsAtRealSpeed) {
-    Start({"--mode", "-2", "--realtime"});
-    Connect("dome/0");
-    Connect("covercalibrator/0");
-    ASSERT_EQ(WaitFor("dome/0", "shutterstatus", [](const Json& v) { return v == 1; }, 5s).Value(), 1);
+    ASSERT_NO_FATAL_FAILURE(StartClosed({"--mode", "-2", "--realtime"}));
     std::mt19937 random(9600);
     int failures = 0;
     for (const CoverFace& face : {kDome, kCover}) failures += Cycle(face, 2, 20ms, random);
