@@ -108,11 +108,9 @@ std::shared_ptr<Snapshot> DeviceService::Build() const {
     s->settings = static_cast<const FWAdditionalSettings&>(m_FW);
     s->rotatorReverse = m_FW.RotatorReverse;
     s->move = m_Move;
-    s->queued = QueuedMoves();
     s->lastMove = m_LastMove;
     s->coverEnd = m_CoverEnd;
-    // The wheel's position is unknown while it turns.
-    if (s->Moving(MoveKind::Wheel) || s->Moving(MoveKind::Home)) s->currentFilter = -1;
+    // The waiting moves are put in by Publish, under the snapshot's lock.
     return s;
 }
 
@@ -121,9 +119,8 @@ void DeviceService::Publish() {
     std::shared_ptr<const Snapshot> published;
     {
         std::lock_guard lock(m_SnapMutex);
-        // The queue again under the lock: a move queued by another thread since Build is kept.
-        snapshot->queued = QueuedMoves();
-        if (snapshot->Moving(MoveKind::Wheel) || snapshot->Moving(MoveKind::Home)) snapshot->currentFilter = -1;
+        // The queue under the lock, so that a move queued by another thread meanwhile is kept.
+        ApplyQueue(*snapshot);
         snapshot->serial = ++m_Serial;
         m_Snapshot = snapshot;
         published = m_Snapshot;
@@ -289,6 +286,19 @@ std::chrono::milliseconds MoveTimeout(const OrnFilterWheel& fw, MoveKind kind, i
 
 } // namespace
 
+void DeviceService::ApplyQueue(Snapshot& snap) const {
+    snap.queued = QueuedMoves();
+    // The wheel's position is unknown while it turns or waits to turn.
+    if (snap.Moving(MoveKind::Wheel) || snap.Moving(MoveKind::Home)) snap.currentFilter = -1;
+}
+
+void DeviceService::PostRunQueued() {
+    std::weak_ptr<bool> alive = m_Alive;
+    m_Loop.PostTask([this, alive] {
+        if (!alive.expired()) RunQueued();
+    });
+}
+
 std::vector<RunningMove> DeviceService::QueuedMoves() const {
     std::lock_guard lock(m_QueueMutex);
     std::vector<RunningMove> moves;
@@ -299,8 +309,7 @@ std::vector<RunningMove> DeviceService::QueuedMoves() const {
 void DeviceService::PublishQueue() {
     std::lock_guard lock(m_SnapMutex);
     auto copy = std::make_shared<Snapshot>(*m_Snapshot);
-    copy->queued = QueuedMoves();
-    if (copy->Moving(MoveKind::Wheel) || copy->Moving(MoveKind::Home)) copy->currentFilter = -1;
+    ApplyQueue(*copy);
     copy->published = std::chrono::steady_clock::now();
     copy->serial = ++m_Serial;
     m_Snapshot = copy;
@@ -366,10 +375,7 @@ void DeviceService::RunMove(MoveKind slot, std::uint64_t sequence, const MoveChe
     Publish();
     if (more) {
         // The queued moves run from the loop, so that what else waits for it gets its turn.
-        std::weak_ptr<bool> alive = m_Alive;
-        m_Loop.PostTask([this, alive] {
-            if (!alive.expired()) RunQueued();
-        });
+        PostRunQueued();
     }
 }
 
@@ -385,10 +391,7 @@ void DeviceService::RunQueued() {
         m_LastMove = {next.slot, 0, false, next.sequence,
                       "The controller was busy with other moves until the time-out; the move did not start"};
         Publish();
-        std::weak_ptr<bool> alive = m_Alive;
-        m_Loop.PostTask([this, alive] {
-            if (!alive.expired()) RunQueued();
-        });
+        PostRunQueued();
         return;
     }
     RunMove(next.slot, next.sequence, next.check, next.body, nullptr);
@@ -427,10 +430,7 @@ CommandResult DeviceService::StartMove(MoveKind slot, MoveCheck check, MoveBody 
                 m_Queue.push_back(std::move(item));
                 if (!m_LineMoving) {
                     // The line came free meanwhile: make sure the queue is looked at.
-                    std::weak_ptr<bool> alive = m_Alive;
-                    m_Loop.PostTask([this, alive] {
-                        if (!alive.expired()) RunQueued();
-                    });
+                    PostRunQueued();
                 }
             }
             PublishQueue();

@@ -186,6 +186,10 @@ private:
     void RunQueued();
     // Publishes the latest snapshot with the queue as it is now (any thread).
     void PublishQueue();
+    // Puts the waiting moves into `snap` (a waiting wheel reads as turning).
+    void ApplyQueue(Snapshot& snap) const;
+    // Looks at the queue from the loop, if this service still lives then.
+    void PostRunQueued();
     std::vector<RunningMove> QueuedMoves() const;
     bool OnOwnerThread() const { return std::this_thread::get_id() == m_Owner; }
     void OnDeviceChange(const DeviceChange& change);
