@@ -6,13 +6,6 @@
 
 namespace velq3::alpaca {
 
-double WrapDegrees(double x) {
-    double r = std::fmod(x, 360.0);
-    if (r < 0) r += 360.0;
-    if (r >= 360.0) r = 0.0;  // -tiny + 360 rounds to 360
-    return r;
-}
-
 RotatorDevice::RotatorDevice(DeviceService& service, std::uint32_t number, double syncOffset,
                              std::function<void(double)> storeOffset)
     : ServiceDevice(DeviceIdentity{"rotator", "Rotator", number, 4, "velq3 rotator",
@@ -31,7 +24,7 @@ RotatorDevice::RotatorDevice(DeviceService& service, std::uint32_t number, doubl
     AddPut("reverse", [this](const Params& p) {
         bool reverse = false;
         if (auto bad = RequireBool(p, "Reverse", reverse)) return *bad;
-        return FromCommand(m_Service.SetRotatorReverse(reverse));
+        return SetReverse(reverse);
     });
     AddGet("stepsize", 0.0, [this](const Params&) { return DoubleValue(Snap()->RotatorStepSize(), "StepSize"); });
     AddGet("targetposition", 0.0, [this](const Params&) { return GetTargetPosition(); });
@@ -122,6 +115,23 @@ Outcome RotatorDevice::MoveMechanical(const Params& params) {
     }
     const double sky = (snap->rotatorReverse ? 360.0 - angle : angle) + offset;
     return StartMove(m_Service.MoveRotatorMechanical(static_cast<float>(angle)), sky);
+}
+
+Outcome RotatorDevice::SetReverse(bool reverse) {
+    const auto before = Snap();
+    const Outcome outcome = FromCommand(m_Service.SetRotatorReverse(reverse));
+    double offset = 0.0;
+    {
+        // The camera did not turn: Position stays where it was.
+        std::lock_guard lock(m_Mutex);
+        const double was = m_SyncOffset;
+        m_SyncOffset = RotatorOffsetAfterReverse(was, before->status.Focus2Pos, before->MaxSteps(), before->rotatorReverse,
+                                                 Snap()->rotatorReverse);
+        if (m_SyncOffset == was) return outcome;
+        offset = m_SyncOffset;
+    }
+    if (m_StoreOffset) m_StoreOffset(offset);
+    return outcome;
 }
 
 Outcome RotatorDevice::Sync(const Params& params) {

@@ -10,9 +10,6 @@
 
 namespace velq3::alpaca {
 
-// x folded into [0, 360).
-double WrapDegrees(double x);
-
 class RotatorDevice : public ServiceDevice {
 public:
     // `syncOffset` is the stored offset; `storeOffset` keeps a new one (called on an HTTP thread).
@@ -31,6 +28,7 @@ private:
     Outcome MoveAbsolute(const Params& params);
     Outcome MoveMechanical(const Params& params);
     Outcome Sync(const Params& params);
+    Outcome SetReverse(bool reverse);
     // Reads the Position parameter as an angle in [0, 360); other values are invalid.
     static std::optional<Outcome> RequireAngle(const Params& params, double& angle);
     Outcome StartMove(const CommandResult& result, double skyTarget);

@@ -76,6 +76,19 @@ float RotatorAngle(std::int32_t steps, int stepsPerTurn, bool reverse) {
     return reverse ? static_cast<float>(360.0 - angle) : angle;
 }
 
+double WrapDegrees(double angle) {
+    double a = std::fmod(angle, 360.0);
+    if (a < 0) a += 360.0;
+    return a >= 360.0 ? 0.0 : a;  // -tiny + 360 rounds to 360
+}
+
+double RotatorOffsetAfterReverse(double offset, std::int32_t steps, int stepsPerTurn, bool wasReversed, bool reversed) {
+    if (wasReversed == reversed || stepsPerTurn == 0 || !PositionKnown(steps)) return offset;
+    const double before = RotatorAngle(steps, stepsPerTurn, wasReversed);
+    const double after = RotatorAngle(steps, stepsPerTurn, reversed);
+    return WrapDegrees(offset + before - after);
+}
+
 float RotatorStepSize(int stepsPerTurn) {
     return static_cast<float>(Divide(360.0, static_cast<double>(stepsPerTurn)));
 }

@@ -82,6 +82,15 @@ RotatorTarget RotatorRelativeTarget(float delta, std::int32_t current, int steps
 // The target of a move to the angle `angle`.
 RotatorTarget RotatorAbsoluteTarget(float angle, int stepsPerTurn, bool reverse);
 
+// `angle` in degrees folded into 0 <= a < 360.
+double WrapDegrees(double angle);
+
+// The network faces report the rotator angle plus a sync offset. Toggling the direction flag
+// (from `wasReversed` to `reversed`) does not turn the camera, so it must not change that
+// reported angle: the new offset takes up the difference of the mirrored angles. The offset
+// stays as it was while the position or the steps per turn are unknown.
+double RotatorOffsetAfterReverse(double offset, std::int32_t steps, int stepsPerTurn, bool wasReversed, bool reversed);
+
 // --- cover: X = the second motor's position, N = `MaxSteps` its travel from closed (0) to
 // open (N) ---
 

@@ -305,6 +305,12 @@ TEST_F(AlpacaSimTest, RotatorSyncSurvivesARestartOfTheFace) {
     ASSERT_EQ(Put("rotator/0", "sync", "Position=120").Error(), 0);
     EXPECT_NEAR(Get("rotator/0", "position").Value().get<double>(), 120.0, 0.001);
     const double mechanical = Get("rotator/0", "mechanicalposition").Value();
+    // Reverse turns nothing: Position stays synced, both ways.
+    for (const char* reverse : {"true", "false"}) {
+        ASSERT_EQ(Put("rotator/0", "reverse", std::string("Reverse=") + reverse).Error(), 0);
+        EXPECT_NEAR(Get("rotator/0", "position").Value().get<double>(), 120.0, 0.001) << reverse;
+        EXPECT_NEAR(Get("rotator/0", "mechanicalposition").Value().get<double>(), mechanical, 0.001) << reverse;
+    }
     // Restart the face and the service with the same settings; the motor has not moved.
     StopFace();
     StartFace();

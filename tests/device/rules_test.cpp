@@ -80,6 +80,32 @@ TEST(DeviceRulesTest, CoverStateOfAnUnknownPosition) {
     EXPECT_TRUE(PositionKnown(-1));
 }
 
+TEST(DeviceRulesTest, ReverseMovesTheSyncOffsetSoTheReportedAngleStays) {
+    struct Case {
+        std::int32_t steps;
+        int n;
+        bool from, to;
+        double offset, want;
+    };
+    // N = 1000: 250 steps read 90 degrees, 270 reversed.
+    const Case cases[] = {
+        {250, 1000, false, true, 0.0, 180.0},   // 90 + 0 == 270 + 180 (mod 360)
+        {250, 1000, true, false, 180.0, 0.0},   // and back
+        {250, 1000, false, false, 33.0, 33.0},  // no change
+        {0, 1000, false, true, 10.0, 10.0},     // 0 mirrors to 360 == 0
+        {250, 0, false, true, 10.0, 10.0},      // no steps per turn
+        {kPositionNotRead, 1000, false, true, 10.0, 10.0},
+    };
+    for (const Case& c : cases) {
+        const double offset = RotatorOffsetAfterReverse(c.offset, c.steps, c.n, c.from, c.to);
+        EXPECT_NEAR(offset, c.want, 1e-4) << c.steps << " " << c.from << "->" << c.to;
+        if (c.n != 0 && PositionKnown(c.steps)) {
+            EXPECT_NEAR(WrapDegrees(RotatorAngle(c.steps, c.n, c.to) + offset),
+                        WrapDegrees(RotatorAngle(c.steps, c.n, c.from) + c.offset), 1e-4);
+        }
+    }
+}
+
 TEST(DeviceRulesTest, RotatorWithoutStepsPerTurnOrAngle) {
     EXPECT_EQ(RotatorAbsoluteTarget(10, 0, false).error, RotatorTargetError::NoStepsPerTurn);
     EXPECT_EQ(RotatorRelativeTarget(INFINITY, 0, 1000, false).error, RotatorTargetError::NotANumber);
