@@ -1,32 +1,58 @@
 #include "indi/FocuserBase.h"
 
 #include <cmath>
-#include <cstring>
+#include <cstdio>
+#include <memory>
 
+#include "device/DeviceMoves.h"
 #include "indi/Velq3Driver.h"
 
 namespace velq3::indi {
 
 namespace {
-// A motor position the controller has not reported yet.
-constexpr std::int32_t kNotRead = 16777215;
+constexpr const char* kOffset = "FOCUS_SYNC_OFFSET";
+// FOCUS_MAX and the sync offset go no further than positions of 32 bits.
+constexpr double kLargest = 2147483647.0;
 
-bool Is(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
+std::string Steps(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.0f", value);
+    return text;
+}
 }  // namespace
 
-FocuserBase::FocuserBase(Velq3Driver& driver, DeviceKind kind, const char* name, int motor)
-    : Velq3Device(driver, kind, name), FocuserInterface(this), m_Motor(motor) {
-    FI::SetCapability(FOCUSER_CAN_ABS_MOVE | FOCUSER_CAN_REL_MOVE);
+FocuserBase::FocuserBase(Velq3Driver& driver, DeviceKind kind, std::string name, int motor)
+    : Velq3Device(driver, kind, std::move(name)), FocuserInterface(this), m_Motor(motor) {
+    // No FOCUSER_CAN_REVERSE: the controller has no reversed direction for its motors. Abort
+    // is offered so that clients find the standard property; it says what the controller can.
+    FI::SetCapability(FOCUSER_CAN_ABS_MOVE | FOCUSER_CAN_REL_MOVE | FOCUSER_CAN_SYNC | FOCUSER_CAN_ABORT);
 }
 
 bool FocuserBase::initProperties() {
     Velq3Device::initProperties();
     FI::initProperties(MAIN_CONTROL_TAB);
-    // The limit is the focuser setting `AscomMaxFocusPos`, changed in the focuser settings.
-    FocusMaxPosNP.p = IP_RO;
+    FocusMaxPosN[0].min = 1;
+    FocusMaxPosN[0].max = kLargest;
+    FocusSyncN[0].min = -kLargest;
+    FocusSyncN[0].max = kLargest;
+    IUFillNumber(&m_OffsetN[0], "OFFSET", "Steps", "%.0f", -kLargest, kLargest, 0, 0);
+    IUFillNumberVector(&m_OffsetNP, m_OffsetN, 1, getDeviceName(), kOffset, "Sync Offset", OPTIONS_TAB, IP_RW, 0, IPS_IDLE);
     setDriverInterface(FOCUSER_INTERFACE);
     return true;
 }
+
+void FocuserBase::LoadOwnConfig() {
+    defineProperty(&m_OffsetNP);
+    loadConfig(true, kOffset);
+}
+
+bool FocuserBase::saveConfigItems(FILE* fp) {
+    Velq3Device::saveConfigItems(fp);
+    IUSaveConfigNumber(fp, &m_OffsetNP);
+    return true;
+}
+
+std::vector<MoveKind> FocuserBase::OwnMoves() const { return {FocuserMoveKind(m_Motor, m_Driver.Latest()->mode)}; }
 
 bool FocuserBase::updateProperties() {
     Velq3Device::updateProperties();
@@ -35,16 +61,17 @@ bool FocuserBase::updateProperties() {
     return true;
 }
 
+// Limits in shown positions: the client range 0..`AscomMaxFocusPos` moved by the sync offset.
 void FocuserBase::SetLimits(const Snapshot& s, bool announce) {
     const double max = std::max(s.settings.AscomMaxFocusPos, 0);
-    if (FocusMaxPosN[0].value == max && FocusAbsPosN[0].max == max) return;
-    FocusMaxPosN[0].value = FocusMaxPosN[0].max = max;
-    FocusMaxPosN[0].min = 0;
-    FocusAbsPosN[0].min = 0;
-    FocusAbsPosN[0].max = max;
+    const double low = Offset(), high = max + Offset();
+    if (FocusMaxPosN[0].value == max && FocusAbsPosN[0].min == low && FocusAbsPosN[0].max == high) return;
+    FocusMaxPosN[0].value = max;
+    FocusAbsPosN[0].min = low;
+    FocusAbsPosN[0].max = high;
     FocusAbsPosN[0].step = std::max(1.0, std::round(max / 100));
     FocusRelPosN[0].min = 0;
-    FocusRelPosN[0].max = max;
+    FocusRelPosN[0].max = std::max(max, 1.0);
     FocusRelPosN[0].step = FocusAbsPosN[0].step;
     if (announce) {
         IUUpdateMinMax(&FocusAbsPosNP);
@@ -53,100 +80,179 @@ void FocuserBase::SetLimits(const Snapshot& s, bool announce) {
     }
 }
 
-bool FocuserBase::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) {
-    if (Is(dev, getDeviceName()) && n >= 1) {
+bool FocuserBase::HandleNumber(const char* name, double values[], char* names[], int n) {
+    if (n >= 1) {
         if (Is(name, FocusAbsPosNP.name)) {
-            MoveTo(values[0], false);
+            MoveTo(values[0], FocusAbsPosNP.name);
             return true;
         }
         if (Is(name, FocusRelPosNP.name)) {
-            MoveTo(values[0], true);
+            MoveRelative(values[0]);
             return true;
         }
         if (Is(name, FocusMaxPosNP.name)) {
-            FocusMaxPosNP.s = IPS_ALERT;
-            IDSetNumber(&FocusMaxPosNP, "The maximum position is the focuser setting AscomMaxFocusPos; it is not set here");
-            return false;
+            SetMaximum(values[0]);
+            return true;
         }
-        if (FI::processNumber(dev, name, values, names, n)) return true;
+        if (Is(name, FocusSyncNP.name)) {
+            Sync(values[0]);
+            return true;
+        }
+        if (Is(name, kOffset)) {
+            m_OffsetN[0].value = std::round(values[0]);
+            m_OffsetNP.s = IPS_OK;
+            IDSetNumber(&m_OffsetNP, nullptr);
+            if (isConnected()) {
+                SetLimits(*m_Driver.Latest(), true);
+                Refresh(*m_Driver.Latest(), std::nullopt, true);
+            }
+            return true;
+        }
     }
-    return Velq3Device::ISNewNumber(dev, name, values, names, n);
+    return Velq3Device::HandleNumber(name, values, names, n);
 }
 
-bool FocuserBase::ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n) {
-    if (Is(dev, getDeviceName()) && FI::processSwitch(dev, name, states, names, n)) return true;
-    return Velq3Device::ISNewSwitch(dev, name, states, names, n);
+bool FocuserBase::HandleSwitch(const char* name, ISState* states, char* names[], int n) {
+    if (Is(name, FocusAbortSP.name)) {
+        Abort();
+        return true;
+    }
+    if (Is(name, FocusMotionSP.name)) {
+        IUUpdateSwitch(&FocusMotionSP, states, names, n);
+        FocusMotionSP.s = IPS_OK;
+        IDSetSwitch(&FocusMotionSP, nullptr);
+        return true;
+    }
+    return Velq3Device::HandleSwitch(name, states, names, n);
 }
 
-void FocuserBase::MoveTo(double value, bool relative) {
-    INumberVectorProperty& asked = relative ? FocusRelPosNP : FocusAbsPosNP;
-    auto refuse = [&](const std::string& why) {
-        asked.s = IPS_ALERT;
-        IDSetNumber(&asked, nullptr);
-        LOG_ERROR(why.c_str());
-    };
-    if (!isConnected()) return refuse("The focuser is not connected");
-    if (m_Moving) return refuse("The focuser is already moving");
-    if (!std::isfinite(value) || value != std::floor(value)) return refuse("The position must be a whole number of steps");
-    double target = value;
-    if (relative) {
-        if (value <= 0) return refuse("The relative move must be more than 0 steps");
-        const bool inward = IUFindOnSwitchIndex(&FocusMotionSP) == FOCUS_INWARD;
-        target = FocusAbsPosN[0].value + (inward ? -value : value);
-    }
-    if (target < FocusAbsPosN[0].min || target > FocusAbsPosN[0].max) {
-        char text[200];
-        std::snprintf(text, sizeof text, "Position %.0f is out of range: the focuser moves from %.0f to %.0f", target,
-                      FocusAbsPosN[0].min, FocusAbsPosN[0].max);
-        return refuse(text);
-    }
+void FocuserBase::MoveRelative(double steps) {
+    const char* property = FocusRelPosNP.name;
+    if (!isConnected()) return Refuse(property, "The focuser is not connected");
+    if (m_Moving) return Refuse(property, "The focuser is already moving");
+    if (steps != std::floor(steps) || steps <= 0) return Refuse(property, "The relative move must be a whole number of steps above 0");
+    const double signedSteps = IUFindOnSwitchIndex(&FocusMotionSP) == FOCUS_INWARD ? -steps : steps;
     const auto snapshot = m_Driver.Latest();
-    if (!DeviceFocuserTarget(static_cast<std::int64_t>(target), snapshot->settings.AscomFocusShift))
-        return refuse("Position " + std::to_string(static_cast<long long>(target)) +
-                      " is beyond the controller's step range with the focus shift " +
-                      std::to_string(snapshot->settings.AscomFocusShift));
+    if (PositionKnown(snapshot->MotorPosition(m_Motor))) return MoveTo(FocusAbsPosN[0].value + signedSteps, property);
+    // Lost by a failed move or never carried by the status: ask the controller first.
+    const int motor = m_Motor;
+    auto position = std::make_shared<std::int32_t>(0);
+    m_Moving = true;
+    RunCommand([motor, position](DeviceService& s) {
+                   return s.Run([motor, position](OrnFilterWheel& fw) {
+                       return PositionForRelativeMove(fw, motor, *position)
+                                  ? CommandResult::Success()
+                                  : CommandResult::Error(CommandStatus::Failed, "The focuser's position could not be read");
+                   });
+               },
+               [this, position, signedSteps, property](const CommandResult& r) {
+                   m_Moving = false;
+                   if (!r.Ok()) return Refuse(property, r.message + "; the focuser did not move");
+                   const auto s = m_Driver.Latest();
+                   const double from = ClientFocuserPosition(*position, s->settings.AscomFocusShift) + Offset();
+                   MoveTo(from + signedSteps, property);
+               });
+}
+
+void FocuserBase::MoveTo(double target, const char* property) {
+    const bool relative = !Is(property, FocusAbsPosNP.name);
+    if (!isConnected()) return Refuse(property, "The focuser is not connected");
+    if (m_Moving) return Refuse(property, "The focuser is already moving");
+    if (target != std::floor(target)) return Refuse(property, "The position must be a whole number of steps");
+    if (target < FocusAbsPosN[0].min || target > FocusAbsPosN[0].max)
+        return Refuse(property, "Position " + Steps(target) + " is out of range: the focuser moves from " +
+                                    Steps(FocusAbsPosN[0].min) + " to " + Steps(FocusAbsPosN[0].max));
+    const auto snapshot = m_Driver.Latest();
+    const auto client = static_cast<std::int64_t>(target - Offset());
+    if (!DeviceFocuserTarget(client, snapshot->settings.AscomFocusShift))
+        return Refuse(property, "Position " + Steps(target) + " is beyond the controller's step range with the focus shift " +
+                                    std::to_string(snapshot->settings.AscomFocusShift));
 
     m_Moving = true;
-    m_Failed = false;
+    ClearAlert(FocusAbsPosNP.name);
     if (relative) {
-        FocusRelPosN[0].value = value;
         FocusRelPosNP.s = IPS_BUSY;
         IDSetNumber(&FocusRelPosNP, nullptr);
     }
     FocusAbsPosNP.s = IPS_BUSY;
     IDSetNumber(&FocusAbsPosNP, "Moving to position %.0f...", target);
     const int motor = m_Motor;
-    const auto position = static_cast<std::int64_t>(target);
-    StartMove([motor, position](DeviceService& s) { return s.MoveFocuser(motor, position); },
+    StartMove(FocuserMoveKind(m_Motor, snapshot->mode), [motor, client](DeviceService& s) { return s.MoveFocuser(motor, client); },
               [this, relative, target](const MoveOutcome& outcome) {
                   m_Moving = false;
-                  m_Failed = !outcome.ok;
-                  const IPState state = outcome.ok ? IPS_OK : IPS_ALERT;
-                  if (outcome.ok) FocusAbsPosN[0].value = target;
-                  if (relative) {
-                      FocusRelPosNP.s = state;
-                      IDSetNumber(&FocusRelPosNP, nullptr);
-                  }
-                  FocusAbsPosNP.s = state;
                   if (outcome.ok) {
+                      FocusAbsPosN[0].value = target;
+                      if (relative) {
+                          FocusRelPosNP.s = IPS_OK;
+                          IDSetNumber(&FocusRelPosNP, nullptr);
+                      }
+                      FocusAbsPosNP.s = IPS_OK;
                       IDSetNumber(&FocusAbsPosNP, "Focuser at position %.0f", target);
-                  } else {
-                      IDSetNumber(&FocusAbsPosNP, nullptr);
-                      LOGF_ERROR("The move to position %.0f failed: %s", target,
-                                 outcome.message.empty() ? "the focuser did not report arriving" : outcome.message.c_str());
+                      return;
                   }
+                  if (relative) Refuse(FocusRelPosNP.name, "");
+                  Refuse(FocusAbsPosNP.name, "");
+                  LOGF_ERROR("The move to position %.0f failed: %s", target,
+                             outcome.message.empty() ? "the focuser did not report arriving" : outcome.message.c_str());
               });
+}
+
+void FocuserBase::Sync(double position) {
+    const char* property = FocusSyncNP.name;
+    if (!isConnected()) return Refuse(property, "The focuser is not connected");
+    const auto s = m_Driver.Latest();
+    if (!PositionKnown(s->MotorPosition(m_Motor))) return Refuse(property, "The focuser's position is not known; nothing was synced");
+    if (position != std::floor(position)) return Refuse(property, "The position must be a whole number of steps");
+    // Nothing is written to the controller: this device shows positions moved by the offset.
+    m_OffsetN[0].value = position - s->FocuserPosition(m_Motor);
+    IDSetNumber(&m_OffsetNP, nullptr);
+    saveConfig(true, kOffset);
+    FocusSyncN[0].value = position;
+    FocusSyncNP.s = IPS_OK;
+    IDSetNumber(&FocusSyncNP, nullptr);
+    SetLimits(*s, true);
+    Refresh(*s, std::nullopt, true);
+    LOGF_INFO("Synced: the focuser now reads %.0f", position);
+}
+
+void FocuserBase::SetMaximum(double maximum) {
+    const char* property = FocusMaxPosNP.name;
+    if (maximum != std::floor(maximum)) return Refuse(property, "The maximum position must be a whole number of steps");
+    FocusMaxPosNP.s = IPS_BUSY;
+    IDSetNumber(&FocusMaxPosNP, nullptr);
+    const auto value = static_cast<std::int32_t>(maximum);
+    RunCommand([value](DeviceService& s) { return s.SetMaxFocusPosition(value); },
+               [this, property](const CommandResult& r) {
+                   if (!r.Ok()) return Refuse(property, "The maximum position was not changed: " + r.message);
+                   SetLimits(*m_Driver.Latest(), true);
+                   FocusMaxPosNP.s = IPS_OK;
+                   IDSetNumber(&FocusMaxPosNP, nullptr);
+               });
+}
+
+void FocuserBase::Abort() {
+    const char* property = FocusAbortSP.name;
+    IUResetSwitch(&FocusAbortSP);
+    if (!isConnected()) return Refuse(property, "The focuser is not connected");
+    const MoveKind kind = FocuserMoveKind(m_Motor, m_Driver.Latest()->mode);
+    // A move still waiting for the line is dropped; a running one cannot be stopped.
+    RunCommand([kind](DeviceService& s) { return DropQueued(s, kind); },
+               [this, kind, property](const CommandResult& dropped) {
+                   if (dropped.Ok()) AbandonMoves(kind, "it was aborted before it started");
+                   if (m_Driver.Latest()->Moving(kind) || m_Moving)
+                       return Refuse(property, "The controller cannot stop a focuser move: the focuser goes on to its target");
+                   FocusAbortSP.s = IPS_OK;
+                   IDSetSwitch(&FocusAbortSP, nullptr);
+               });
 }
 
 void FocuserBase::Refresh(const Snapshot& s, const std::optional<std::string>& problem, bool force) {
     SetLimits(s, true);
     if (m_Moving) return;  // the move's end reports the position
-    const std::int32_t raw = s.MotorPosition(m_Motor);
-    const bool known = raw != kNotRead;
-    const double position = known ? s.FocuserPosition(m_Motor) : FocusAbsPosN[0].value;
-    IPState state = m_Failed ? IPS_ALERT : IPS_OK;
-    const MoveKind mine = FocuserMoveKind(m_Motor, s.mode);
-    if (s.Moving(mine)) state = IPS_BUSY;  // a move another program started
+    const bool known = PositionKnown(s.MotorPosition(m_Motor));
+    const double position = known ? s.FocuserPosition(m_Motor) + Offset() : FocusAbsPosN[0].value;
+    IPState state = IPS_OK;
+    if (s.Moving(FocuserMoveKind(m_Motor, s.mode))) state = IPS_BUSY;  // a move another program started
     if (problem || !known) state = IPS_ALERT;
     Report(FocusAbsPosNP, position, state, force);
 }

@@ -27,6 +27,25 @@ std::string DefaultSerialPort() {
     return "/dev/ttyUSB0";
 }
 
+std::vector<std::string> PresentSerialPorts() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::vector<std::string> byId, targets, ttys;
+    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec)) {
+        byId.push_back(entry.path());
+        targets.push_back(fs::canonical(entry.path(), ec).string());
+    }
+    std::sort(byId.begin(), byId.end());
+    for (const auto& entry : fs::directory_iterator("/dev", ec)) {
+        const std::string name = entry.path().filename();
+        if (name.rfind("ttyUSB", 0) != 0 && name.rfind("ttyACM", 0) != 0) continue;
+        if (std::find(targets.begin(), targets.end(), entry.path().string()) == targets.end()) ttys.push_back(entry.path());
+    }
+    std::sort(ttys.begin(), ttys.end());
+    byId.insert(byId.end(), ttys.begin(), ttys.end());
+    return byId;
+}
+
 std::optional<std::string> DescribePortProblem(const std::string& path) {
     if (path.empty()) return "No serial port is set (DEVICE_PORT)";
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);

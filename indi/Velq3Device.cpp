@@ -1,10 +1,12 @@
 #include "indi/Velq3Device.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include <indicom.h>
+#include <indidriver.h>
 
 #include "indi/SerialPortChoice.h"
 #include "indi/Velq3Driver.h"
@@ -13,10 +15,11 @@ namespace velq3::indi {
 
 namespace {
 constexpr const char* kPortProperty = "DEVICE_PORT";
+constexpr const char* kPortsProperty = "SYSTEM_PORTS";
 constexpr std::uint32_t kDefaultPollMs = 1000;
+}  // namespace
 
 bool Is(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
-}  // namespace
 
 std::string ModeName(std::int8_t mode) {
     if (mode >= 1 && mode <= 10) return "filter wheel (" + std::to_string(mode) + " filters)";
@@ -41,14 +44,20 @@ std::string NeededMode(DeviceKind kind) {
     return "another mode";
 }
 
-Velq3Device::Velq3Device(Velq3Driver& driver, DeviceKind kind, const char* name)
-    : m_Driver(driver), m_Kind(kind), m_Id(DeviceService::NewClient()), m_Name(name) {
+Velq3Device::Velq3Device(Velq3Driver& driver, DeviceKind kind, std::string name)
+    : m_Driver(driver), m_Kind(kind), m_Id(DeviceService::NewClient()), m_Name(std::move(name)) {
     setVersion(1, 0);
+    // Named before libindi's first getProperties, which would otherwise give every device of
+    // the process the name in INDIDEV.
+    setDeviceName(m_Name.c_str());
     m_Driver.AddDevice(this);
 }
 
 // libindi allocates the texts of text properties and leaves them to their owner.
-Velq3Device::~Velq3Device() { free(m_PortT[0].text); }
+Velq3Device::~Velq3Device() {
+    free(m_PortT[0].text);
+    FreePorts();
+}
 
 bool Velq3Device::initProperties() {
     DefaultDevice::initProperties();
@@ -64,16 +73,23 @@ bool Velq3Device::initProperties() {
 
 void Velq3Device::ISGetProperties(const char* dev) {
     if (dev && !Is(dev, getDeviceName())) return;
+    if (!Offered()) return;
     DefaultDevice::ISGetProperties(dev);
     // Defined once: later getProperties calls resend every defined property by themselves.
     if (!m_ConfigLoaded) {
+        // The saved port is read first, so that clients never see the default in its place.
+        char saved[MAXINDINAME * 4] = "";
+        if (IUGetConfigText(getDeviceName(), kPortProperty, "PORT", saved, sizeof saved) == 0 && saved[0] != '\0') {
+            IUSaveText(&m_PortT[0], saved);
+            m_Driver.SetPort(saved, this, false);
+        }
         defineProperty(&m_PortTP);
         m_ConfigLoaded = true;
         m_LoadingConfig = true;
-        loadConfig(true, kPortProperty);
         loadConfig(true, "POLLING_PERIOD");
         LoadOwnConfig();
         m_LoadingConfig = false;
+        ListPorts();
     }
 }
 
@@ -88,47 +104,163 @@ bool Velq3Device::saveConfigItems(FILE* fp) {
     return true;
 }
 
+// ---- requests ----
+
+std::optional<std::string> Velq3Device::CheckElements(const char* name, char* names[], int n) {
+    const INDI::Property p = getProperty(name);
+    for (int i = 0; i < n; ++i) {
+        const char* element = names[i];
+        bool known = false;
+        if (auto* np = p.getNumber()) known = IUFindNumber(np, element) != nullptr;
+        else if (auto* sp = p.getSwitch()) known = IUFindSwitch(sp, element) != nullptr;
+        else if (auto* tp = p.getText()) known = IUFindText(tp, element) != nullptr;
+        if (!known) return std::string(name) + " has no element " + (element ? element : "(none)") + "; nothing was changed";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Velq3Device::CheckNumbers(const char* name, const double values[], char* names[], int n) {
+    if (auto bad = CheckElements(name, names, n)) return bad;
+    INumberVectorProperty* p = getProperty(name, INDI_NUMBER).getNumber();
+    for (int i = 0; i < n; ++i) {
+        const INumber* e = IUFindNumber(p, names[i]);
+        char text[256];
+        if (!std::isfinite(values[i])) {
+            std::snprintf(text, sizeof text, "%s.%s must be a number; nothing was changed", name, names[i]);
+            return std::string(text);
+        }
+        if (e->min < e->max && (values[i] < e->min || values[i] > e->max)) {
+            std::snprintf(text, sizeof text, "%s.%s = %g is out of range: it goes from %g to %g; nothing was changed", name,
+                          names[i], values[i], e->min, e->max);
+            return std::string(text);
+        }
+    }
+    return std::nullopt;
+}
+
 bool Velq3Device::ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n) {
-    if (Is(dev, getDeviceName()) && Is(name, "CONNECTION")) {
+    if (!Is(dev, getDeviceName()) || !Offered() || !getProperty(name).isValid()) return false;
+    ClearAlert(name);
+    if (auto bad = CheckElements(name, names, n)) {
+        Refuse(name, *bad);
+        return false;
+    }
+    return HandleSwitch(name, states, names, n);
+}
+
+bool Velq3Device::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) {
+    if (!Is(dev, getDeviceName()) || !Offered() || !getProperty(name).isValid()) return false;
+    ClearAlert(name);
+    if (auto bad = CheckElements(name, names, n)) {
+        Refuse(name, *bad);
+        return false;
+    }
+    return HandleText(name, texts, names, n);
+}
+
+bool Velq3Device::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) {
+    if (!Is(dev, getDeviceName()) || !Offered() || !getProperty(name).isValid()) return false;
+    ClearAlert(name);
+    if (auto bad = CheckNumbers(name, values, names, n)) {
+        Refuse(name, *bad);
+        return false;
+    }
+    return HandleNumber(name, values, names, n);
+}
+
+void Velq3Device::RefuseMalformed(const char* property, const std::string& why) {
+    if (!Offered() || !getProperty(property).isValid()) return;
+    Refuse(property, why);
+}
+
+void Velq3Device::Refuse(const char* property, const std::string& why) {
+    m_Alerts.insert(property);
+    INDI::Property p = getProperty(property);
+    if (p.isValid()) {
+        p.setState(IPS_ALERT);
+        p.apply();
+    }
+    if (!why.empty()) LOG_ERROR(why.c_str());
+}
+
+IPState Velq3Device::Shown(const char* property, IPState state) const {
+    return InAlert(property) && state != IPS_BUSY ? IPS_ALERT : state;
+}
+
+bool Velq3Device::HandleSwitch(const char* name, ISState* states, char* names[], int n) {
+    if (Is(name, "CONNECTION")) {
         const char* on = IUFindOnSwitchName(states, names, n);
         if (Is(on, "CONNECT")) RequestConnect();
         else if (Is(on, "DISCONNECT")) RequestDisconnect();
         return true;
     }
-    return DefaultDevice::ISNewSwitch(dev, name, states, names, n);
+    if (Is(name, kPortsProperty)) {
+        const char* on = IUFindOnSwitchName(states, names, n);
+        ISwitch* chosen = on ? IUFindSwitch(&m_PortsSP, on) : nullptr;
+        if (!chosen) return true;
+        SetPort(chosen->name);
+        return true;
+    }
+    return DefaultDevice::ISNewSwitch(getDeviceName(), name, states, names, n);
 }
 
-bool Velq3Device::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) {
-    if (Is(dev, getDeviceName()) && Is(name, kPortProperty)) {
-        IUUpdateText(&m_PortTP, texts, names, n);
-        std::string path = m_PortT[0].text ? m_PortT[0].text : "";
+bool Velq3Device::HandleText(const char* name, char* texts[], char* names[], int n) {
+    if (Is(name, kPortProperty)) {
+        std::string path = texts[0] ? texts[0] : "";
         while (!path.empty() && (path.back() == ' ' || path.back() == '\n')) path.pop_back();
         if (path.empty()) {
             IUSaveText(&m_PortT[0], m_Driver.Port().c_str());
-            m_PortTP.s = IPS_ALERT;
-            IDSetText(&m_PortTP, "The serial port cannot be empty");
+            Refuse(kPortProperty, "The serial port cannot be empty");
             return false;
         }
-        m_PortTP.s = IPS_OK;
-        IDSetText(&m_PortTP, nullptr);
-        const auto snapshot = m_Driver.Latest();
-        if (snapshot->open && snapshot->portPath != path && !m_LoadingConfig)
-            LOGF_WARN("The controller stays connected on %s; %s is used from the next connection", snapshot->portPath.c_str(),
-                      path.c_str());
-        m_Driver.SetPort(path, this, !m_LoadingConfig);
-        if (!m_LoadingConfig) saveConfig(true, kPortProperty);
+        SetPort(path);
         return true;
     }
-    return DefaultDevice::ISNewText(dev, name, texts, names, n);
+    return DefaultDevice::ISNewText(getDeviceName(), name, texts, names, n);
 }
 
-bool Velq3Device::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) {
-    if (Is(dev, getDeviceName()) && Is(name, "POLLING_PERIOD")) {
-        const bool done = DefaultDevice::ISNewNumber(dev, name, values, names, n);
+bool Velq3Device::HandleNumber(const char* name, double values[], char* names[], int n) {
+    if (Is(name, "POLLING_PERIOD")) {
+        const bool done = DefaultDevice::ISNewNumber(getDeviceName(), name, values, names, n);
         m_Driver.SetPollPeriod(getCurrentPollingPeriod(), this);
         return done;
     }
-    return DefaultDevice::ISNewNumber(dev, name, values, names, n);
+    return DefaultDevice::ISNewNumber(getDeviceName(), name, values, names, n);
+}
+
+// ---- ports ----
+
+void Velq3Device::SetPort(const std::string& path) {
+    IUSaveText(&m_PortT[0], path.c_str());
+    m_PortTP.s = IPS_OK;
+    IDSetText(&m_PortTP, nullptr);
+    const auto snapshot = m_Driver.Latest();
+    if (snapshot->open && snapshot->portPath != path && !m_LoadingConfig)
+        LOGF_WARN("The controller stays connected on %s; %s is used from the next connection", snapshot->portPath.c_str(),
+                  path.c_str());
+    m_Driver.SetPort(path, this, !m_LoadingConfig);
+    if (!m_LoadingConfig) {
+        saveConfig(true, kPortProperty);
+        ListPorts();
+    }
+}
+
+void Velq3Device::FreePorts() { m_PortsS.clear(); }
+
+void Velq3Device::ListPorts() {
+    std::vector<std::string> ports = PresentSerialPorts();
+    const std::string chosen = m_Driver.Port();
+    if (!chosen.empty() && std::find(ports.begin(), ports.end(), chosen) == ports.end()) ports.push_back(chosen);
+    if (m_PortsDefined) deleteProperty(kPortsProperty);
+    m_PortsS.assign(ports.size(), ISwitch{});
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        // The path is the element's name and label, as in libindi's own list.
+        IUFillSwitch(&m_PortsS[i], ports[i].c_str(), ports[i].c_str(), ports[i] == chosen ? ISS_ON : ISS_OFF);
+    }
+    IUFillSwitchVector(&m_PortsSP, m_PortsS.data(), static_cast<int>(m_PortsS.size()), getDeviceName(), kPortsProperty,
+                       "System Ports", CONNECTION_TAB, IP_RW, ISR_ATMOST1, 60, IPS_IDLE);
+    m_PortsDefined = !m_PortsS.empty();
+    if (m_PortsDefined) defineProperty(&m_PortsSP);
 }
 
 void Velq3Device::ShowPort(const std::string& path, bool persist) {
@@ -138,6 +270,7 @@ void Velq3Device::ShowPort(const std::string& path, bool persist) {
     IDSetText(&m_PortTP, nullptr);
     // Every device's config names the same port, whichever device saved it last.
     if (persist) saveConfig(true, kPortProperty);
+    if (m_ConfigLoaded) ListPorts();
 }
 
 void Velq3Device::ShowPollPeriod(std::uint32_t ms) {
@@ -207,18 +340,26 @@ void Velq3Device::RequestDisconnect() {
         setConnected(false, IPS_IDLE);
         return;
     }
+    // A move this device asked for and that has not run yet never runs after it let go.
+    m_NextMoves.clear();
     const ClientId id = m_Id;
+    const std::vector<MoveKind> moves = OwnMoves();
     m_Disconnecting = true;
-    RunCommand([id](DeviceService& s) { return s.Disconnect(id); },
-               [this](const CommandResult& r) {
-                   m_Disconnecting = false;
-                   if (!r.Ok() && r.status != CommandStatus::NotConnected) LOG_WARN(r.message.c_str());
-                   if (m_TimerId >= 0) RemoveTimer(m_TimerId);
-                   m_TimerId = -1;
-                   setConnected(false, IPS_IDLE);
-                   updateProperties();
-                   LOG_INFO("Disconnected");
-               });
+    RunCommand(
+        [id, moves](DeviceService& s) {
+            for (MoveKind kind : moves) s.DropQueuedMove(kind);
+            return s.Disconnect(id);
+        },
+        [this](const CommandResult& r) {
+            m_Disconnecting = false;
+            if (!r.Ok() && r.status != CommandStatus::NotConnected) LOG_WARN(r.message.c_str());
+            if (m_TimerId >= 0) RemoveTimer(m_TimerId);
+            m_TimerId = -1;
+            m_Alerts.clear();
+            setConnected(false, IPS_IDLE);
+            updateProperties();
+            LOG_INFO("Disconnected");
+        });
 }
 
 // ---- status ----
@@ -256,24 +397,59 @@ void Velq3Device::RunCommand(std::function<CommandResult(DeviceService&)> call, 
     m_Driver.Call(std::move(call), std::move(done));
 }
 
-void Velq3Device::StartMove(std::function<CommandResult(DeviceService&)> call, std::function<void(const MoveOutcome&)> finish) {
+void Velq3Device::StartMove(MoveKind kind, std::function<CommandResult(DeviceService&)> call,
+                            std::function<void(const MoveOutcome&)> finish) {
+    if (m_InFlight.count(kind)) {
+        // A burst of requests ends in at most one more move: the newest.
+        m_NextMoves[kind] = NextMove{std::move(call), std::move(finish)};
+        return;
+    }
+    SendMove(kind, std::move(call), std::move(finish));
+}
+
+void Velq3Device::SendMove(MoveKind kind, std::function<CommandResult(DeviceService&)> call,
+                           std::function<void(const MoveOutcome&)> finish) {
     const std::uint64_t token = m_NextToken++;
-    m_Moves.push_back(PendingMove{0, token, std::move(finish)});
-    RunCommand(std::move(call), [this, token](const CommandResult& r) {
+    m_Moves.push_back(PendingMove{kind, 0, token, std::move(finish)});
+    m_InFlight.insert(kind);
+    RunCommand(std::move(call), [this, token, kind](const CommandResult& r) {
+        m_InFlight.erase(kind);
         const auto it = std::find_if(m_Moves.begin(), m_Moves.end(), [token](const PendingMove& m) { return m.token == token; });
-        if (it == m_Moves.end()) return;
-        if (!r.Ok() || r.moveSequence == 0) {
-            MoveOutcome refused;
-            refused.ok = r.Ok();
-            refused.message = r.message.empty() ? "The move was refused" : r.message;
-            auto finish = std::move(it->finish);
-            m_Moves.erase(it);
-            finish(refused);
-            return;
+        if (it != m_Moves.end()) {
+            if (!r.Ok() || r.moveSequence == 0) {
+                MoveOutcome refused;
+                refused.ok = r.Ok();
+                refused.message = r.message.empty() ? "The move was refused" : r.message;
+                auto finish = std::move(it->finish);
+                m_Moves.erase(it);
+                finish(refused);
+            } else {
+                it->sequence = r.moveSequence;
+                FinishMoves();
+            }
         }
-        it->sequence = r.moveSequence;
-        FinishMoves();
+        const auto next = m_NextMoves.find(kind);
+        if (next == m_NextMoves.end()) return;
+        NextMove move = std::move(next->second);
+        m_NextMoves.erase(next);
+        if (isConnected()) SendMove(kind, std::move(move.call), std::move(move.finish));
     });
+}
+
+void Velq3Device::AbandonMoves(MoveKind kind, const std::string& why) {
+    m_NextMoves.erase(kind);
+    std::vector<PendingMove> abandoned;
+    for (auto it = m_Moves.begin(); it != m_Moves.end();) {
+        if (it->kind == kind) {
+            abandoned.push_back(std::move(*it));
+            it = m_Moves.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    MoveOutcome outcome;
+    outcome.message = why;
+    for (auto& m : abandoned) m.finish(outcome);
 }
 
 void Velq3Device::FinishMoves() {
@@ -292,13 +468,11 @@ void Velq3Device::FinishMoves() {
 }
 
 void Velq3Device::Report(INumberVectorProperty& p, double value, IPState state, bool force) {
-    if (!force && p.np[0].value == value && p.s == state) return;
-    p.np[0].value = value;
-    p.s = state;
-    IDSetNumber(&p, nullptr);
+    Report(p, std::vector<double>{value}, state, force);
 }
 
 void Velq3Device::Report(INumberVectorProperty& p, const std::vector<double>& values, IPState state, bool force) {
+    state = Shown(p.name, state);
     bool same = p.s == state && static_cast<int>(values.size()) == p.nnp;
     for (int i = 0; same && i < p.nnp; ++i) same = p.np[i].value == values[static_cast<std::size_t>(i)];
     if (same && !force) return;

@@ -1,6 +1,7 @@
 #include "indi/Velq3Driver.h"
 
 #include <chrono>
+#include <cstring>
 #include <exception>
 
 #include "indi/Velq3Device.h"
@@ -101,6 +102,10 @@ void Velq3Driver::OnSnapshot(const std::shared_ptr<const Snapshot>& snapshot) {
         m_Outcomes[last.sequence] = last;
         while (m_Outcomes.size() > kKeptOutcomes) m_Outcomes.erase(m_Outcomes.begin());
     }
+    if (snapshot->connectedMode && snapshot->connectedMode != m_ModeRead) {
+        m_ModeRead = snapshot->connectedMode;
+        for (Velq3Device* d : m_Devices) d->ModeRead(*m_ModeRead);
+    }
     for (Velq3Device* d : m_Devices) d->SnapshotArrived(*snapshot);
 }
 
@@ -110,6 +115,12 @@ std::optional<MoveOutcome> Velq3Driver::Outcome(std::uint64_t sequence) const {
     const auto latest = Latest();
     if (latest->lastMove.sequence == sequence) return latest->lastMove;
     return std::nullopt;
+}
+
+Velq3Device* Velq3Driver::Find(const char* name) const {
+    for (Velq3Device* d : m_Devices)
+        if (name && std::strcmp(d->getDeviceName(), name) == 0) return d;
+    return nullptr;
 }
 
 std::string Velq3Driver::Port() const {

@@ -1,4 +1,4 @@
-// The driver process: five INDI devices over one device service. The service runs the device
+// The driver process: its INDI devices over one device service. The service runs the device
 // object on its own owner thread (libindi owns the main thread); blocking service calls run on
 // a command thread of this class, and their results, like every new snapshot, come back to
 // libindi's thread through the loop inbox. Holds what the devices share: the serial port path
@@ -35,6 +35,8 @@ public:
     // ---- libindi's thread ----
 
     void AddDevice(Velq3Device* device) { m_Devices.push_back(device); }
+    // The device of that name; null when there is none.
+    Velq3Device* Find(const char* name) const;
 
     // The newest snapshot; an empty one before the service runs.
     std::shared_ptr<const Snapshot> Latest() const;
@@ -81,6 +83,7 @@ private:
     std::shared_ptr<const Snapshot> m_Latest;
     std::map<std::uint64_t, MoveOutcome> m_Outcomes;  // the last few ended moves
     std::uint32_t m_PollMs = 1000;
+    std::optional<std::int8_t> m_ModeRead;  // the mode the devices were last told of
 
     mutable std::mutex m_PortMutex;  // the owner thread reads the path when it opens the link
     std::string m_Port;

@@ -630,6 +630,16 @@ CommandResult DeviceService::SetPreferredThermometer(int thermometer) {
     });
 }
 
+CommandResult DeviceService::SetMaxFocusPosition(std::int32_t maximum) {
+    if (maximum < 1) return CommandResult::Error(CommandStatus::InvalidValue, "The maximum position must be 1 or more");
+    return Execute([this, maximum](Task& task) {
+        m_FW.AscomMaxFocusPos = maximum;
+        m_FW.SaveRegistrySettings();
+        Publish();
+        task.Complete(CommandResult::Success());
+    });
+}
+
 CommandResult DeviceService::SetHeaterSetPoint(std::int16_t value) {
     return ExecuteCommand([this, value](OrnFilterWheel& fw) {
         if (!fw.IsOpen()) return NotConnectedResult();

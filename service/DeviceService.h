@@ -121,6 +121,9 @@ public:
     // The preferred sensor for temperature compensation (-1: none), kept in the settings. A
     // setting, not a command: a running move does not hold it up.
     CommandResult SetPreferredThermometer(int thermometer);
+    // The focusers' highest client position (`AscomMaxFocusPos`, 1 or more), kept in the
+    // settings like the preferred sensor.
+    CommandResult SetMaxFocusPosition(std::int32_t maximum);
     // Sets the heater set point, kept in the controller's non-volatile memory. A value equal to
     // the one shown writes nothing. Memory writes come at most once a kHeaterWriteInterval: a
     // value set sooner is shown at once and written when the interval is over, unless a newer

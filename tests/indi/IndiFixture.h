@@ -33,11 +33,9 @@
 
 namespace velq3::test {
 
-inline constexpr const char* kWheel = "VELQ3 Wheel";
-inline constexpr const char* kFocuser = "VELQ3 Focuser";
+// The driver's devices when INDIDEV is not set.
+inline constexpr const char* kMain = "VELQ3";
 inline constexpr const char* kFocuser2 = "VELQ3 Focuser 2";
-inline constexpr const char* kRotator = "VELQ3 Rotator";
-inline constexpr const char* kCover = "VELQ3 Cover";
 
 // The full path of a program found on PATH; "" when there is none.
 inline std::string FindOnPath(const std::string& name) {
@@ -102,6 +100,12 @@ public:
     MessageWatch(const MessageWatch&) = delete;
     MessageWatch& operator=(const MessageWatch&) = delete;
 
+    // Sends raw XML to the server, as any client may.
+    void Send(const std::string& xml) {
+        if (::send(m_Fd, xml.data(), xml.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(xml.size()))
+            ADD_FAILURE() << "cannot send to indiserver";
+    }
+
     // True once the server has sent text containing `part` (XML-escaped as it came).
     bool WaitFor(const std::string& part, std::chrono::milliseconds timeout) {
         const auto deadline = Clock::now() + timeout;
@@ -151,7 +155,7 @@ protected:
             m_Env.push_back(v);
         }
         // Each device keeps its own config file under $HOME/.indi; INDICONFIG would make the
-        // five devices of the driver share one file, so it is left unset.
+        // devices of the driver share one file, so it is left unset.
         m_Env.push_back("HOME=" + home.path());
         m_Env.push_back("VELQ3_HOME=" + home.file("velq3"));
     }
@@ -169,8 +173,17 @@ protected:
         }
     }
 
+    // Starts the driver with INDIDEV=`name`, as KStars does with the label of its entry
+    // (nullptr: without INDIDEV).
+    void NameMainDevice(const char* name) {
+        std::erase_if(m_Env, [](const std::string& v) { return v.rfind("INDIDEV=", 0) == 0; });
+        m_Main = name ? name : kMain;
+        if (name) m_Env.push_back(std::string("INDIDEV=") + name);
+    }
+    const std::string& Main() const { return m_Main; }
+
     // Starts the simulator with `simArgs` and indiserver with the driver; waits until the
-    // driver's devices answer.
+    // driver's device answers.
     void Start(std::vector<std::string> simArgs = {}) {
         sim = std::make_unique<SimProcess>(std::move(simArgs));
         StartServer();
@@ -205,11 +218,10 @@ protected:
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
-        // Ready when the devices' CONNECTION can be read.
+        // Ready when the device's CONNECTION can be read.
         const auto deadline = Clock::now() + 15s;
         while (Clock::now() < deadline) {
-            const RunResult r = Run(m_GetProp, {"-p", Port(), "-t", "1", std::string(kWheel) + ".CONNECTION.CONNECT",
-                                                std::string(kCover) + ".CONNECTION.CONNECT"});
+            const RunResult r = Run(m_GetProp, {"-p", Port(), "-t", "1", m_Main + ".CONNECTION.CONNECT"});
             if (r.status == 0) return;
             int status = 0;
             if (::waitpid(m_ServerPid, &status, WNOHANG) == m_ServerPid) {
@@ -218,7 +230,7 @@ protected:
             }
             std::this_thread::sleep_for(100ms);
         }
-        FAIL() << "the driver's devices did not appear within 15 s";
+        FAIL() << "the driver's device did not appear within 15 s";
     }
 
     void StopServer() {
@@ -247,6 +259,11 @@ protected:
         RunResult r;
         r.status = p.Finish(&r.output, &r.error, timeout);
         return r;
+    }
+
+    // The lines indi_getprop prints for `pattern` ("" when nothing matches).
+    std::string List(const std::string& pattern, int timeoutSeconds = 1) {
+        return Run(m_GetProp, {"-p", Port(), "-t", std::to_string(timeoutSeconds), pattern}).output;
     }
 
     // indi_setprop of one or more "device.property.element=value" assignments; true when sent.
@@ -315,6 +332,7 @@ protected:
 private:
     std::string m_Server, m_GetProp, m_SetProp, m_Eval;
     std::vector<std::string> m_Env;
+    std::string m_Main = kMain;
     int m_Port = 0;
     pid_t m_ServerPid = -1;
 };

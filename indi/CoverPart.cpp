@@ -1,14 +1,10 @@
-#include "indi/CoverDevice.h"
+#include "indi/CoverPart.h"
 
 #include <cstring>
-
-#include "indi/Velq3Driver.h"
 
 namespace velq3::indi {
 
 namespace {
-bool Is(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
-
 const char* StatusText(CoverStatus status) {
     switch (status) {
     case CoverStatus::Open: return "Open";
@@ -21,77 +17,60 @@ const char* StatusText(CoverStatus status) {
 }
 }  // namespace
 
-CoverDevice::CoverDevice(Velq3Driver& driver) : Velq3Device(driver, DeviceKind::Cover, "VELQ3 Cover") {}
-
-bool CoverDevice::initProperties() {
-    Velq3Device::initProperties();
-    initDustCapProperties(getDeviceName(), MAIN_CONTROL_TAB);
+void CoverPart::Init() {
+    initDustCapProperties(m_Device.getDeviceName(), MAIN_CONTROL_TAB);
     IUFillText(&m_StatusT[0], "STATUS", "Cover", "");
-    IUFillTextVector(&m_StatusTP, m_StatusT, 1, getDeviceName(), "COVER_STATUS", "Status", MAIN_CONTROL_TAB, IP_RO, 0, IPS_IDLE);
+    IUFillTextVector(&m_StatusTP, m_StatusT, 1, m_Device.getDeviceName(), "COVER_STATUS", "Status", MAIN_CONTROL_TAB, IP_RO, 0,
+                     IPS_IDLE);
     IUFillLight(&m_EndStopsL[0], "OPEN", "Open end-stop", IPS_IDLE);
     IUFillLight(&m_EndStopsL[1], "CLOSED", "Closed end-stop", IPS_IDLE);
-    IUFillLightVector(&m_EndStopsLP, m_EndStopsL, 2, getDeviceName(), "COVER_ENDSTOPS", "End-stops", MAIN_CONTROL_TAB, IPS_IDLE);
-    setDriverInterface(DUSTCAP_INTERFACE);
+    IUFillLightVector(&m_EndStopsLP, m_EndStopsL, 2, m_Device.getDeviceName(), "COVER_ENDSTOPS", "End-stops",
+                      MAIN_CONTROL_TAB, IPS_IDLE);
+}
+
+void CoverPart::Define(const Snapshot&) {
+    m_Device.defineProperty(&ParkCapSP);
+    m_Device.defineProperty(&m_StatusTP);
+    m_Device.defineProperty(&m_EndStopsLP);
+    m_Defined = true;
+}
+
+void CoverPart::Delete() {
+    if (!m_Defined) return;
+    m_Device.deleteProperty(ParkCapSP.name);
+    m_Device.deleteProperty(m_StatusTP.name);
+    m_Device.deleteProperty(m_EndStopsLP.name);
+    m_Defined = false;
+}
+
+bool CoverPart::HandleSwitch(const char* name, ISState* states, char* names[], int n) {
+    if (!Is(name, ParkCapSP.name)) return false;
+    const char* on = IUFindOnSwitchName(states, names, n);
+    if (on) Move(Is(on, "UNPARK"));
     return true;
 }
 
-bool CoverDevice::updateProperties() {
-    Velq3Device::updateProperties();
-    if (isConnected()) {
-        defineProperty(&ParkCapSP);
-        defineProperty(&m_StatusTP);
-        defineProperty(&m_EndStopsLP);
-        m_Defined = true;
-    } else if (m_Defined) {
-        deleteProperty(ParkCapSP.name);
-        deleteProperty(m_StatusTP.name);
-        deleteProperty(m_EndStopsLP.name);
-        m_Defined = false;
-    }
-    return true;
-}
-
-bool CoverDevice::ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n) {
-    if (Is(dev, getDeviceName()) && Is(name, ParkCapSP.name)) {
-        const char* on = IUFindOnSwitchName(states, names, n);
-        if (on) Move(Is(on, "UNPARK"));
-        return true;
-    }
-    return Velq3Device::ISNewSwitch(dev, name, states, names, n);
-}
-
-void CoverDevice::Move(bool open) {
-    if (!isConnected() || m_Moving) {
-        ParkCapSP.s = IPS_ALERT;
-        IDSetSwitch(&ParkCapSP, nullptr);
-        LOG_ERROR(!isConnected() ? "The cover is not connected" : "The cover is already moving");
-        return;
-    }
-    if (m_Driver.Latest()->MaxSteps() == 0) {
-        ParkCapSP.s = IPS_ALERT;
-        IDSetSwitch(&ParkCapSP, nullptr);
-        LOG_ERROR("The cover's travel is not set (MaxSteps is 0)");
-        return;
-    }
+void CoverPart::Move(bool open) {
+    if (!isConnected()) return m_Device.Refuse(ParkCapSP.name, "The cover is not connected");
+    if (m_Moving) return m_Device.Refuse(ParkCapSP.name, "The cover is already moving");
+    if (m_Driver.Latest()->MaxSteps() == 0)
+        return m_Device.Refuse(ParkCapSP.name, "The cover's travel is not set (MaxSteps is 0)");
     m_Moving = true;
-    m_Failed = false;
     IUResetSwitch(&ParkCapSP);
     ParkCapS[open ? CAP_UNPARK : CAP_PARK].s = ISS_ON;
     ParkCapSP.s = IPS_BUSY;
     IDSetSwitch(&ParkCapSP, open ? "Opening the cover..." : "Closing the cover...");
-    StartMove([open](DeviceService& s) { return s.MoveCover(open); },
+    m_Device.StartMove(MoveKind::SecondMotor, [open](DeviceService& s) { return s.MoveCover(open); },
               [this, open](const MoveOutcome& outcome) {
                   if (!outcome.ok) {
                       m_Moving = false;
-                      m_Failed = true;
-                      ParkCapSP.s = IPS_ALERT;
-                      IDSetSwitch(&ParkCapSP, nullptr);
+                      m_Device.Refuse(ParkCapSP.name, "");
                       LOGF_ERROR("The cover did not %s: %s", open ? "open" : "close",
                                  outcome.message.empty() ? "the motor did not report arriving" : outcome.message.c_str());
                       return;
                   }
                   // The end-stops arrive with the status: ask for it before reporting the end.
-                  RunCommand(
+                  m_Device.RunCommand(
                       [](DeviceService& s) {
                           return s.Run([](OrnFilterWheel& fw) {
                               FWCurrentParameters status{};
@@ -108,13 +87,20 @@ void CoverDevice::Move(bool open) {
               });
 }
 
-void CoverDevice::Refresh(const Snapshot& s, const std::optional<std::string>& problem, bool force) {
+void CoverPart::Refresh(const Snapshot& s, const std::optional<std::string>& problem, bool force) {
     if (!m_Defined) return;
     const CoverStatus status = s.Cover();
-    const char* text = problem || s.CoverPositionUnknown() ? "Unknown" : StatusText(status);
+    // A cover found between its end-stops, or without end-stops at a place not known yet, is no
+    // fault until a move fails: it shows Idle and says what to do.
+    const bool failed = s.coverEnd && *s.coverEnd == CoverStatus::Error;
+    const bool unknown = !problem && status == CoverStatus::Error && !failed;
+    const char* text = problem ? "Unknown"
+                       : !unknown ? StatusText(status)
+                       : s.CoverPositionUnknown() ? "Unknown: open or close the cover once"
+                                                  : "Between the end-stops: open or close the cover once";
     if (force || std::strcmp(m_StatusT[0].text ? m_StatusT[0].text : "", text) != 0) {
         IUSaveText(&m_StatusT[0], text);
-        m_StatusTP.s = problem || status == CoverStatus::Error ? IPS_ALERT : IPS_OK;
+        m_StatusTP.s = unknown ? IPS_IDLE : problem || status == CoverStatus::Error ? IPS_ALERT : IPS_OK;
         IDSetText(&m_StatusTP, nullptr);
     }
     const bool fitted = s.image.HomeMark != 0;
@@ -129,11 +115,13 @@ void CoverDevice::Refresh(const Snapshot& s, const std::optional<std::string>& p
     if (m_Moving) return;
     // CAP_PARK follows the cover: PARK when closed, UNPARK when open.
     ISState park = ParkCapS[CAP_PARK].s, unpark = ParkCapS[CAP_UNPARK].s;
-    IPState state = m_Failed ? IPS_ALERT : IPS_OK;
+    IPState state = IPS_OK;
     if (status == CoverStatus::Closed) park = ISS_ON, unpark = ISS_OFF;
     if (status == CoverStatus::Open) park = ISS_OFF, unpark = ISS_ON;
     if (status == CoverStatus::Opening || status == CoverStatus::Closing) state = IPS_BUSY;
     if (status == CoverStatus::Error || problem) state = IPS_ALERT;
+    if (unknown) state = IPS_IDLE, park = unpark = ISS_OFF;
+    state = m_Device.Shown(ParkCapSP.name, state);
     if (force || park != ParkCapS[CAP_PARK].s || unpark != ParkCapS[CAP_UNPARK].s || state != ParkCapSP.s) {
         ParkCapS[CAP_PARK].s = park;
         ParkCapS[CAP_UNPARK].s = unpark;

@@ -1,6 +1,7 @@
-#include "indi/WheelDevice.h"
+#include "indi/WheelPart.h"
 
 #include <cmath>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,44 +15,38 @@ constexpr const char* kNames = "FILTER_NAME";
 constexpr const char* kOffsets = "FILTER_FOCUS_OFFSETS";
 // The controller keeps names of at most this many bytes.
 constexpr std::size_t kNameBytes = 8;
-
-bool Is(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
 }  // namespace
 
-WheelDevice::WheelDevice(Velq3Driver& driver) : Velq3Device(driver, DeviceKind::FilterWheel, "VELQ3 Wheel") {}
+WheelPart::WheelPart(Velq3Device& device) : DevicePart(device), FilterInterface(std::addressof(device)) {}
 
-bool WheelDevice::initProperties() {
-    Velq3Device::initProperties();
-    IUFillNumber(&m_SlotN[0], "FILTER_SLOT_VALUE", "Filter", "%3.0f", 1, 1, 1, 1);
-    IUFillNumberVector(&m_SlotNP, m_SlotN, 1, getDeviceName(), kSlot, "Filter Slot", FILTER_TAB, IP_RW, 60, IPS_IDLE);
-    setDriverInterface(FILTER_INTERFACE);
-    return true;
+void WheelPart::Init() {
+    FilterInterface::initProperties(FILTER_TAB);
+    FilterSlotN[0].min = FilterSlotN[0].max = 1;
 }
 
-bool WheelDevice::updateProperties() {
-    Velq3Device::updateProperties();
-    if (isConnected()) {
-        BuildFilterProperties(*m_Driver.Latest());
-        defineProperty(&m_SlotNP);
-        defineProperty(&m_NamesTP);
-        defineProperty(&m_OffsetsNP);
-        m_FilterPropsDefined = true;
-    } else if (m_FilterPropsDefined) {
-        deleteProperty(m_SlotNP.name);
-        deleteProperty(m_NamesTP.name);
-        deleteProperty(m_OffsetsNP.name);
-        m_FilterPropsDefined = false;
-    }
-    return true;
+void WheelPart::Define(const Snapshot& s) {
+    BuildFilterProperties(s);
+    m_Device.defineProperty(&FilterSlotNP);
+    m_Device.defineProperty(&m_NamesTP);
+    m_Device.defineProperty(&m_OffsetsNP);
+    m_Defined = true;
 }
 
-void WheelDevice::FreeFilterProperties() {
+void WheelPart::Delete() {
+    if (!m_Defined) return;
+    m_Device.deleteProperty(FilterSlotNP.name);
+    m_Device.deleteProperty(m_NamesTP.name);
+    m_Device.deleteProperty(m_OffsetsNP.name);
+    m_Defined = false;
+}
+
+void WheelPart::FreeFilterProperties() {
     for (IText& t : m_NamesT) free(t.text);
     m_NamesT.clear();
     m_OffsetsN.clear();
 }
 
-void WheelDevice::BuildFilterProperties(const Snapshot& s) {
+void WheelPart::BuildFilterProperties(const Snapshot& s) {
     FreeFilterProperties();
     m_Count = std::max(s.filterCount, 0);
     m_NamesT.resize(static_cast<std::size_t>(m_Count));
@@ -66,67 +61,69 @@ void WheelDevice::BuildFilterProperties(const Snapshot& s) {
         IUFillNumber(&m_OffsetsN[static_cast<std::size_t>(i)], offset.c_str(), name.empty() ? label.c_str() : name.c_str(), "%6.0f",
                      -32768, 32767, 1, value);
     }
-    IUFillTextVector(&m_NamesTP, m_NamesT.data(), m_Count, getDeviceName(), kNames, "Filter", FILTER_TAB, IP_RW, 0, IPS_IDLE);
-    IUFillNumberVector(&m_OffsetsNP, m_OffsetsN.data(), m_Count, getDeviceName(), kOffsets, "Focus Offsets", FILTER_TAB,
+    IUFillTextVector(&m_NamesTP, m_NamesT.data(), m_Count, m_Device.getDeviceName(), kNames, "Filter", FILTER_TAB, IP_RW, 0, IPS_IDLE);
+    IUFillNumberVector(&m_OffsetsNP, m_OffsetsN.data(), m_Count, m_Device.getDeviceName(), kOffsets, "Focus Offsets", FILTER_TAB,
                        IP_RO, 0, IPS_IDLE);
-    m_SlotN[0].min = 1;
-    m_SlotN[0].max = std::max(m_Count, 1);
-    if (s.currentFilter >= 0) m_SlotN[0].value = s.currentFilter + 1;
+    FilterSlotN[0].min = 1;
+    FilterSlotN[0].max = std::max(m_Count, 1);
+    if (s.currentFilter >= 0) FilterSlotN[0].value = s.currentFilter + 1;
 }
 
-bool WheelDevice::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) {
-    if (Is(dev, getDeviceName()) && Is(name, kSlot) && n >= 1) {
-        SelectSlot(values[0]);
+bool WheelPart::HandleNumber(const char* name, double values[], char*[], int n) {
+    if (!Is(name, kSlot) || n < 1) return false;
+    // The range is checked with the request; a slot is a whole number.
+    if (values[0] != std::floor(values[0])) {
+        char text[100];
+        std::snprintf(text, sizeof text, "Filter slot %g is not a whole number", values[0]);
+        m_Device.Refuse(kSlot, text);
         return true;
     }
-    return Velq3Device::ISNewNumber(dev, name, values, names, n);
+    SelectSlot(static_cast<int>(values[0]));
+    return true;
 }
 
-bool WheelDevice::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) {
-    if (Is(dev, getDeviceName()) && Is(name, kNames)) {
-        Rename(texts, names, n);
-        return true;
-    }
-    return Velq3Device::ISNewText(dev, name, texts, names, n);
+bool WheelPart::HandleText(const char* name, char* texts[], char* names[], int n) {
+    if (!Is(name, kNames)) return false;
+    Rename(texts, names, n);
+    return true;
 }
 
-void WheelDevice::SelectSlot(double requested) {
-    if (!isConnected()) {
-        m_SlotNP.s = IPS_ALERT;
-        IDSetNumber(&m_SlotNP, "The filter wheel is not connected");
-        return;
-    }
-    if (!std::isfinite(requested) || requested != std::floor(requested) || requested < 1 || requested > m_Count) {
-        m_SlotNP.s = IPS_ALERT;
-        IDSetNumber(&m_SlotNP, nullptr);
-        LOGF_ERROR("Filter slot %g is out of range: the wheel has slots 1 to %d", requested, m_Count);
-        return;
-    }
-    const int slot = static_cast<int>(requested);
+bool WheelPart::SelectFilter(int position) {
+    SelectSlot(position);
+    return true;
+}
+
+int WheelPart::QueryFilter() {
+    const int current = m_Driver.Latest()->currentFilter;
+    return current >= 0 ? current + 1 : static_cast<int>(FilterSlotN[0].value);
+}
+
+void WheelPart::SelectSlot(int slot) {
+    if (!isConnected()) return m_Device.Refuse(kSlot, "The filter wheel is not connected");
+    if (slot < 1 || slot > m_Count)
+        return m_Device.Refuse(kSlot, "Filter slot " + std::to_string(slot) + " is out of range: the wheel has slots 1 to " +
+                                          std::to_string(m_Count));
     m_Selecting = true;
-    m_SlotFailed = false;
-    m_SlotNP.s = IPS_BUSY;
-    IDSetNumber(&m_SlotNP, "Moving to filter %d...", slot);
-    StartMove([slot](DeviceService& s) { return s.SelectFilter(slot - 1); },
+    FilterSlotNP.s = IPS_BUSY;
+    IDSetNumber(&FilterSlotNP, "Moving to filter %d...", slot);
+    m_Device.StartMove(MoveKind::Wheel, [slot](DeviceService& s) { return s.SelectFilter(slot - 1); },
               [this, slot](const MoveOutcome& outcome) {
                   m_Selecting = false;
                   const auto snapshot = m_Driver.Latest();
                   if (outcome.ok) {
-                      m_SlotN[0].value = slot;
-                      m_SlotNP.s = IPS_OK;
-                      IDSetNumber(&m_SlotNP, "Filter %d is in place", slot);
+                      FilterSlotN[0].value = slot;
+                      FilterSlotNP.s = IPS_OK;
+                      IDSetNumber(&FilterSlotNP, "Filter %d is in place", slot);
                   } else {
-                      m_SlotFailed = true;
-                      if (snapshot->currentFilter >= 0) m_SlotN[0].value = snapshot->currentFilter + 1;
-                      m_SlotNP.s = IPS_ALERT;
-                      IDSetNumber(&m_SlotNP, nullptr);
+                      if (snapshot->currentFilter >= 0) FilterSlotN[0].value = snapshot->currentFilter + 1;
+                      m_Device.Refuse(kSlot, "");
                       LOGF_ERROR("The move to filter %d failed: %s", slot,
                                  outcome.message.empty() ? "the wheel did not report arriving" : outcome.message.c_str());
                   }
               });
 }
 
-void WheelDevice::Rename(char* texts[], char* names[], int n) {
+void WheelPart::Rename(char* texts[], char* names[], int n) {
     if (!isConnected()) {
         m_NamesTP.s = IPS_ALERT;
         IDSetText(&m_NamesTP, "The filter wheel is not connected");
@@ -139,9 +136,8 @@ void WheelDevice::Rename(char* texts[], char* names[], int n) {
         const int index = static_cast<int>(t - m_NamesTP.tp);
         const std::string name = texts[i] ? texts[i] : "";
         if (name.size() > kNameBytes) {
-            m_NamesTP.s = IPS_ALERT;
-            IDSetText(&m_NamesTP, nullptr);
-            LOGF_ERROR("The filter name \"%s\" is too long: the controller keeps at most %zu bytes", name.c_str(), kNameBytes);
+            m_Device.Refuse(kNames, "The filter name \"" + name + "\" is too long: the controller keeps at most " +
+                                        std::to_string(kNameBytes) + " bytes");
             return;
         }
         if (name != (t->text ? t->text : "")) changes.emplace_back(index, name);
@@ -154,7 +150,7 @@ void WheelDevice::Rename(char* texts[], char* names[], int n) {
     m_Renaming = true;
     m_NamesTP.s = IPS_BUSY;
     IDSetText(&m_NamesTP, nullptr);
-    RunCommand(
+    m_Device.RunCommand(
         [changes](DeviceService& s) {
             for (const auto& [index, name] : changes) {
                 CommandResult r = s.WriteFilterName(index, name);
@@ -173,22 +169,22 @@ void WheelDevice::Rename(char* texts[], char* names[], int n) {
         });
 }
 
-void WheelDevice::Refresh(const Snapshot& s, const std::optional<std::string>& problem, bool force) {
-    if (!m_FilterPropsDefined) return;
+void WheelPart::Refresh(const Snapshot& s, const std::optional<std::string>& problem, bool force) {
+    if (!m_Defined) return;
     if (s.filterCount != m_Count) {
         // The controller was reconfigured (another program changed its mode): define anew.
-        deleteProperty(m_NamesTP.name);
-        deleteProperty(m_OffsetsNP.name);
+        m_Device.deleteProperty(m_NamesTP.name);
+        m_Device.deleteProperty(m_OffsetsNP.name);
         BuildFilterProperties(s);
-        defineProperty(&m_NamesTP);
-        defineProperty(&m_OffsetsNP);
+        m_Device.defineProperty(&m_NamesTP);
+        m_Device.defineProperty(&m_OffsetsNP);
         force = true;
     }
     if (!m_Selecting) {
         // The wheel's own report: -1 while it turns (a move another program started) or unknown.
-        if (problem) Report(m_SlotNP, m_SlotN[0].value, IPS_ALERT, force);
-        else if (s.currentFilter >= 0) Report(m_SlotNP, s.currentFilter + 1, m_SlotFailed ? IPS_ALERT : IPS_OK, force);
-        else if (s.Moving(MoveKind::Wheel)) Report(m_SlotNP, m_SlotN[0].value, IPS_BUSY, force);
+        if (problem) m_Device.Report(FilterSlotNP, FilterSlotN[0].value, IPS_ALERT, force);
+        else if (s.currentFilter >= 0) m_Device.Report(FilterSlotNP, s.currentFilter + 1, IPS_OK, force);
+        else if (s.Moving(MoveKind::Wheel)) m_Device.Report(FilterSlotNP, FilterSlotN[0].value, IPS_BUSY, force);
     }
     if (!m_Renaming) {
         bool changed = force;
@@ -206,7 +202,7 @@ void WheelDevice::Refresh(const Snapshot& s, const std::optional<std::string>& p
     }
     std::vector<double> offsets;
     for (int i = 0; i < m_OffsetsNP.nnp && i < static_cast<int>(s.focusOffsets.size()); ++i) offsets.push_back(s.focusOffsets[static_cast<std::size_t>(i)]);
-    if (static_cast<int>(offsets.size()) == m_OffsetsNP.nnp) Report(m_OffsetsNP, offsets, IPS_OK, force);
+    if (static_cast<int>(offsets.size()) == m_OffsetsNP.nnp) m_Device.Report(m_OffsetsNP, offsets, IPS_OK, force);
 }
 
 } // namespace velq3::indi
