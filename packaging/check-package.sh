@@ -28,6 +28,8 @@ for lib in libc6 libstdc++6 libqt6widgets6 libindi; do
 done
 # The HTTP server is built from headers; no HTTP library is installed with the package.
 ! grep -q "httplib" <<<"$depends" || bad "Depends names an HTTP library: $depends"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -qw "indi-bin" <<<"$recommends" || bad "Recommends lacks indi-bin (indiserver starts indi_velq3): $recommends"
 [ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'preinst|postinst|prerm|postrm')" ] \
   || bad "the package has maintainer scripts"
 
