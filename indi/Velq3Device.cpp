@@ -284,6 +284,11 @@ void Velq3Device::ShowPollPeriod(std::uint32_t ms) {
 // ---- connection ----
 
 void Velq3Device::RequestConnect() {
+    if (m_Disconnecting) {
+        // Connects anew once the disconnection under way has ended (a new port may be set).
+        m_ConnectAfter = true;
+        return;
+    }
     if (isConnected()) {
         setConnected(true, IPS_OK);
         return;
@@ -336,6 +341,7 @@ std::string Velq3Device::ConnectFailure(const CommandResult& result) const {
 }
 
 void Velq3Device::RequestDisconnect() {
+    m_ConnectAfter = false;
     if (!isConnected() && !m_Connecting) {
         setConnected(false, IPS_IDLE);
         return;
@@ -359,6 +365,10 @@ void Velq3Device::RequestDisconnect() {
             setConnected(false, IPS_IDLE);
             updateProperties();
             LOG_INFO("Disconnected");
+            if (m_ConnectAfter) {
+                m_ConnectAfter = false;
+                RequestConnect();
+            }
         });
 }
 

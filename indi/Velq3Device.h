@@ -144,6 +144,7 @@ private:
     bool m_LoadingConfig = false;
     bool m_Connecting = false;
     bool m_Disconnecting = false;  // the link closing is this device's own doing
+    bool m_ConnectAfter = false;   // a connection asked for while disconnecting
     int m_TimerId = -1;
     bool m_Stale = false;
     std::vector<PendingMove> m_Moves;

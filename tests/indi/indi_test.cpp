@@ -488,6 +488,14 @@ TEST_F(IndiTest, ABurstOfRequestsEndsInTheNewestAndNothingRunsAfterDisconnecting
     gotos();
     std::this_thread::sleep_for(3s);
     EXPECT_EQ(gotos(), 0);
+
+    // A connection asked for while a disconnection is under way (a client changing the port)
+    // connects once it has ended.
+    ASSERT_TRUE(Connect(kMain));
+    const std::string sw = "<newSwitchVector device='VELQ3' name='CONNECTION'><oneSwitch name='";
+    client->Send(sw + "DISCONNECT'>On</oneSwitch></newSwitchVector>\n" + sw + "CONNECT'>On</oneSwitch></newSwitchVector>\n");
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(Eval(Q(kMain, "CONNECTION.CONNECT") + "==1 && " + StateIs(kMain, "CONNECTION", 1), 10));
 }
 
 // ---- the rotator's direction ----
