@@ -46,6 +46,11 @@ setsid "$build/apps/velq3-sim" --verbose > "$tmp/sim.out" 2> "$tmp/sim.err" &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$tmp/sim.out" ] && break; sleep 0.1; done
 tty=$(head -1 "$tmp/sim.out")
+# A second controller in rotator mode, for the interfaces that follow the mode.
+setsid "$build/apps/velq3-sim" --mode -1 > "$tmp/sim2.out" 2> /dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$tmp/sim2.out" ] && break; sleep 0.1; done
+tty2=$(head -1 "$tmp/sim2.out")
 
 display=:$((90 + RANDOM % 100))
 setsid Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp > "$tmp/xvfb.log" 2>&1 &
@@ -109,6 +114,29 @@ for _ in $(seq 60); do
 done
 check "focuser position through KStars" "$(indi getNumber "$dev" ABS_FOCUS_POSITION FOCUS_ABSOLUTE_POSITION)" 12345
 check "the simulator got FWgoFocus" "$(grep -c '<- FWgoFocus' "$tmp/sim.err" || true)" 1
+
+# The same device on the controller in rotator mode: the rotator interface instead of the wheel.
+indi setSwitch "$dev" CONNECTION DISCONNECT On >/dev/null
+indi sendProperty "$dev" CONNECTION >/dev/null
+# KStars shows the switch Off at once; the driver's Idle says the disconnection has ended.
+sleep 1
+for _ in $(seq 40); do [ "$(indi getPropertyState "$dev" CONNECTION)" == "Idle" ] && break; sleep 0.25; done
+indi setText "$dev" DEVICE_PORT PORT "$tty2" >/dev/null
+indi sendProperty "$dev" DEVICE_PORT >/dev/null
+indi setSwitch "$dev" CONNECTION CONNECT On >/dev/null
+indi sendProperty "$dev" CONNECTION >/dev/null
+for _ in $(seq 40); do [ "$(indi getText "$dev" DRIVER_INFO DRIVER_INTERFACE)" == 36872 ] && break; sleep 0.25; done
+echo "rotator mode: devices $(indi getDevices | tr '\n' ' '), interfaces $(indi getText "$dev" DRIVER_INFO DRIVER_INTERFACE)"
+check "DRIVER_INTERFACE in rotator mode (focuser, rotator, aux)" "$(indi getText "$dev" DRIVER_INFO DRIVER_INTERFACE)" 36872
+check "no filter wheel in rotator mode" "$(indi getProperties "$dev" | grep -c FILTER_SLOT || true)" 0
+indi setNumber "$dev" ABS_ROTATOR_ANGLE ANGLE 90 >/dev/null
+indi sendProperty "$dev" ABS_ROTATOR_ANGLE >/dev/null
+for _ in $(seq 80); do
+  [ "$(indi getPropertyState "$dev" ABS_ROTATOR_ANGLE)" == "Ok" ] &&
+    [ "$(indi getNumber "$dev" ABS_ROTATOR_ANGLE ANGLE | cut -d. -f1)" == 90 ] && break
+  sleep 0.25
+done
+check "rotator angle through KStars" "$(indi getNumber "$dev" ABS_ROTATOR_ANGLE ANGLE | cut -d. -f1)" 90
 
 indi stop "$port" >/dev/null || true
 [ $fail -eq 0 ] && echo "kstars_indi: all checks passed" || echo "kstars_indi: FAILED"
