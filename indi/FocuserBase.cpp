@@ -201,6 +201,8 @@ void FocuserBase::Sync(double position) {
     const char* property = FocusSyncNP.name;
     if (!isConnected()) return Refuse(property, "The focuser is not connected");
     const auto s = m_Driver.Latest();
+    if (m_Moving || s->Moving(FocuserMoveKind(m_Motor, s->mode)))
+        return Refuse(property, "The focuser is moving; sync once it has stopped");
     if (!PositionKnown(s->MotorPosition(m_Motor))) return Refuse(property, "The focuser's position is not known; nothing was synced");
     if (position != std::floor(position)) return Refuse(property, "The position must be a whole number of steps");
     // Nothing is written to the controller: this device shows positions moved by the offset.

@@ -121,6 +121,8 @@ void RotatorPart::Sync(double angle) {
     const auto snapshot = m_Driver.Latest();
     const float motorAngle = snapshot->RotatorPosition();
     if (!isConnected()) return m_Device.Refuse(property, "The rotator is not connected");
+    if (m_Moving || snapshot->Moving(MoveKind::SecondMotor))
+        return m_Device.Refuse(property, "The rotator is moving; sync once it has stopped");
     if (!std::isfinite(motorAngle) || !PositionKnown(snapshot->status.Focus2Pos))
         return m_Device.Refuse(property, "The rotator's position is not known; nothing was synced");
     m_OffsetN[0].value = WrapDegrees(angle - motorAngle);

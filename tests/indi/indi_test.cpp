@@ -503,8 +503,14 @@ TEST_F(IndiTest, ABurstOfRequestsEndsInTheNewestAndNothingRunsAfterDisconnecting
 TEST_F(IndiTest, RotatorReverseLeavesTheAngleWhereItWas) {
     Start({"--mode", "-1"});
     ASSERT_TRUE(Connect(kMain));
+    const auto at = [this](double want) {
+        return [this, want] {
+            return std::fabs(GetNumber(Dev(kMain, "ABS_ROTATOR_ANGLE.ANGLE")) - want) < 1.5 &&
+                   Get(Dev(kMain, "ABS_ROTATOR_ANGLE._STATE")) == "Ok";
+        };
+    };
     ASSERT_TRUE(Set(Dev(kMain, "ABS_ROTATOR_ANGLE.ANGLE=45")));
-    ASSERT_TRUE(Eval(StateIs(kMain, "ABS_ROTATOR_ANGLE", 1), 15));
+    ASSERT_TRUE(WaitFor(at(45), true, 15));
     ASSERT_TRUE(Set(Dev(kMain, "SYNC_ROTATOR_ANGLE.ANGLE=0")));
     ASSERT_TRUE(Eval(StateIs(kMain, "SYNC_ROTATOR_ANGLE", 1), 5));
     for (const char* on : {"INDI_ENABLED", "INDI_DISABLED", "INDI_ENABLED"}) {
@@ -515,11 +521,7 @@ TEST_F(IndiTest, RotatorReverseLeavesTheAngleWhereItWas) {
     }
     // Moves go from there: 30 degrees reversed.
     ASSERT_TRUE(Set(Dev(kMain, "ABS_ROTATOR_ANGLE.ANGLE=30")));
-    const auto arrived = [this] {
-        return std::fabs(GetNumber(Dev(kMain, "ABS_ROTATOR_ANGLE.ANGLE")) - 30) < 1.5 &&
-               Get(Dev(kMain, "ABS_ROTATOR_ANGLE._STATE")) == "Ok";
-    };
-    EXPECT_TRUE(WaitFor(arrived, true, 15));
+    EXPECT_TRUE(WaitFor(at(30), true, 15));
     ASSERT_TRUE(Set(Dev(kMain, "ROTATOR_ABORT_MOTION.ABORT=On")));
     EXPECT_TRUE(Eval(StateIs(kMain, "ROTATOR_ABORT_MOTION", 1), 5));
 }
