@@ -7,6 +7,7 @@ namespace {
 
 std::vector<std::string> SplitPath(std::string_view path) {
     std::vector<std::string> parts;
+    parts.reserve(6);  // an API path has five
     if (path.empty() || path.front() != '/') return parts;
     path.remove_prefix(1);
     for (;;) {

@@ -203,16 +203,26 @@ HttpReply BadRequestReply(std::string_view text) {
 HttpReply EnvelopeReply(const Outcome& outcome, const Json& placeholder, Verb verb, const ClientIds& ids,
                         std::uint32_t serverTransactionId) {
     if (outcome.badRequest) return BadRequestReply(*outcome.badRequest);
-    Json body = Json::object();
-    if (!outcome.value.is_null()) body["Value"] = outcome.value;
-    else if (verb == Verb::Get) body["Value"] = placeholder;
-    body["ClientTransactionID"] = ids.clientTransactionId;
-    body["ServerTransactionID"] = serverTransactionId;
-    body["ErrorNumber"] = static_cast<int>(outcome.error);
-    body["ErrorMessage"] = outcome.error == ErrorCode::Ok ? std::string() : outcome.message;
+    const Json* value = !outcome.value.is_null() ? &outcome.value : verb == Verb::Get ? &placeholder : nullptr;
+    // Every request ends here, so the envelope is written directly instead of through a JSON
+    // object; the keys come in the order such an object dumps them (sorted).
     HttpReply reply;
     reply.contentType = std::string(kJsonType);
-    reply.body = DumpJson(body);
+    std::string& body = reply.body;
+    body.reserve(128);
+    body += "{\"ClientTransactionID\":";
+    body += std::to_string(ids.clientTransactionId);
+    body += ",\"ErrorMessage\":";
+    body += outcome.error == ErrorCode::Ok || outcome.message.empty() ? std::string("\"\"") : DumpJson(outcome.message);
+    body += ",\"ErrorNumber\":";
+    body += std::to_string(static_cast<int>(outcome.error));
+    body += ",\"ServerTransactionID\":";
+    body += std::to_string(serverTransactionId);
+    if (value) {
+        body += ",\"Value\":";
+        body += DumpJson(*value);
+    }
+    body += '}';
     return reply;
 }
 

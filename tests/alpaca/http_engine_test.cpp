@@ -53,8 +53,9 @@ public:
         return true;
     }
 
-    // The next reply (head and Content-Length body), "" when none came within `waitMs`.
-    std::string Reply(int waitMs = 5000) {
+    // The next reply (head and Content-Length body, or the head alone for a HEAD request), ""
+    // when none came within `waitMs`.
+    std::string Reply(int waitMs = 5000, bool withBody = true) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
         for (;;) {
             const std::size_t end = got_.find("\r\n\r\n");
@@ -62,7 +63,7 @@ public:
                 const std::string head = got_.substr(0, end);
                 std::size_t length = 0;
                 const std::size_t at = head.find("Content-Length: ");
-                if (at != std::string::npos) length = std::stoul(head.substr(at + 16));
+                if (at != std::string::npos && withBody) length = std::stoul(head.substr(at + 16));
                 if (got_.size() >= end + 4 + length) {
                     std::string reply = got_.substr(0, end + 4 + length);
                     got_.erase(0, end + 4 + length);
@@ -236,6 +237,20 @@ TEST_F(HttpEngineTest, PipelinedRequestsAreEachAnsweredInOrder) {
     EXPECT_NE(fourth.find("\"Value\":2"), std::string::npos) << fourth;
     EXPECT_NE(fourth.find("\"ClientTransactionID\":9"), std::string::npos) << fourth;
     EXPECT_EQ(Sent(), std::vector<int>{2});
+}
+
+TEST_F(HttpEngineTest, AHeadGetsTheLengthWithoutTheBodyAndTheNextRequestFollows) {
+    Start();
+    Peer peer(port);
+    ASSERT_TRUE(peer.Send("HEAD /api/v1/filterwheel/0/name HTTP/1.1\r\nHost: x\r\n\r\n" +
+                          Get("/api/v1/filterwheel/0/name")));
+    const std::string head = peer.Reply(5000, false), next = peer.Reply();
+    const std::string refusal = "Method HEAD is not used by the Alpaca API";
+    EXPECT_EQ(head.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u) << head;
+    EXPECT_NE(head.find("Content-Length: " + std::to_string(refusal.size()) + "\r\n"), std::string::npos) << head;
+    // The GET's reply follows the HEAD's head at once: no body was sent between them.
+    EXPECT_EQ(next.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << next;
+    EXPECT_NE(next.find("\"Value\":\"Test wheel\""), std::string::npos) << next;
 }
 
 TEST_F(HttpEngineTest, ABodyIsNeverTakenForTheNextRequest) {

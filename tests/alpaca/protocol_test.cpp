@@ -120,9 +120,14 @@ TEST(Envelope, CounterSkipsZeroAndRepliesCarryEveryKey) {
     EXPECT_EQ(Json::parse(r.body)["Value"].get<double>(), 0.1 + 0.2);
     EXPECT_EQ(DoubleValue(std::nan(""), "Temperature").error, ErrorCode::NoValue);
     EXPECT_EQ(DoubleValue(INFINITY, "Temperature").error, ErrorCode::NoValue);
-    // Text that is not UTF-8 is replaced, not sent.
+    // Text that is not UTF-8 is replaced, not sent; quotes and line breaks are escaped.
     r = EnvelopeReply(Outcome::Of("a\xFF"), placeholder, Verb::Get, {}, 6);
     EXPECT_TRUE(IsValidUtf8(r.body));
+    r = EnvelopeReply(Outcome::Error(ErrorCode::InvalidValue, "say \"no\"\n\xFF"), placeholder, Verb::Put, {}, 7);
+    EXPECT_TRUE(IsValidUtf8(r.body));
+    j = Json::parse(r.body);
+    EXPECT_EQ(j["ErrorMessage"].get<std::string>().substr(0, 9), "say \"no\"\n");
+    EXPECT_FALSE(j.contains("Value"));
 }
 
 // ---- a live server ----
