@@ -17,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -264,6 +265,17 @@ protected:
     // The lines indi_getprop prints for `pattern` ("" when nothing matches).
     std::string List(const std::string& pattern, int timeoutSeconds = 1) {
         return Run(m_GetProp, {"-p", Port(), "-t", std::to_string(timeoutSeconds), pattern}).output;
+    }
+
+    // List's lines once each, sorted: a client may be sent a definition twice when its
+    // getProperties crosses the driver's start, which INDI allows.
+    std::string ListOnce(const std::string& pattern) {
+        std::istringstream in(List(pattern));
+        std::set<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.insert(line);
+        std::string out;
+        for (const std::string& line : lines) out += line + "\n";
+        return out;
     }
 
     // indi_setprop of one or more "device.property.element=value" assignments; true when sent.
