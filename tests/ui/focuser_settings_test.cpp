@@ -2,7 +2,7 @@
 // "FWubStep", the coefficient scaling by memory size, the currents, the directly bound device
 // settings, Log Path..., Microsteps, OK and Cancel; and the number parsing of the dialogs.
 #include "SettingsDlgFixture.h"
-#include "ui/FocuserSettingsDlg.h"
+#include "ui/qt/FocuserSettingsDlg.h"
 
 namespace velq3::test {
 namespace {

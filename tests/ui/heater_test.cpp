@@ -4,7 +4,7 @@
 #include <QLabel>
 
 #include "SimDevice.h"
-#include "ui/HeaterControlDlg.h"
+#include "ui/qt/HeaterControlDlg.h"
 #include "ui/HeaterControlTemplate.h"
 
 namespace velq3::test {

@@ -2,7 +2,7 @@
 // store rules, the enable and show rules, the mode-change step, the currents, OK and Cancel;
 // and the current texts shared with the focuser settings dialog.
 #include "SettingsDlgFixture.h"
-#include "ui/FilterWheelSettingsDlg.h"
+#include "ui/qt/FilterWheelSettingsDlg.h"
 
 namespace velq3::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "UiFixture.h"
-#include "ui/NightPalette.h"
+#include "ui/qt/NightPalette.h"
 #include "ui/TermGraphLayout.h"
 
 namespace velq3::test {

@@ -16,7 +16,7 @@
 #include "device/ClientWindow.h"
 #include "device/OrnFilterWheel.h"
 #include "platform/MainLoop.h"
-#include "ui/TermGraph.h"
+#include "ui/qt/TermGraph.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,6 +1,6 @@
 // The main control window: built from template 202, bound to the one device object, with the
 // command handlers, the in-place filter editing, the keyboard rules and the status poll.
-#include "ui/FilterWheelDlg.h"
+#include "ui/qt/FilterWheelDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,14 +30,15 @@
 
 #include "device/SettingsFile.h"
 #include "ui/DialogTemplates.h"
-#include "ui/FilterWheelSettingsDlg.h"
-#include "ui/FocuserSettingsDlg.h"
-#include "ui/HeaterControlDlg.h"
-#include "ui/MicrostepsDlg.h"
-#include "ui/NightPalette.h"
+#include "ui/qt/DialogBuilder.h"
+#include "ui/qt/FilterWheelSettingsDlg.h"
+#include "ui/qt/FocuserSettingsDlg.h"
+#include "ui/qt/HeaterControlDlg.h"
+#include "ui/qt/MicrostepsDlg.h"
+#include "ui/qt/NightPalette.h"
 #include "ui/NumberText.h"
-#include "ui/UiScale.h"
-#include "ui/UpDown.h"
+#include "ui/qt/UiScale.h"
+#include "ui/qt/UpDown.h"
 
 namespace velq3::ui {
 
