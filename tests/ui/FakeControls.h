@@ -55,10 +55,12 @@ public:
     void Attach(ui::DialogRules& rules) { m_Rules = &rules; }
 
     // --- the operator ---
-    // A click on an enabled button or check box; a two-state box changes its mark first.
+    // A click on an enabled button or check box; a two-state box changes its mark first. The
+    // cancel button is the dialog's cancel command.
     void Click(int id) {
         Control& c = At(id);
         if (!c.enabled || !c.shown) return;
+        if (id == ui::kIdCancel) return Escape();
         if (c.kind == ui::ControlKind::CheckBox) c.checked = !c.checked;
         Notify(id, ui::Notify::Clicked);
     }

@@ -243,45 +243,6 @@ TEST_F(WheelSettingsTest, OkClosesAPortThatNoClientHolds) {
     EXPECT_FALSE(device->IsOpen());
 }
 
-TEST_F(WheelSettingsTest, RefusedNumberKeepsTheDialogOpenAndWritesNothing) {
-    OpenDevice();
-    auto d = Open();
-    const auto memory = DeviceMemory();
-    const auto image = ImageCopy();
-    for (const char* bad : {"12a", "-5", ""}) {
-        SCOPED_TRACE(bad);
-        prompts.clear();
-        C<QLineEdit>(*d, wid::kSpeed)->setText(bad);
-        d->OnOK();
-        EXPECT_NE(d->result(), QDialog::Accepted);
-        ASSERT_EQ(prompts.size(), 1u);
-        EXPECT_EQ(prompts[0], ui::kPromptUnsigned);
-    }
-    // The mode-change step stops at the refusal too: the label stays.
-    Click(*d, wid::kRotatorMode);
-    EXPECT_EQ(Text(*d, wid::kMaxStepsLabel), "Max Steps\nto change Filter");
-    EXPECT_EQ(DeviceMemory(), memory);
-    EXPECT_EQ(ImageCopy(), image);
-}
-
-TEST_F(WheelSettingsTest, CancelChangesNothing) {
-    OpenDevice();
-    const auto memory = DeviceMemory();
-    const auto image = ImageCopy();
-    {
-        auto d = Open();
-        Click(*d, wid::kCoverMode);
-        C<QLineEdit>(*d, wid::kSpeed)->setText("900");
-        C<QLineEdit>(*d, wid::kMaxSteps)->setText("77");
-        C<ui::CUpDown>(*d, wid::kIdleCurrentSpin)->Step(true);
-        C<QAbstractButton>(*d, wid::kCancel)->click();
-        EXPECT_EQ(d->result(), QDialog::Rejected);
-    }
-    EXPECT_EQ(DeviceMemory(), memory);
-    EXPECT_EQ(ImageCopy(), image);
-    EXPECT_TRUE(device->IsOpen());
-}
-
 TEST_F(WheelSettingsTest, OnAClosedPortNothingIsLoadedOrStoredAndOkFailsQuietly) {
     MakeDevice();
     device->Mode = 14;

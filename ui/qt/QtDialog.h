@@ -77,6 +77,7 @@ public:
 
     // A control by id; nullptr for an unknown id.
     QWidget* Control(int id) const { return m_Ctl.Control(id); }
+    QtDialogControls& Controls() { return m_Ctl; }
     void SetMessageBox(QtDialogControls::MessageHook show) { m_Ctl.SetMessageHook(std::move(show)); }
 
     void reject() override;
