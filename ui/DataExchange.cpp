@@ -52,6 +52,12 @@ std::string GeneralText(double value, int digits) {
     return ec == std::errc() ? std::string(buffer, end) : std::string();
 }
 
+std::string FixedText(double value, int decimals) {
+    char buffer[400];  // room for the largest double in full
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buffer, end) : std::string();
+}
+
 void DataExchange::Refuse(int id, const char* prompt) {
     m_Ok = false;
     m_Controls.FocusAndSelect(id);

@@ -29,6 +29,8 @@ std::optional<double> DecimalNumber(std::string_view text);
 // A number with at most `digits` significant digits, no trailing zeros, a point whatever the
 // locale ("%g" style).
 std::string GeneralText(double value, int digits);
+// A number with `decimals` digits after the point whatever the locale ("%.*f" style).
+std::string FixedText(double value, int decimals);
 
 class DataExchange {
 public:

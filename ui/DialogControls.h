@@ -18,6 +18,7 @@ enum class Notify {
     TextChanged,  // an edit's text changed, by the operator or the program
     TextEdited,   // an edit's text changed by the operator
     SelChanged,   // a drop-down list's selection changed, by the operator or the program
+    EditDone,     // the operator ended an edit (the focus left the box, or Enter)
 };
 
 enum class MessageIcon { None, Information, Warning, Critical };
@@ -44,12 +45,16 @@ public:
 
     virtual bool Checked(int id) const = 0;
     virtual void SetChecked(int id, bool checked) = 0;
+    // A three-state box: 0 clear, 1 checked, 2 indeterminate.
+    virtual int CheckState(int id) const = 0;
+    virtual void SetCheckState(int id, int state) = 0;
 
     virtual bool Enabled(int id) const = 0;
     virtual void Enable(int id, bool enabled) = 0;
     // Shown as far as the dialog is concerned (the dialog itself may be hidden).
     virtual bool Shown(int id) const = 0;
     virtual void Show(int id, bool shown) = 0;
+    virtual void Focus(int id) = 0;
     // Gives an edit the focus and selects its text.
     virtual void FocusAndSelect(int id) = 0;
     // The button that Enter presses.
@@ -65,6 +70,20 @@ public:
     // (`setBuddyInt`) or that only carries the arrow keys.
     virtual void SetRange(int id, int lower, int upper) = 0;
     virtual void SetBuddy(int id, int buddyId, bool setBuddyInt) = 0;
+
+    // Report-style list views: the column heads, the rows' cells and each row's image (an
+    // index into the list's images).
+    virtual int ColumnCount(int id) const = 0;
+    virtual void SetColumns(int id, const std::vector<std::string>& heads) = 0;
+    virtual void ClearRows(int id) = 0;
+    virtual void AddRow(int id, const std::vector<std::string>& cells, int image) = 0;
+    virtual int RowCount(int id) const = 0;
+    virtual std::string CellText(int id, int row, int column) const = 0;
+    virtual void SetCellText(int id, int row, int column, std::string_view text) = 0;
+    virtual void SetRowImage(int id, int row, int image) = 0;
+
+    // The wait cursor over the program while a blocking command runs.
+    virtual void WaitCursor(bool on) = 0;
 
     // The dialog: its caption, client area, a control's rectangle, a repaint, a message box
     // (an empty caption shows the program's name) and the end of a modal run with kIdOk or

@@ -3,7 +3,6 @@
 #include "ui/HeaterControlRules.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -28,11 +27,6 @@ std::string NumberRange(const char* low, const char* high) {
 }
 std::string IntegerRange(long long low, long long high) {
     return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
-}
-std::string TwoDecimals(double value) {
-    char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
-    return ec == std::errc() ? std::string(buffer, end) : std::string();
 }
 
 }  // namespace
@@ -252,7 +246,7 @@ void HeaterControlRules::OnOK() {
         const double c = std::trunc(image.VoltCalibration * static_cast<double>(vin) / trueVolts + 0.5);
         if (c < std::numeric_limits<std::int16_t>::min() || c > std::numeric_limits<std::int16_t>::max()) {
             Refuse(h::kTrueVoltage, "The voltmeter calibration this voltage gives does not fit; "
-                                    "please check the voltage (" + TwoDecimals(static_cast<double>(vin)) + " V measured).");
+                                    "please check the voltage (" + FixedText(static_cast<double>(vin), 2) + " V measured).");
             return;
         }
         calibration = static_cast<int>(c);

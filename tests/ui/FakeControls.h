@@ -23,6 +23,7 @@ public:
         ui::ControlKind kind{};
         std::string text;
         bool checked = false;
+        int checkState = 0;  // three-state boxes
         bool enabled = true;
         bool shown = true;
         std::vector<std::string> items;
@@ -32,6 +33,9 @@ public:
         bool setBuddyInt = false;
         bool digitsOnly = false;
         ui::ClientBox box;
+        std::vector<std::string> heads;  // list views
+        std::vector<std::vector<std::string>> rows;
+        std::vector<int> images;
     };
     struct ShownMessage {
         std::string text, caption;
@@ -64,6 +68,8 @@ public:
         if (c.kind == ui::ControlKind::CheckBox) c.checked = !c.checked;
         Notify(id, ui::Notify::Clicked);
     }
+    // The operator leaves an edit.
+    void LeaveEdit(int id) { Notify(id, ui::Notify::EditDone); }
     // Text typed over an edit's text.
     void Type(int id, const std::string& text) {
         At(id).text = text;
@@ -96,6 +102,8 @@ public:
     std::optional<int> ended;
     std::vector<ShownMessage> messages;
     int focus = ui::kNoId;
+    int waitCursors = 0;  // shown now
+    int waits = 0;        // shown in all
     int defaultButton = ui::kNoId;
     int redraws = 0;
 
@@ -112,10 +120,20 @@ public:
     void DigitsOnly(int id) override { At(id).digitsOnly = true; }
     bool Checked(int id) const override { return At(id).checked; }
     void SetChecked(int id, bool checked) override { At(id).checked = checked; }
+    int CheckState(int id) const override {
+        const Control& c = At(id);
+        return c.kind == ui::ControlKind::ThreeStateBox ? c.checkState : c.checked ? 1 : 0;
+    }
+    void SetCheckState(int id, int state) override {
+        Control& c = At(id);
+        c.checkState = state;
+        c.checked = state == 1;
+    }
     bool Enabled(int id) const override { return At(id).enabled; }
     void Enable(int id, bool enabled) override { At(id).enabled = enabled; }
     bool Shown(int id) const override { return At(id).shown; }
     void Show(int id, bool shown) override { At(id).shown = shown; }
+    void Focus(int id) override { focus = (At(id), id); }
     void FocusAndSelect(int id) override { focus = At(id).kind == ui::ControlKind::Edit ? id : ui::kNoId; }
     void SetDefaultButton(int id) override {
         At(id);
@@ -146,6 +164,49 @@ public:
         Control& c = At(id);
         c.buddy = buddyId;
         c.setBuddyInt = setBuddyInt;
+    }
+    int ColumnCount(int id) const override { return static_cast<int>(At(id).heads.size()); }
+    void SetColumns(int id, const std::vector<std::string>& heads) override {
+        Control& c = At(id);
+        c.heads = heads;
+        c.rows.clear();
+        c.images.clear();
+    }
+    void ClearRows(int id) override {
+        Control& c = At(id);
+        c.rows.clear();
+        c.images.clear();
+    }
+    void AddRow(int id, const std::vector<std::string>& cells, int image) override {
+        Control& c = At(id);
+        EXPECT_LE(cells.size(), c.heads.size()) << "more cells than columns";
+        c.rows.push_back(cells);
+        c.rows.back().resize(c.heads.size());
+        c.images.push_back(image);
+    }
+    int RowCount(int id) const override { return static_cast<int>(At(id).rows.size()); }
+    std::string CellText(int id, int row, int column) const override {
+        const Control& c = At(id);
+        if (row < 0 || row >= static_cast<int>(c.rows.size()) || column < 0 ||
+            column >= static_cast<int>(c.heads.size()))
+            return {};
+        return c.rows[static_cast<size_t>(row)][static_cast<size_t>(column)];
+    }
+    void SetCellText(int id, int row, int column, std::string_view text) override {
+        Control& c = At(id);
+        if (row < 0 || row >= static_cast<int>(c.rows.size()) || column < 0 ||
+            column >= static_cast<int>(c.heads.size()))
+            return;
+        c.rows[static_cast<size_t>(row)][static_cast<size_t>(column)] = std::string(text);
+    }
+    void SetRowImage(int id, int row, int image) override {
+        Control& c = At(id);
+        if (row >= 0 && row < static_cast<int>(c.images.size())) c.images[static_cast<size_t>(row)] = image;
+    }
+    void WaitCursor(bool on) override {
+        waitCursors += on ? 1 : -1;
+        EXPECT_GE(waitCursors, 0) << "a wait cursor ended that never began";
+        if (on) ++waits;
     }
     std::string Caption() const override { return m_Caption; }
     ui::ClientBox ClientArea() const override { return m_Client; }

@@ -2,12 +2,15 @@
 #include "ui/qt/QtDialog.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QTreeWidget>
 
 #include "ui/qt/UpDown.h"
 
@@ -45,19 +48,21 @@ QtDialogControls::QtDialogControls(QDialog& dialog, ControlMap controls)
     };
 }
 
-void QtDialogControls::Attach(DialogRules& rules) {
+void QtDialogControls::Attach(DialogRules& rules, QObject* context) {
     DialogRules* r = &rules;
+    QObject* in = context ? context : &m_Dialog;
     for (const auto& [id, w] : m_Controls) {
         const int i = id;
         if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-            QObject::connect(b, &QAbstractButton::clicked, &m_Dialog, [r, i] { r->OnCommand(i, Notify::Clicked); });
+            QObject::connect(b, &QAbstractButton::clicked, in, [r, i] { r->OnCommand(i, Notify::Clicked); });
         } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
-            QObject::connect(e, &QLineEdit::textChanged, &m_Dialog, [r, i] { r->OnCommand(i, Notify::TextChanged); });
-            QObject::connect(e, &QLineEdit::textEdited, &m_Dialog, [r, i] { r->OnCommand(i, Notify::TextEdited); });
+            QObject::connect(e, &QLineEdit::textChanged, in, [r, i] { r->OnCommand(i, Notify::TextChanged); });
+            QObject::connect(e, &QLineEdit::textEdited, in, [r, i] { r->OnCommand(i, Notify::TextEdited); });
+            QObject::connect(e, &QLineEdit::editingFinished, in, [r, i] { r->OnCommand(i, Notify::EditDone); });
         } else if (auto* c = qobject_cast<QComboBox*>(w)) {
-            QObject::connect(c, &QComboBox::currentIndexChanged, &m_Dialog, [r, i] { r->OnCommand(i, Notify::SelChanged); });
+            QObject::connect(c, &QComboBox::currentIndexChanged, in, [r, i] { r->OnCommand(i, Notify::SelChanged); });
         } else if (auto* u = qobject_cast<CUpDown*>(w)) {
-            QObject::connect(u, &CUpDown::DeltaPos, &m_Dialog, [r, i](int d) { r->OnDeltaPos(i, d); });
+            QObject::connect(u, &CUpDown::DeltaPos, in, [r, i](int d) { r->OnDeltaPos(i, d); });
         }
     }
 }
@@ -97,6 +102,22 @@ void QtDialogControls::SetChecked(int id, bool checked) {
     if (auto* b = qobject_cast<QAbstractButton*>(Control(id))) b->setChecked(checked);
 }
 
+int QtDialogControls::CheckState(int id) const {
+    auto* b = qobject_cast<QCheckBox*>(Control(id));
+    if (!b) return 0;
+    switch (b->checkState()) {
+        case Qt::Checked: return 1;
+        case Qt::PartiallyChecked: return 2;
+        case Qt::Unchecked: break;
+    }
+    return 0;
+}
+
+void QtDialogControls::SetCheckState(int id, int state) {
+    if (auto* b = qobject_cast<QCheckBox*>(Control(id)))
+        b->setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+}
+
 bool QtDialogControls::Enabled(int id) const {
     QWidget* w = Control(id);
     return w && w->isEnabled();
@@ -113,6 +134,10 @@ bool QtDialogControls::Shown(int id) const {
 
 void QtDialogControls::Show(int id, bool shown) {
     if (QWidget* w = Control(id)) w->setVisible(shown);
+}
+
+void QtDialogControls::Focus(int id) {
+    if (QWidget* w = Control(id)) w->setFocus();
 }
 
 void QtDialogControls::FocusAndSelect(int id) {
@@ -153,6 +178,64 @@ void QtDialogControls::SetRange(int id, int lower, int upper) {
 
 void QtDialogControls::SetBuddy(int id, int buddyId, bool setBuddyInt) {
     if (auto* u = qobject_cast<CUpDown*>(Control(id))) u->SetBuddy(qobject_cast<QLineEdit*>(Control(buddyId)), setBuddyInt);
+}
+
+int QtDialogControls::ColumnCount(int id) const {
+    auto* list = qobject_cast<QTreeWidget*>(Control(id));
+    return list ? list->columnCount() : 0;
+}
+
+void QtDialogControls::SetColumns(int id, const std::vector<std::string>& heads) {
+    auto* list = qobject_cast<QTreeWidget*>(Control(id));
+    if (!list) return;
+    QStringList labels;
+    for (const std::string& h : heads) labels << Q(h);
+    list->clear();
+    list->setColumnCount(static_cast<int>(labels.size()));
+    list->setHeaderLabels(labels);
+}
+
+void QtDialogControls::ClearRows(int id) {
+    if (auto* list = qobject_cast<QTreeWidget*>(Control(id))) list->clear();
+}
+
+void QtDialogControls::AddRow(int id, const std::vector<std::string>& cells, int image) {
+    auto* list = qobject_cast<QTreeWidget*>(Control(id));
+    if (!list) return;
+    auto* item = new QTreeWidgetItem(list);
+    // Rows take label edits in their first column.
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    for (size_t c = 0; c < cells.size(); ++c) item->setText(static_cast<int>(c), Q(cells[c]));
+    SetRowImage(id, list->topLevelItemCount() - 1, image);
+}
+
+int QtDialogControls::RowCount(int id) const {
+    auto* list = qobject_cast<QTreeWidget*>(Control(id));
+    return list ? list->topLevelItemCount() : 0;
+}
+
+std::string QtDialogControls::CellText(int id, int row, int column) const {
+    auto* list = qobject_cast<QTreeWidget*>(Control(id));
+    QTreeWidgetItem* item = list ? list->topLevelItem(row) : nullptr;
+    return item ? Utf8(item->text(column)) : std::string();
+}
+
+void QtDialogControls::SetCellText(int id, int row, int column, std::string_view text) {
+    auto* list = qobject_cast<QTreeWidget*>(Control(id));
+    if (QTreeWidgetItem* item = list ? list->topLevelItem(row) : nullptr) item->setText(column, Q(text));
+}
+
+void QtDialogControls::SetRowImage(int id, int row, int image) {
+    auto* list = qobject_cast<QTreeWidget*>(Control(id));
+    QTreeWidgetItem* item = list ? list->topLevelItem(row) : nullptr;
+    if (!item) return;
+    if (image >= 0 && image < static_cast<int>(m_RowImages.size())) item->setIcon(0, m_RowImages[static_cast<size_t>(image)]);
+    item->setData(0, kImageRole, image);
+}
+
+void QtDialogControls::WaitCursor(bool on) {
+    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
 }
 
 std::string QtDialogControls::Caption() const { return Utf8(m_Dialog.windowTitle()); }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 #include <QMessageBox>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 #include "ui/DialogControls.h"
 #include "ui/qt/DialogBuilder.h"
@@ -30,12 +32,18 @@ public:
     using MessageHook =
         std::function<void(QWidget* parent, const QString& title, const QString& text, QMessageBox::Icon icon)>;
 
+    // The row image index of a list view's row, kept in column 0.
+    static constexpr int kImageRole = Qt::UserRole + 1;
+
     QtDialogControls(QDialog& dialog, ControlMap controls);
 
     QWidget* Control(int id) const { return ControlById<QWidget>(m_Controls, id); }
     void SetMessageHook(MessageHook hook) { m_Message = std::move(hook); }
-    // From now on each control's events reach `rules`: clicks, edits, selections, up-down steps.
-    void Attach(DialogRules& rules);
+    // The images that list view rows show, by index.
+    void SetRowImages(std::vector<QIcon> images) { m_RowImages = std::move(images); }
+    // From now on each control's events reach `rules`: clicks, edits, selections, up-down steps;
+    // the connections end with `context` (the dialog by default).
+    void Attach(DialogRules& rules, QObject* context = nullptr);
 
     bool Has(int id) const override;
     std::string Text(int id) const override;
@@ -44,10 +52,13 @@ public:
     void DigitsOnly(int id) override;
     bool Checked(int id) const override;
     void SetChecked(int id, bool checked) override;
+    int CheckState(int id) const override;
+    void SetCheckState(int id, int state) override;
     bool Enabled(int id) const override;
     void Enable(int id, bool enabled) override;
     bool Shown(int id) const override;
     void Show(int id, bool shown) override;
+    void Focus(int id) override;
     void FocusAndSelect(int id) override;
     void SetDefaultButton(int id) override;
     void SetItems(int id, const std::vector<std::string>& items) override;
@@ -56,6 +67,15 @@ public:
     void Select(int id, int index) override;
     void SetRange(int id, int lower, int upper) override;
     void SetBuddy(int id, int buddyId, bool setBuddyInt) override;
+    int ColumnCount(int id) const override;
+    void SetColumns(int id, const std::vector<std::string>& heads) override;
+    void ClearRows(int id) override;
+    void AddRow(int id, const std::vector<std::string>& cells, int image) override;
+    int RowCount(int id) const override;
+    std::string CellText(int id, int row, int column) const override;
+    void SetCellText(int id, int row, int column, std::string_view text) override;
+    void SetRowImage(int id, int row, int image) override;
+    void WaitCursor(bool on) override;
     std::string Caption() const override;
     ClientBox ClientArea() const override;
     ClientBox ControlBox(int id) const override;
@@ -67,6 +87,7 @@ private:
     QDialog& m_Dialog;
     ControlMap m_Controls;
     MessageHook m_Message;
+    std::vector<QIcon> m_RowImages;
 };
 
 // A dialog built from `t` whose rules live in a toolkit-free class; Cancel, Esc and the close
