@@ -75,6 +75,26 @@ void FilterWheelRules::OnDeltaPos(int id, int delta) {
     }
 }
 
+// ---- the window ---------------------------------------------------------------------------
+
+void FilterWheelRules::OnInitWindow() {
+    PortIndex = m_FW.ComPort;
+    ExchangeData(Transfer::ToControls);
+    RefillFilterList();
+    if (m_Dlg) m_Dlg->SetText(idc::kStep, Signed(m_FW.MinMotorStep));
+    StopPoll();
+    m_PollTimer = m_Loop.AddTimer(std::chrono::milliseconds(kPollPeriodMs), [this] { StatusTick(); });
+    m_FW.PollingWindow = ClientKey();
+}
+
+void FilterWheelRules::StopPoll() {
+    if (m_PollTimer != kNoTimer) {
+        m_Loop.RemoveTimer(m_PollTimer);
+        if (m_FW.PollingWindow == ClientKey()) m_FW.PollingWindow = 0;
+    }
+    m_PollTimer = kNoTimer;
+}
+
 // ---- transfers ------------------------------------------------------------------------------
 
 bool FilterWheelRules::DisconnectAllowed() const {

@@ -11,6 +11,7 @@
 
 #include "device/ClientWindow.h"
 #include "device/OrnFilterWheel.h"
+#include "platform/MainLoop.h"
 #include "ui/DialogControls.h"
 #include "ui/DialogTemplates.h"
 
@@ -26,7 +27,9 @@ public:
     static constexpr int kFilterImage = 0;
     static constexpr int kCurrentFilterImage = 1;
 
-    explicit FilterWheelRules(OrnFilterWheel& device) : m_FW(device) {}
+    // The poll runs on `loop`'s timers.
+    FilterWheelRules(OrnFilterWheel& device, MainLoop& loop) : m_FW(device), m_Loop(loop) {}
+    ~FilterWheelRules() override { StopPoll(); }
 
     // The window's identity in the multi-client connection.
     ClientId ClientKey() const { return reinterpret_cast<ClientId>(this); }
@@ -79,10 +82,15 @@ public:
     int EditRow = -1;
     int EditColumn = -1;
 
+    // The window's controls while it exists; nullptr while there is none.
+    DialogControls* WindowControls() const { return m_Dlg; }
+
 protected:
-    // The controls of the window while it exists; nullptr while there is none.
     void SetControls(DialogControls* controls) { m_Dlg = controls; }
-    DialogControls* Controls() const { return m_Dlg; }
+    // A new window: the fields into its controls, the filter list filled and the poll started.
+    void OnInitWindow();
+    // The window goes: no more polls.
+    void StopPoll();
     bool DisconnectAllowed() const;
 
     // --- what the toolkit layer does ---
@@ -110,6 +118,8 @@ private:
     bool StatusPath();
     WindowPoll OlderDevicePath();
 
+    MainLoop& m_Loop;
+    TimerId m_PollTimer = kNoTimer;
     DialogControls* m_Dlg = nullptr;
 };
 

@@ -15,6 +15,7 @@
 #include "common/SimProcess.h"
 #include "device/OrnFilterWheel.h"
 #include "ui/DialogControls.h"
+#include "ui/FilterWheelRules.h"
 
 namespace velq3::test {
 
@@ -40,10 +41,32 @@ public:
     std::string Text(int id) { return Controls().Text(id); }
 };
 
+// The main window opened in one layer (without a modal loop).
+class WindowDriver : public DialogDriver {
+public:
+    virtual ui::FilterWheelRules& Rules() = 0;
+    // Opens the in-place editor on a cell of the filter list, types `text` and ends the edit by
+    // moving on.
+    virtual void EditCell(int row, int column, const std::string& text) = 0;
+    // Up or Down pressed in an edit box.
+    virtual void ArrowKey(int editId, bool up) = 0;
+
+    // The file chooser of Save... and Load...: it answers `chooserPath` (nothing: cancelled)
+    // and notes whether it saved and whether the window polled meanwhile.
+    std::optional<std::string> chooserPath;
+    std::vector<bool> savedWith;
+    std::vector<int> pollingDuringChooser;
+    // The message boxes shown, as "text|caption".
+    std::vector<std::string> boxes;
+    std::vector<std::string> Messages() const override { return boxes; }
+    std::optional<int> Ended() const override { return std::nullopt; }
+};
+
 class DialogLayer {
 public:
     virtual ~DialogLayer() = default;
     virtual std::unique_ptr<DialogDriver> Open(DialogKind kind, OrnFilterWheel& device) = 0;
+    virtual std::unique_ptr<WindowDriver> OpenWindow(OrnFilterWheel& device, ManualMainLoop& loop) = 0;
 };
 
 // Names the instantiations by their layer.
@@ -93,6 +116,70 @@ protected:
     ManualMainLoop loop;
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<OrnFilterWheel> device;
+};
+
+// The main window on the simulated controller (on COM3) and a manual main loop whose virtual
+// time drives the poll; the device's log lines are kept.
+class WindowRulesTest : public ::testing::TestWithParam<LayerParam> {
+protected:
+    static constexpr int kSimPort = 3;
+
+    void TearDown() override {
+        window.reset();
+        device.reset();
+    }
+
+    void StartSim(std::vector<std::string> args = {}) {
+        args.insert(args.begin(), {"--move-ms", "2", "--focus-speedup", "2000"});
+        sim = std::make_unique<SimProcess>(std::move(args));
+    }
+
+    void OpenWindow() {
+        DeviceEnvironment env;
+        env.userHive = &hive;
+        env.loop = &loop;
+        env.portPath = [this](int n) {
+            if (sim && n == kSimPort) return sim->ttyPath();
+            return dir.file("no-such-tty" + std::to_string(n));
+        };
+        device = std::make_unique<OrnFilterWheel>(env);
+        device->SetSink([this](std::string_view l) { logLines.emplace_back(l.substr(l.find(" : ") + 3)); });
+        window = GetParam().layer->OpenWindow(*device, loop);
+    }
+
+    // Picks COM3 in the port list, presses Connect and lets one tick show the connection.
+    void StartConnected(std::vector<std::string> args = {}) {
+        StartSim(std::move(args));
+        OpenWindow();
+        window->Choose(ui::idc::kPortList, kSimPort);
+        window->Click(ui::idc::kConnect);
+        ASSERT_TRUE(device->IsOpen());
+        Tick();
+    }
+
+    void Tick() { loop.AdvanceBy(std::chrono::milliseconds(1000)); }
+    std::string Text(int id) { return window->Controls().Text(id); }
+    bool Enabled(int id) { return window->Controls().Enabled(id); }
+
+    // One byte of the controller's own memory, read over the link.
+    int DeviceMemoryByte(int offset) {
+        std::uint8_t b = 0;
+        EXPECT_TRUE(device->ReadMemory(offset, 1, &b));
+        return b;
+    }
+    int CountLog(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& l : logLines) n += l.rfind(prefix, 0) == 0;
+        return n;
+    }
+
+    TempDir dir;
+    RegistryHive hive{dir.file("user.reg"), kCurrentUserRoot};
+    ManualMainLoop loop;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<OrnFilterWheel> device;
+    std::unique_ptr<WindowDriver> window;
+    std::vector<std::string> logLines;
 };
 
 }  // namespace velq3::test

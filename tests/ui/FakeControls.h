@@ -31,6 +31,7 @@ public:
         int lower = 100, upper = 0, pos = 0;  // an up-down's range and position
         int buddy = ui::kNoId;
         bool setBuddyInt = false;
+        bool arrowKeys = false;  // Up and Down in the buddy work the arrows
         bool digitsOnly = false;
         ui::ClientBox box;
         std::vector<std::string> heads;  // list views
@@ -46,9 +47,17 @@ public:
     // its rectangle at 2 pixels per dialog unit.
     explicit FakeControls(const ui::DialogTemplate& t) : m_Caption(t.caption ? t.caption : "") {
         m_Client = {0, 0, 2 * t.cx, 2 * t.cy};
+        int previous = ui::kNoId;
         for (const ui::ControlTemplate& c : t.controls) {
+            const int before = previous;
+            previous = c.id;
             if (c.id == ui::kNoId) continue;
             Control& k = m_Controls[c.id];
+            // An up-down placed at the right end of the box before it takes that box as its buddy.
+            if (c.kind == ui::ControlKind::UpDown && (c.style & ui::kAlignRightOfPrevious) && before != ui::kNoId) {
+                k.buddy = before;
+                k.arrowKeys = (c.style & ui::kArrowKeys) != 0;
+            }
             k.kind = c.kind;
             k.text = c.text ? c.text : "";
             k.enabled = !(c.style & ui::kDisabled);
@@ -91,6 +100,11 @@ public:
             if (auto v = ui::LeadingInteger(At(c.buddy).text)) c.pos = static_cast<int>(*v);
         c.pos = std::clamp(c.pos + delta, std::min(c.lower, c.upper), std::max(c.lower, c.upper));
         if (c.setBuddyInt && c.buddy != ui::kNoId) SetText(c.buddy, std::to_string(c.pos));
+    }
+    // Up or Down pressed in an edit: the up-down that takes the edit's arrow keys steps.
+    void ArrowKey(int editId, bool up) {
+        for (auto& [id, c] : m_Controls)
+            if (c.kind == ui::ControlKind::UpDown && c.buddy == editId && c.arrowKeys) return Step(id, up);
     }
     // Esc or the close box.
     void Escape() {

@@ -122,36 +122,6 @@ TEST_F(StatusTest, FailedConnectShowsNoMessageAndEnterConnectsWhileClosed) {
     EXPECT_EQ(device->ClientSet.size(), 1u);
 }
 
-TEST_F(StatusTest, ConnectCaptionAndDisconnectRuleFollowTheOtherClients) {
-    StartConnected();
-    const ClientId a = 0x1001, b = 0x1002;
-    EXPECT_EQ(Text(idc::kConnect), "Connect");
-    EXPECT_TRUE(Enabled(idc::kDisconnect));
-
-    ASSERT_TRUE(device->ConnectMulti(a));
-    Tick();
-    EXPECT_EQ(Text(idc::kConnect), "Conn (1)");
-    EXPECT_FALSE(Enabled(idc::kDisconnect));
-    ASSERT_TRUE(device->ConnectMulti(b));
-    Tick();
-    EXPECT_EQ(Text(idc::kConnect), "Conn (2)");
-
-    // The window lets go; the two others keep the port open.
-    EXPECT_FALSE(device->DisconnectMulti(dlg->ClientKey()));
-    Tick();
-    EXPECT_TRUE(device->IsOpen());
-    EXPECT_EQ(Text(idc::kConnect), "Conn (2)");
-    EXPECT_FALSE(Enabled(idc::kDisconnect));
-    EXPECT_FALSE(Enabled(idc::kConnect));
-
-    device->DisconnectMulti(a);
-    EXPECT_TRUE(device->DisconnectMulti(b));
-    Tick();
-    EXPECT_EQ(Text(idc::kConnect), "Connect");
-    EXPECT_TRUE(Enabled(idc::kConnect));
-    EXPECT_EQ(List()->topLevelItemCount(), 0);
-}
-
 TEST_F(StatusTest, OnlyChangedValuesAreWrittenAndAMissingSensorEmptiesItsRow) {
     StartSim({"--sensors", "2"});
     sim->control("set temp 0 1800");

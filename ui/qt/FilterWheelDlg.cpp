@@ -164,7 +164,7 @@ QIcon MakeWindowIcon() {
 // ---------------------------------------------------------------------------------------------
 
 CFilterWheelDlg::CFilterWheelDlg(OrnFilterWheel& device, MainLoop& loop)
-    : FilterWheelRules(device), m_Loop(loop) {
+    : FilterWheelRules(device, loop) {
     m_ChooseFile = [](bool save, QWidget* parent) -> std::optional<QString> {
         // The settings files' filter, "Settings File (*.fws2)|*.fws2||", in Qt's notation.
         QFileDialog chooser(parent, QString(), QString(), QStringLiteral("Settings File (*.fws2)"));
@@ -273,13 +273,8 @@ void CFilterWheelDlg::OnUiScale(int percent) {
 }
 
 void CFilterWheelDlg::InitWindow() {
-    PortIndex = m_FW.ComPort;
-    ExchangeData(Transfer::ToControls);
     m_C.filterList->setIconSize(QSize(ScaledPixels(16), ScaledPixels(16)));
-    RefillFilterList();
-    m_C.step->setText(QString::number(m_FW.MinMotorStep));
-    m_PollTimer = m_Loop.AddTimer(std::chrono::milliseconds(kPollPeriodMs), [this] { StatusTick(); });
-    m_FW.PollingWindow = ClientKey();
+    OnInitWindow();
     if (m_WindowIcon.isNull()) m_WindowIcon = MakeWindowIcon();
     m_Window->setWindowIcon(m_WindowIcon);
     m_BaseTitle = m_Window->windowTitle();
@@ -399,11 +394,7 @@ void CFilterWheelDlg::DetachWindow(bool deleteLater) {
         return;
     }
     m_DetachPending = false;
-    if (m_PollTimer != kNoTimer) {
-        m_Loop.RemoveTimer(m_PollTimer);
-        if (m_FW.PollingWindow == ClientKey()) m_FW.PollingWindow = 0;
-    }
-    m_PollTimer = kNoTimer;
+    StopPoll();
     if (!m_Window) return;
     m_KeyHook.reset();  // also leaves the application's filters
     CFilterWheelWindow* window = m_Window.data();

@@ -188,11 +188,9 @@ private:
     bool OnAnyKey(QObject* watched, QEvent* event);
     bool OnListViewportEvent(QEvent* event);
 
-    MainLoop& m_Loop;
     QPointer<CFilterWheelWindow> m_Window;
     std::unique_ptr<QtDialogControls> m_Ctl;  // the window's controls while it exists
     Controls m_C;
-    TimerId m_PollTimer = kNoTimer;
     bool m_RunningModal = false;
     int m_ModalChildren = 0;        // modal dialogs of the window now running
     bool m_DetachPending = false;   // the window goes when the last of them ends
