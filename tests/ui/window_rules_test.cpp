@@ -11,6 +11,73 @@ namespace {
 
 namespace idc = ui::idc;
 
+TEST_P(WindowRulesTest, ConnectingThroughTheWindowEnablesTheControlsAndFillsTheList) {
+    StartSim({"--sensors", "2"});
+    sim->control("set temp 0 2150");
+    sim->control("set temp 1 -375");
+    sim->control("set volt 1210");
+    sim->control("set out 128");
+    sim->control("set sw 5");
+    OpenWindow();
+    const int acting[] = {idc::kDisconnect, idc::kSave, idc::kLoad, idc::kGo, idc::kTarget, idc::kSet, idc::kJog,
+                          idc::kStep, idc::kStepSpin, idc::kFocuserSettings, idc::kWheelSettings, idc::kHeater};
+
+    // Closed: only the connection controls and Exit work.
+    EXPECT_TRUE(Enabled(idc::kConnect));
+    EXPECT_TRUE(Enabled(idc::kPortList));
+    EXPECT_TRUE(Enabled(idc::kExit));
+    for (int id : acting) EXPECT_FALSE(Enabled(id)) << id;
+    ui::DialogControls& c = window->Controls();
+    EXPECT_EQ(c.RowCount(idc::kFilterList), 0);
+
+    window->Choose(idc::kPortList, kSimPort);
+    window->Click(idc::kConnect);
+    ASSERT_TRUE(device->IsOpen());
+    EXPECT_EQ(device->ComPort, kSimPort);
+    EXPECT_TRUE(device->IsClient(window->Rules().ClientKey()));
+    // The window follows at the next tick, not before.
+    loop.AdvanceBy(std::chrono::milliseconds(999));
+    EXPECT_TRUE(Enabled(idc::kConnect));
+    loop.AdvanceBy(std::chrono::milliseconds(1));
+    EXPECT_FALSE(Enabled(idc::kConnect));
+    EXPECT_FALSE(Enabled(idc::kPortList));
+    for (int id : acting) EXPECT_TRUE(Enabled(id)) << id;
+    EXPECT_EQ(Text(idc::kConnect), "Connect");
+    // A wheel: no second focuser row.
+    EXPECT_FALSE(c.Shown(idc::kPosition2));
+    EXPECT_FALSE(c.Shown(idc::kJog2));
+    EXPECT_FALSE(c.Shown(idc::kDirection2));
+    EXPECT_TRUE(c.Shown(idc::kFilterList));
+
+    // The filter table with its five columns.
+    ASSERT_EQ(c.ColumnCount(idc::kFilterList), 5);
+    ASSERT_EQ(c.RowCount(idc::kFilterList), 7);
+    const char* row1[] = {"R", "1", "1", "35", "0"};
+    for (int col = 0; col < 5; ++col) EXPECT_EQ(c.CellText(idc::kFilterList, 1, col), row1[col]) << col;
+
+    // What the poll shows.
+    EXPECT_EQ(Text(idc::kTemperature0), "21.50");
+    EXPECT_EQ(Text(idc::kTemperature0 + 1), "-3.75");
+    EXPECT_TRUE(Enabled(idc::kAutoBox0));
+    EXPECT_TRUE(Enabled(idc::kAutoBox0 + 1));
+    EXPECT_FALSE(Enabled(idc::kAutoBox0 + 2));  // the image declares two sensors
+    EXPECT_EQ(Text(idc::kTemperature0 + 2), "");
+    EXPECT_EQ(Text(idc::kPowerLine), "Vin=12.10  Out=50.0%  Sw_0101");
+    EXPECT_EQ(Text(idc::kPosition), std::to_string(device->FocusPos));
+    EXPECT_EQ(Text(idc::kDirection), device->FocusDir > 0 ? "U" : "D");
+    ASSERT_GE(device->CurrentFilter, 0);
+
+    // Disconnect closes the port; the next tick empties the list and re-enables Connect.
+    window->Click(idc::kDisconnect);
+    EXPECT_FALSE(device->IsOpen());
+    Tick();
+    EXPECT_TRUE(Enabled(idc::kConnect));
+    EXPECT_TRUE(Enabled(idc::kPortList));
+    EXPECT_FALSE(Enabled(idc::kDisconnect));
+    EXPECT_FALSE(Enabled(idc::kSave));
+    EXPECT_EQ(c.RowCount(idc::kFilterList), 0);
+}
+
 TEST_P(WindowRulesTest, ConnectCaptionAndDisconnectRuleFollowTheOtherClients) {
     StartConnected();
     const ClientId a = 0x1001, b = 0x1002;
