@@ -235,6 +235,27 @@ bool FilterWheelRules::SelectFilterWithWaitCursor(int filter) {
     return m_FW.SelectFilter(filter);
 }
 
+bool FilterWheelRules::OnWindowKey(WindowKey key, int digit, bool inPositionBox, bool ctrl) {
+    if (!m_Dlg) return false;
+    if (key == WindowKey::Enter) {
+        if (!m_FW.IsOpen()) OnConnect();
+        return true;
+    }
+    if (!inPositionBox && !ctrl) return false;
+    const int n = m_FW.FilterCount();
+    if (key == WindowKey::Digit) {
+        if (digit < 0 || digit >= n) return false;
+        SelectFilterWithWaitCursor(digit);
+        return true;
+    }
+    if (m_FW.CurrentFilter >= 0 && n > 0) {
+        const int next = key == WindowKey::Left ? (m_FW.CurrentFilter + n - 1) % n : (m_FW.CurrentFilter + 1) % n;
+        SelectFilterWithWaitCursor(next);
+        return true;
+    }
+    return false;
+}
+
 void FilterWheelRules::ActivateFilter(int row) {
     if (SelectFilterWithWaitCursor(row)) RefreshFilterMarks();
 }

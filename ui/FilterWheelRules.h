@@ -59,6 +59,12 @@ public:
     // correction, a focus shift ("none" for none) or a flat box level; a changed value is
     // written to the device, and a new correction of the filter in place moves the wheel again.
     void CommitCellText(const std::string& text);
+    // The keys the window examines before any control sees them: Enter connects while the port
+    // is closed (and never reaches a control); in the position box or with Ctrl, a digit key
+    // (not the keypad's) moves the wheel to that filter and Left and Right to the one before or
+    // after. True when the key was consumed.
+    enum class WindowKey { Enter, Digit, Left, Right };
+    bool OnWindowKey(WindowKey key, int digit, bool inPositionBox, bool ctrl);
     // A filter chosen (double click, keys): the wheel moves there, the list marks it.
     void ActivateFilter(int row);
     bool SelectFilterWithWaitCursor(int filter);

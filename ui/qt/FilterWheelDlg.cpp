@@ -611,25 +611,13 @@ bool CFilterWheelDlg::PreTranslateKey(QKeyEvent& key, QObject* target) {
         CancelCellEdit();
         return true;
     }
-    if (code == Qt::Key_Return || code == Qt::Key_Enter) {
-        if (!m_FW.IsOpen()) OnConnect();
-        return true;
-    }
     const bool inPosition = target == m_C.position;
     const bool ctrl = key.modifiers().testFlag(Qt::ControlModifier);
-    if (!inPosition && !ctrl) return false;
-    const int n = m_FW.FilterCount();
-    if (code >= Qt::Key_0 && code <= Qt::Key_9 && !key.modifiers().testFlag(Qt::KeypadModifier)) {
-        const int p = code - Qt::Key_0;
-        if (p >= n) return false;
-        SelectFilterWithWaitCursor(p);
-        return true;
-    }
-    if ((code == Qt::Key_Left || code == Qt::Key_Right) && m_FW.CurrentFilter >= 0 && n > 0) {
-        const int next = code == Qt::Key_Left ? (m_FW.CurrentFilter + n - 1) % n : (m_FW.CurrentFilter + 1) % n;
-        SelectFilterWithWaitCursor(next);
-        return true;
-    }
+    if (code == Qt::Key_Return || code == Qt::Key_Enter) return OnWindowKey(WindowKey::Enter, 0, inPosition, ctrl);
+    if (code >= Qt::Key_0 && code <= Qt::Key_9 && !key.modifiers().testFlag(Qt::KeypadModifier))
+        return OnWindowKey(WindowKey::Digit, code - Qt::Key_0, inPosition, ctrl);
+    if (code == Qt::Key_Left) return OnWindowKey(WindowKey::Left, 0, inPosition, ctrl);
+    if (code == Qt::Key_Right) return OnWindowKey(WindowKey::Right, 0, inPosition, ctrl);
     return false;
 }
 
