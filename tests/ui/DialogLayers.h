@@ -19,7 +19,7 @@
 
 namespace velq3::test {
 
-enum class DialogKind { WheelSettings, FocuserSettings, Heater, Microsteps };
+enum class DialogKind { WheelSettings, FocuserSettings, Heater };
 
 // One dialog opened in one layer.
 class DialogDriver {

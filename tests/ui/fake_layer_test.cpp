@@ -6,7 +6,6 @@
 #include "ui/FilterWheelSettingsRules.h"
 #include "ui/FocuserSettingsRules.h"
 #include "ui/HeaterControlRules.h"
-#include "ui/MicrostepsRules.h"
 
 namespace velq3::test {
 namespace {
@@ -131,8 +130,6 @@ public:
                 return std::make_unique<FakeDriver<FakeFocuserSettings>>(ui::kFocuserSettingsTemplate, device);
             case DialogKind::Heater:
                 return std::make_unique<FakeDriver<ui::HeaterControlRules>>(ui::kHeaterControlTemplate, device);
-            case DialogKind::Microsteps:
-                return std::make_unique<FakeDriver<ui::MicrostepsRules>>(ui::kMicrostepsTemplate, device);
         }
         return nullptr;
     }

@@ -14,7 +14,6 @@
 #include "ui/qt/FilterWheelSettingsDlg.h"
 #include "ui/qt/FocuserSettingsDlg.h"
 #include "ui/qt/HeaterControlDlg.h"
-#include "ui/qt/MicrostepsDlg.h"
 #include "ui/qt/UpDown.h"
 
 namespace velq3::test {
@@ -143,7 +142,6 @@ public:
                 return std::make_unique<QtDriver>(std::move(d));
             }
             case DialogKind::Heater: return std::make_unique<QtDriver>(std::make_unique<ui::CHeaterControlDlg>(device));
-            case DialogKind::Microsteps: return std::make_unique<QtDriver>(std::make_unique<ui::CMicrostepsDlg>(device));
         }
         return nullptr;
     }
