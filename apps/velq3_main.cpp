@@ -37,11 +37,11 @@
 #include "server/HeadlessService.h"
 #include "service/DeviceService.h"
 #include "service/Faces.h"
-#include "ui/FilterWheelDlg.h"
-#include "ui/NightPalette.h"
-#include "ui/QtMainLoop.h"
-#include "ui/QtPlatform.h"
-#include "ui/UiScale.h"
+#include "ui/qt/FilterWheelDlg.h"
+#include "ui/qt/NightPalette.h"
+#include "ui/qt/QtMainLoop.h"
+#include "ui/qt/QtPlatform.h"
+#include "ui/qt/UiScale.h"
 
 #ifndef VELQ3_VERSION
 #define VELQ3_VERSION "unknown"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "ui/TermGraph.h"
+#include "ui/qt/TermGraph.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))

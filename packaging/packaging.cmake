@@ -27,7 +27,7 @@ foreach(_prog velq3 velq3-sim velq3-ctl velq3-probe indi_velq3)
 endforeach()
 
 # Desktop entry and icon: only for the window build of velq3.
-if(TARGET velq3 AND TARGET velq3_ui)
+if(TARGET velq3 AND TARGET velq3_ui_qt)
   install(FILES ${_pkg}/velq3.desktop DESTINATION share/applications)
   install(FILES ${_pkg}/velq3.svg DESTINATION share/icons/hicolor/scalable/apps)
 endif()

@@ -1,6 +1,8 @@
 // Motor current texts: the coded byte scaled to amperes or to a percentage of full scale.
 #include "ui/CurrentFormatter.h"
 
+#include "ui/DataExchange.h"
+
 namespace velq3::ui {
 
 namespace {
@@ -9,14 +11,14 @@ constexpr double kFullScaleAmps = 1.5;
 constexpr double kMilliampsBelow = 0.3;  // amps up to this are shown in milliamperes
 }  // namespace
 
-QString CurrentFormatter::FormatCurrent(int value) const {
+std::string CurrentFormatter::FormatCurrent(int value) const {
     const double f = value / 255.0;
     if (m_FW.m_MemorySize > kCurrentMemorySize) {
         const double amps = kFullScaleAmps * f;
-        if (amps > kMilliampsBelow) return QString::asprintf("%.2f A", amps);
-        return QString::asprintf("%i mA", static_cast<int>(1000 * kFullScaleAmps * f));
+        if (amps > kMilliampsBelow) return FixedText(amps, 2) + " A";
+        return std::to_string(static_cast<int>(1000 * kFullScaleAmps * f)) + " mA";
     }
-    return QString::asprintf("%.1f %%", 100 * f);
+    return FixedText(100 * f, 1) + " %";
 }
 
 }  // namespace velq3::ui

@@ -2,7 +2,7 @@
 // milliamperes or, on a device whose memory has no running-current byte, percent.
 #pragma once
 
-#include <QString>
+#include <string>
 
 #include "device/OrnFilterWheel.h"
 
@@ -14,7 +14,7 @@ public:
 
     // 255 is the full scale of 1.5 A: above 0.3 A "%.2f A", up to it "%i mA"; "%.1f %%" of full
     // scale when the device's memory ends at or before byte 200.
-    QString FormatCurrent(int value) const;
+    std::string FormatCurrent(int value) const;
 
 protected:
     OrnFilterWheel& m_FW;

@@ -1,12 +1,6 @@
-// The transfer helpers of the settings dialogs: number parsing that ignores the locale, and
-// the refusal of an entry with a prompt.
+// The transfer helpers of the settings dialogs: number parsing and printing that ignore the
+// locale, and the refusal of an entry with a prompt.
 #include "ui/DataExchange.h"
-
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
 
 #include <charconv>
 #include <cmath>
@@ -31,15 +25,7 @@ std::string_view WithoutPlus(std::string_view text) {
     return text;
 }
 
-std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
-
 }  // namespace
-
-PromptHook DefaultPrompt() {
-    return [](QWidget* dialog, const QString& text) {
-        QMessageBox::warning(dialog, dialog ? dialog->windowTitle() : QString(), text);
-    };
-}
 
 std::optional<std::int32_t> SignedNumber(std::string_view text) {
     text = WithoutPlus(Trimmed(text));
@@ -60,79 +46,86 @@ std::optional<double> DecimalNumber(std::string_view text) {
     return value;
 }
 
-void WrapStaticTexts(QWidget& dialog) {
-    for (QLabel* label : dialog.findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
-        if (label->height() >= 2 * label->fontMetrics().height()) label->setWordWrap(true);
+std::string GeneralText(double value, int digits) {
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
+    return ec == std::errc() ? std::string(buffer, end) : std::string();
 }
 
-void DataExchange::Refuse(QLineEdit* box, const char* prompt) {
+std::string FixedText(double value, int decimals) {
+    char buffer[400];  // room for the largest double in full
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buffer, end) : std::string();
+}
+
+void DataExchange::Refuse(int id, const char* prompt) {
     m_Ok = false;
-    box->setFocus();
-    box->selectAll();
-    if (m_Prompt) m_Prompt(&m_Dialog, QString::fromUtf8(prompt));
+    m_Controls.FocusAndSelect(id);
+    if (m_Prompt) m_Prompt(prompt);
+    else m_Controls.Message(prompt, m_Controls.Caption(), MessageIcon::Warning);
 }
 
-void DataExchange::Check(QAbstractButton* box, std::int32_t& flag) {
+void DataExchange::Check(int id, std::int32_t& flag) {
     if (Skip()) return;
-    if (ToFields()) flag = box->isChecked() ? 1 : 0;
-    else box->setChecked(flag != 0);
+    if (ToFields()) flag = m_Controls.Checked(id) ? 1 : 0;
+    else m_Controls.SetChecked(id, flag != 0);
 }
 
-void DataExchange::ListIndex(QComboBox* list, std::int32_t& index) {
+void DataExchange::ListIndex(int id, std::int32_t& index) {
     if (Skip()) return;
-    if (ToFields()) index = list->currentIndex();
-    else list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+    if (ToFields()) index = m_Controls.Selection(id);
+    else m_Controls.Select(id, index >= 0 && index < m_Controls.ItemCount(id) ? index : -1);
 }
 
-void DataExchange::Unsigned(QLineEdit* box, std::int32_t& value) {
+void DataExchange::Unsigned(int id, std::int32_t& value) {
     if (Skip()) return;
     if (!ToFields()) {
-        box->setText(QString::number(static_cast<std::uint32_t>(value)));
-    } else if (auto v = UnsignedNumber(Utf8(box->text()))) {
+        m_Controls.SetText(id, std::to_string(static_cast<std::uint32_t>(value)));
+    } else if (auto v = UnsignedNumber(m_Controls.Text(id))) {
         value = *v;
     } else {
-        Refuse(box, kPromptUnsigned);
+        Refuse(id, kPromptUnsigned);
     }
 }
 
-void DataExchange::Signed(QLineEdit* box, std::int32_t& value) {
+void DataExchange::Signed(int id, std::int32_t& value) {
     if (Skip()) return;
     if (!ToFields()) {
-        box->setText(QString::number(value));
-    } else if (auto v = SignedNumber(Utf8(box->text()))) {
+        m_Controls.SetText(id, std::to_string(value));
+    } else if (auto v = SignedNumber(m_Controls.Text(id))) {
         value = *v;
     } else {
-        Refuse(box, kPromptSigned);
+        Refuse(id, kPromptSigned);
     }
 }
 
-void DataExchange::Decimal(QLineEdit* box, float& value) {
+void DataExchange::Decimal(int id, float& value) {
     if (Skip()) return;
     if (!ToFields()) {
-        box->setText(QString::number(static_cast<double>(value), 'g', std::numeric_limits<float>::digits10));
+        m_Controls.SetText(id, GeneralText(static_cast<double>(value), std::numeric_limits<float>::digits10));
         return;
     }
     // A number beyond the float range would not survive the narrowing.
-    const auto v = DecimalNumber(Utf8(box->text()));
+    const auto v = DecimalNumber(m_Controls.Text(id));
     if (v && std::fabs(*v) <= std::numeric_limits<float>::max()) value = static_cast<float>(*v);
-    else Refuse(box, kPromptDecimal);
+    else Refuse(id, kPromptDecimal);
 }
 
-void DataExchange::Decimal(QLineEdit* box, double& value) {
+void DataExchange::Decimal(int id, double& value) {
     if (Skip()) return;
     if (!ToFields()) {
-        box->setText(QString::number(value, 'g', std::numeric_limits<double>::digits10));
-    } else if (auto v = DecimalNumber(Utf8(box->text()))) {
+        m_Controls.SetText(id, GeneralText(value, std::numeric_limits<double>::digits10));
+    } else if (auto v = DecimalNumber(m_Controls.Text(id))) {
         value = *v;
     } else {
-        Refuse(box, kPromptDecimal);
+        Refuse(id, kPromptDecimal);
     }
 }
 
-void DataExchange::Text(QLineEdit* box, std::string& value) {
+void DataExchange::Text(int id, std::string& value) {
     if (Skip()) return;
-    if (ToFields()) value = Utf8(box->text());
-    else box->setText(QString::fromUtf8(value.c_str()));
+    if (ToFields()) value = m_Controls.Text(id);
+    else m_Controls.SetText(id, value.c_str());  // up to a NUL, as the edit would take it
 }
 
 }  // namespace velq3::ui

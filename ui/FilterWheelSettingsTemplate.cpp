@@ -1,6 +1,6 @@
 // Template 203, the filter wheel settings dialog: every control with its kind, caption and
 // position in dialog units.
-#include "ui/FilterWheelSettingsDlg.h"
+#include "ui/FilterWheelSettingsTemplate.h"
 
 namespace velq3::ui {
 

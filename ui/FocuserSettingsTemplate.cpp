@@ -1,6 +1,6 @@
 // Template 201, the focuser settings dialog: every control with its kind, caption and position
 // in dialog units.
-#include "ui/FocuserSettingsDlg.h"
+#include "ui/FocuserSettingsTemplate.h"
 
 namespace velq3::ui {
 

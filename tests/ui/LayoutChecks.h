@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <string>
 
-#include "ui/DialogTemplate.h"
+#include "ui/qt/DialogBuilder.h"
 
 namespace velq3::test {
 

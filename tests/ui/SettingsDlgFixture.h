@@ -74,7 +74,7 @@ protected:
     // Prompts the dialogs would have shown.
     std::vector<QString> prompts;
     ui::PromptHook RecordPrompt() {
-        return [this](QWidget*, const QString& text) { prompts.push_back(text); };
+        return [this](const std::string& text) { prompts.push_back(QString::fromStdString(text)); };
     }
 };
 

@@ -23,8 +23,9 @@
 #include "common/SimProcess.h"
 #include "device/OrnFilterWheel.h"
 #include "ui/DialogTemplates.h"
-#include "ui/FilterWheelDlg.h"
-#include "ui/UpDown.h"
+#include "ui/qt/DialogBuilder.h"
+#include "ui/qt/FilterWheelDlg.h"
+#include "ui/qt/UpDown.h"
 
 namespace velq3::test {
 

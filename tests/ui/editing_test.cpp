@@ -145,34 +145,6 @@ TEST_F(EditingTest, FocusShiftNoneAndFlatBoxLimits) {
     EXPECT_EQ(DeviceMemoryByte(164), 0);
 }
 
-TEST_F(EditingTest, AnUnchangedValueWritesNothing) {
-    StartConnected();
-    MarkDeviceMemory();
-    EditCell(1, 3, "35");
-    EXPECT_FALSE(ImageWasWritten());
-    EditCell(1, 2, "1");
-    EXPECT_FALSE(ImageWasWritten());
-    EditCell(1, 3, "N");  // 20000, a change
-    EXPECT_TRUE(ImageWasWritten());
-    MarkDeviceMemory();
-    EditCell(1, 3, "any n at all");  // 20000 again: unchanged
-    EXPECT_FALSE(ImageWasWritten());
-}
-
-TEST_F(EditingTest, NewCorrectionOfTheCurrentFilterMovesTheWheelAgain) {
-    StartConnected();
-    const int current = device->CurrentFilter;
-    ASSERT_GE(current, 0);
-    logLines.clear();
-    EditCell(current, 2, QString::number(current + 10));
-    EXPECT_EQ(CountLog("Goto("), 1);
-    EXPECT_EQ(device->CurrentFilter, current);
-    // Another row's correction moves nothing.
-    logLines.clear();
-    EditCell((current + 1) % 7, 2, "9");
-    EXPECT_EQ(CountLog("Goto("), 0);
-}
-
 TEST_F(EditingTest, SmallImageHasThreeWideColumnsAndATextEditorOnTheNumberColumn) {
     StartSim({"--memory-size", "163"});
     MakeWindow();
@@ -298,52 +270,6 @@ TEST_F(EditingTest, DoubleClickMovesTheWheelAndMarksTheRow) {
     EXPECT_EQ(dlg->MarkedFilter, 4);
     EXPECT_EQ(List()->topLevelItem(4)->data(0, CFilterWheelDlg::kImageRole).toInt(), 1);
     EXPECT_FALSE(dlg->CellEditorOpen());
-}
-
-TEST_F(EditingTest, GoSetJogAndStep) {
-    StartConnected();
-    auto* target = Get<QLineEdit>(idc::kTarget);
-    target->setText("1234");
-    Click(idc::kSet);
-    EXPECT_EQ(FocuserPosition(), 1234);
-    Tick();
-    EXPECT_EQ(Text(idc::kPosition), "1234");
-
-    target->setText("70000");  // low 16 bits: 4464
-    Click(idc::kGo);
-    EXPECT_EQ(FocuserPosition(), 4464);
-    target->setText("");  // no number: no move
-    logLines.clear();
-    Click(idc::kGo);
-    Click(idc::kSet);
-    EXPECT_EQ(FocuserPosition(), 4464);
-    EXPECT_EQ(CountLog("OK GoFocus"), 0);
-
-    // The step box takes any unsigned number; the jog moves by it.
-    Get<QLineEdit>(idc::kStep)->setText("25");
-    EXPECT_EQ(device->MinMotorStep, 25);
-    PressArrow(Get<ui::CUpDown>(idc::kJog), true);
-    EXPECT_EQ(FocuserPosition(), 4489);
-    EXPECT_EQ(Text(idc::kPosition), "4489");
-    Key(Get(idc::kPosition), Qt::Key_Down);  // arrow keys in the position box jog as well
-    EXPECT_EQ(FocuserPosition(), 4464);
-    EXPECT_EQ(Text(idc::kPosition), "4464");
-
-    // The step spin keeps 1..200.
-    auto* stepSpin = Get<ui::CUpDown>(idc::kStepSpin);
-    PressArrow(stepSpin, true);
-    EXPECT_EQ(device->MinMotorStep, 26);
-    EXPECT_EQ(Text(idc::kStep), "26");
-    Get<QLineEdit>(idc::kStep)->setText("200");
-    PressArrow(stepSpin, true);
-    EXPECT_EQ(device->MinMotorStep, 200);
-    Get<QLineEdit>(idc::kStep)->setText("1");
-    PressArrow(stepSpin, false);
-    EXPECT_EQ(device->MinMotorStep, 1);
-    Get<QLineEdit>(idc::kStep)->setText("5000");
-    EXPECT_EQ(device->MinMotorStep, 5000);
-    Get<QLineEdit>(idc::kStep)->setText("abc");
-    EXPECT_EQ(device->MinMotorStep, 0);
 }
 
 // A jog the controller never finishes leaves the position unknown: the box reads "???" rather

@@ -2,7 +2,7 @@
 // "FWubStep", the coefficient scaling by memory size, the currents, the directly bound device
 // settings, Log Path..., Microsteps, OK and Cancel; and the number parsing of the dialogs.
 #include "SettingsDlgFixture.h"
-#include "ui/FocuserSettingsDlg.h"
+#include "ui/qt/FocuserSettingsDlg.h"
 
 namespace velq3::test {
 namespace {
@@ -185,41 +185,6 @@ TEST_F(FocuserSettingsTest, OkStoresTheFieldsAndTheDeviceSettingsWithoutHandshak
     EXPECT_NE(saved.Load(), RegistryHive::LoadResult::Loaded);
 }
 
-TEST_F(FocuserSettingsTest, RefusedEntriesKeepTheDialogOpenAndChangeNothing) {
-    OpenDevice();
-    auto d = Open();
-    const auto memory = DeviceMemory();
-    const auto image = ImageCopy();
-    const struct {
-        int id;
-        const char* text;
-        const char* prompt;
-    } cases[] = {{fid::kBacklash, "-1", ui::kPromptUnsigned},
-                 {fid::kCoefficient, "nan", ui::kPromptDecimal},
-                 {fid::kCoefficient, "1e40", ui::kPromptDecimal},  // beyond a float
-                 {fid::kStepLen, "", ui::kPromptDecimal},
-                 {fid::kMaxFocusPos, "5x", ui::kPromptSigned}};
-    // Valid entries beside the refused one are not taken either.
-    Edit(*d, fid::kStepLen)->setText("7.5");
-    Edit(*d, fid::kFocusShift)->setText("-1");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const QString good = Edit(*d, c.id)->text();
-        Edit(*d, c.id)->setText(c.text);
-        prompts.clear();
-        d->OnOK();
-        EXPECT_NE(d->result(), QDialog::Accepted);
-        ASSERT_EQ(prompts.size(), 1u);
-        EXPECT_EQ(prompts[0], c.prompt);
-        Edit(*d, c.id)->setText(good);
-    }
-    // Nothing of a refused transfer reached the device object or the controller.
-    EXPECT_EQ(device->StepLenInMicrons, 10.0);
-    EXPECT_EQ(device->AscomFocusShift, 10000);
-    EXPECT_EQ(ImageCopy(), image);
-    EXPECT_EQ(DeviceMemory(), memory);
-}
-
 TEST_F(FocuserSettingsTest, LogPathTakesTheControlsAndTheChosenFolderWhichCancelKeeps) {
     OpenDevice();
     device->TermLogPath = std::string(300, 'p');
@@ -274,23 +239,6 @@ TEST_F(FocuserSettingsTest, MicrostepsReadsTheTableAgainAndOpensTheTableDialogOw
 
     device->m_MicrostepTableLen = 0;
     EXPECT_FALSE(Open()->Control(fid::kMicrosteps)->isEnabled());
-}
-
-TEST_F(FocuserSettingsTest, CancelChangesNothing) {
-    OpenDevice();
-    const auto memory = DeviceMemory();
-    const auto image = ImageCopy();
-    {
-        auto d = Open();
-        Edit(*d, fid::kBacklash)->setText("999");
-        Edit(*d, fid::kStepLen)->setText("3.5");
-        C<ui::CUpDown>(*d, fid::kIdleCurrentSpin)->Step(true);
-        C<QAbstractButton>(*d, fid::kCancel)->click();
-        EXPECT_EQ(d->result(), QDialog::Rejected);
-    }
-    EXPECT_EQ(device->StepLenInMicrons, 10.0);
-    EXPECT_EQ(ImageCopy(), image);
-    EXPECT_EQ(DeviceMemory(), memory);
 }
 
 TEST_F(FocuserSettingsTest, OnAClosedPortNothingIsLoadedOrStored) {

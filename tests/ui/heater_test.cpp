@@ -4,7 +4,7 @@
 #include <QLabel>
 
 #include "SimDevice.h"
-#include "ui/HeaterControlDlg.h"
+#include "ui/qt/HeaterControlDlg.h"
 #include "ui/HeaterControlTemplate.h"
 
 namespace velq3::test {
@@ -282,34 +282,6 @@ TEST_F(HeaterTest, CalibrateSteepScalesTheSlopesFromASecondPoint) {
     Click(equal->Control(h::kCalibrateSteep));
     EXPECT_EQ(device->TermSteep[0], 1283);
     EXPECT_EQ(device->TermSteep[1], 401);  // k = 1 / 2
-}
-
-TEST_F(HeaterTest, ResetButtonsAndCancel) {
-    Connect();
-    for (int i = 0; i < 4; ++i) {
-        device->TermOffset[i] = static_cast<std::int16_t>(10 * (i + 1));
-        device->TermSteep[i] = static_cast<std::int16_t>(900 + i);
-    }
-    auto d = Open();
-    EXPECT_EQ(Text(*d, h::kOffset0 + 1), "0.2");
-    EXPECT_EQ(Text(*d, h::kSteep0 + 3), "0.903");
-    Type(*d, h::kSetValue, "7.5");
-    Click(d->Control(h::kResetOffsets));
-    Click(d->Control(h::kResetSteep));
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(device->TermOffset[i], 0);
-        EXPECT_EQ(device->TermSteep[i], 1000);
-        EXPECT_EQ(Text(*d, h::kOffset0 + i), "0");
-        EXPECT_EQ(Text(*d, h::kSteep0 + i), "1");
-    }
-    EXPECT_EQ(Text(*d, h::kSetValue), "7.5");  // typed text elsewhere is kept
-    Click(d->Control(h::kCancel));
-    EXPECT_EQ(d->result(), QDialog::Rejected);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(device->TermOffset[i], 10 * (i + 1));
-        EXPECT_EQ(device->TermSteep[i], 900 + i);
-    }
-    EXPECT_EQ(DeviceWord(148), 0);  // the controller's own memory was never written
 }
 
 TEST_F(HeaterTest, VoltmeterCalibrationFromATypedTrueVoltage) {

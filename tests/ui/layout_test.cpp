@@ -8,11 +8,11 @@
 
 #include "LayoutChecks.h"
 #include "UiFixture.h"
-#include "ui/FilterWheelSettingsDlg.h"
-#include "ui/FocuserSettingsDlg.h"
-#include "ui/HeaterControlDlg.h"
+#include "ui/qt/FilterWheelSettingsDlg.h"
+#include "ui/qt/FocuserSettingsDlg.h"
+#include "ui/qt/HeaterControlDlg.h"
 #include "ui/HeaterControlTemplate.h"
-#include "ui/MicrostepsDlg.h"
+#include "ui/qt/MicrostepsDlg.h"
 
 namespace velq3::test {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "SimDevice.h"
 #include "ui/MicrostepTable.h"
-#include "ui/MicrostepsDlg.h"
+#include "ui/qt/MicrostepsDlg.h"
 #include "ui/MicrostepsTemplate.h"
-#include "ui/UpDown.h"
+#include "ui/qt/UpDown.h"
 
 namespace velq3::test {
 namespace {

@@ -15,13 +15,13 @@
 #include <set>
 
 #include "UiFixture.h"
-#include "ui/FilterWheelSettingsDlg.h"
-#include "ui/FocuserSettingsDlg.h"
-#include "ui/HeaterControlDlg.h"
-#include "ui/MicrostepsDlg.h"
-#include "ui/NightPalette.h"
-#include "ui/TermGraph.h"
-#include "ui/UiScale.h"
+#include "ui/qt/FilterWheelSettingsDlg.h"
+#include "ui/qt/FocuserSettingsDlg.h"
+#include "ui/qt/HeaterControlDlg.h"
+#include "ui/qt/MicrostepsDlg.h"
+#include "ui/qt/NightPalette.h"
+#include "ui/qt/TermGraph.h"
+#include "ui/qt/UiScale.h"
 
 namespace velq3::test {
 namespace {

@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "ui/QtMainLoop.h"
-#include "ui/QtPlatform.h"
+#include "ui/qt/QtMainLoop.h"
+#include "ui/qt/QtPlatform.h"
 
 namespace velq3::ui {
 namespace {

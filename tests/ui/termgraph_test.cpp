@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "ui/TermGraph.h"
+#include "ui/qt/TermGraph.h"
 #include "ui/TermGraphLayout.h"
 
 namespace velq3::test {

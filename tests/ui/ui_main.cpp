@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/QtPlatform.h"
-#include "ui/UiScale.h"
+#include "ui/qt/QtPlatform.h"
+#include "ui/qt/UiScale.h"
 
 int main(int argc, char** argv) {
     velq3::ui::UseOffscreenWithoutDisplay();

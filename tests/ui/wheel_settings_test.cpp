@@ -2,7 +2,7 @@
 // store rules, the enable and show rules, the mode-change step, the currents, OK and Cancel;
 // and the current texts shared with the focuser settings dialog.
 #include "SettingsDlgFixture.h"
-#include "ui/FilterWheelSettingsDlg.h"
+#include "ui/qt/FilterWheelSettingsDlg.h"
 
 namespace velq3::test {
 namespace {
@@ -241,45 +241,6 @@ TEST_F(WheelSettingsTest, OkClosesAPortThatNoClientHolds) {
     d->OnOK();
     EXPECT_EQ(d->result(), QDialog::Accepted);
     EXPECT_FALSE(device->IsOpen());
-}
-
-TEST_F(WheelSettingsTest, RefusedNumberKeepsTheDialogOpenAndWritesNothing) {
-    OpenDevice();
-    auto d = Open();
-    const auto memory = DeviceMemory();
-    const auto image = ImageCopy();
-    for (const char* bad : {"12a", "-5", ""}) {
-        SCOPED_TRACE(bad);
-        prompts.clear();
-        C<QLineEdit>(*d, wid::kSpeed)->setText(bad);
-        d->OnOK();
-        EXPECT_NE(d->result(), QDialog::Accepted);
-        ASSERT_EQ(prompts.size(), 1u);
-        EXPECT_EQ(prompts[0], ui::kPromptUnsigned);
-    }
-    // The mode-change step stops at the refusal too: the label stays.
-    Click(*d, wid::kRotatorMode);
-    EXPECT_EQ(Text(*d, wid::kMaxStepsLabel), "Max Steps\nto change Filter");
-    EXPECT_EQ(DeviceMemory(), memory);
-    EXPECT_EQ(ImageCopy(), image);
-}
-
-TEST_F(WheelSettingsTest, CancelChangesNothing) {
-    OpenDevice();
-    const auto memory = DeviceMemory();
-    const auto image = ImageCopy();
-    {
-        auto d = Open();
-        Click(*d, wid::kCoverMode);
-        C<QLineEdit>(*d, wid::kSpeed)->setText("900");
-        C<QLineEdit>(*d, wid::kMaxSteps)->setText("77");
-        C<ui::CUpDown>(*d, wid::kIdleCurrentSpin)->Step(true);
-        C<QAbstractButton>(*d, wid::kCancel)->click();
-        EXPECT_EQ(d->result(), QDialog::Rejected);
-    }
-    EXPECT_EQ(DeviceMemory(), memory);
-    EXPECT_EQ(ImageCopy(), image);
-    EXPECT_TRUE(device->IsOpen());
 }
 
 TEST_F(WheelSettingsTest, OnAClosedPortNothingIsLoadedOrStoredAndOkFailsQuietly) {

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "UiFixture.h"
-#include "ui/FocuserSettingsDlg.h"
+#include "ui/qt/FocuserSettingsDlg.h"
 
 namespace velq3::test {
 namespace {

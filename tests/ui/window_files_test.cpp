@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "UiFixture.h"
-#include "ui/NightPalette.h"
+#include "ui/qt/NightPalette.h"
 #include "ui/TermGraphLayout.h"
 
 namespace velq3::test {
@@ -30,41 +30,6 @@ protected:
     std::vector<int> pollingDuringChooser;
     std::vector<std::string> boxes;
 };
-
-TEST_F(WindowFilesTest, SaveThenLoadRestoresTheDeviceConfiguration) {
-    StartConnected();
-    const QString path = QString::fromStdString(dir.file("setup.fws2"));
-    UseChooser(path);
-    device->ChangeFilterTimeoutMs = 4321;
-    Click(idc::kSave);
-    EXPECT_EQ(savedWith, std::vector<bool>({true}));
-    EXPECT_EQ(pollingDuringChooser, std::vector<int>({0}));
-    EXPECT_EQ(dlg->PollingEnabled, 1);
-    ASSERT_TRUE(std::ifstream(path.toStdString()).good());
-
-    device->ChangeFilterTimeoutMs = 1000;
-    device->FocuserBacklash = 999;  // changed in the copy only; the load brings back the file's
-    Click(idc::kLoad);
-    EXPECT_EQ(savedWith, std::vector<bool>({true, false}));
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(device->ChangeFilterTimeoutMs, 4321);
-    EXPECT_NE(device->FocuserBacklash, 999);
-    EXPECT_TRUE(device->IsOpen());
-}
-
-TEST_F(WindowFilesTest, FailedLoadShowsTheBoxAndCancelDoesNothing) {
-    StartConnected();
-    UseChooser(QString::fromStdString(dir.file("missing.fws2")));
-    Click(idc::kLoad);
-    EXPECT_EQ(boxes, std::vector<std::string>({"Load failed|Load Failed"}));
-    EXPECT_EQ(dlg->PollingEnabled, 1);
-
-    boxes.clear();
-    UseChooser(std::nullopt);
-    Click(idc::kSave);
-    Click(idc::kLoad);
-    EXPECT_TRUE(boxes.empty());
-}
 
 TEST_F(WindowFilesTest, GraphsButtonShowsAndHidesTheGraph) {
     StartSim();

@@ -1,26 +1,19 @@
 // The "Heater Control" dialog: decoding at opening, the data exchange with its enable rules,
 // the Reset and Calibrate buttons, and the encoding and memory write on OK.
-#include "ui/HeaterControlDlg.h"
+#include "ui/HeaterControlRules.h"
 
-#include <QComboBox>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "device/OrnFilterWheel.h"
-#include "ui/DataExchange.h"
 #include "ui/DecimalText.h"
-#include "ui/HeaterControlTemplate.h"
 
 namespace velq3::ui {
 
 namespace h = idc::heater;
 
-const char* const CHeaterControlDlg::kSteepSpanWarning =
+const char* const HeaterControlRules::kSteepSpanWarning =
     "Temperature must be at least 10C lower or higher from offset calibration temperature, for proper Skew calibration.";
 
 namespace {
@@ -29,32 +22,22 @@ constexpr int kMemoryForVoltmeter = 198;  // calibration and power-on voltage ed
 constexpr int kMemoryForAveraging = 200;
 constexpr float kMinCalibrationVin = 4.0f;  // volts: below this the measured supply says nothing
 
-QString NumberRange(const char* low, const char* high) {
-    return QStringLiteral("Please enter a number between %1 and %2.").arg(low, high);
+std::string NumberRange(const char* low, const char* high) {
+    return std::string("Please enter a number between ") + low + " and " + high + ".";
 }
-QString IntegerRange(long long low, long long high) {
-    return QStringLiteral("Please enter an integer between %1 and %2.").arg(low).arg(high);
-}
-
-void PlatformMessageBox(QWidget* parent, const QString& title, const QString& text, QMessageBox::Icon icon) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.exec();
+std::string IntegerRange(long long low, long long high) {
+    return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
 }
 
 }  // namespace
 
-CHeaterControlDlg::CHeaterControlDlg(OrnFilterWheel& device, QWidget* owner)
-    : QDialog(owner), m_FW(device), m_ShowMessage(PlatformMessageBox) {
-    m_Prompt = [this](QWidget*, const QString& text) { ShowMessage(text, QMessageBox::Warning); };
+HeaterControlRules::HeaterControlRules(OrnFilterWheel& device, DialogControls& controls)
+    : m_FW(device), m_Dlg(controls) {
+    m_Prompt = [this](const std::string& text) { ShowMessage(text, MessageIcon::Warning); };
     DecodeImage();
-    InitWindow();
 }
 
-QWidget* CHeaterControlDlg::Control(int id) const { return ControlById<QWidget>(m_Controls, id); }
-
-QLineEdit* CHeaterControlDlg::Edit(int id) const { return ControlById<QLineEdit>(m_Controls, id); }
-
-void CHeaterControlDlg::DecodeImage() {
+void HeaterControlRules::DecodeImage() {
     const EEFilterWheelData& image = m_FW.Image();
     const HeaterSetting s = DecodeHeater({image.HeaterControl, image.HeaterSetPoint});
     PowerMode = s.powerMode;
@@ -74,41 +57,38 @@ void CHeaterControlDlg::DecodeImage() {
     CalibrationTemperature = 0;
 }
 
-void CHeaterControlDlg::InitWindow() {
-    m_Controls = BuildDialog(*this, kHeaterControlTemplate);
-    WrapStaticTexts(*this);
-    m_Mode = qobject_cast<QComboBox*>(Control(h::kPowerMode));
-    m_SensorA = qobject_cast<QComboBox*>(Control(h::kSensorA));
-    m_SensorB = qobject_cast<QComboBox*>(Control(h::kSensorB));
-    m_Unit = qobject_cast<QLabel*>(Control(h::kSetValueUnit));
-    for (const char* name : kPowerModeNames) m_Mode->addItem(QString::fromUtf8(name));
-    for (QComboBox* sensors : {m_SensorA, m_SensorB})
-        for (int i = 0; i < kSensorCount; ++i) sensors->addItem(QStringLiteral("T%1").arg(i));
-
-    auto* ok = qobject_cast<QPushButton*>(Control(h::kOK));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
-    auto onClick = [this](int id, void (CHeaterControlDlg::*handler)()) {
-        connect(qobject_cast<QPushButton*>(Control(id)), &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
-    };
-    onClick(h::kResetOffsets, &CHeaterControlDlg::OnResetOffsets);
-    onClick(h::kResetSteep, &CHeaterControlDlg::OnResetSteep);
-    onClick(h::kCalibrateOffsets, &CHeaterControlDlg::CalibrateOffsets);
-    onClick(h::kCalibrateSteep, &CHeaterControlDlg::CalibrateSteep);
-    connect(m_Mode, &QComboBox::currentIndexChanged, this, [this] { OnModeChanged(); });
-
-    Control(h::kVoltmeterCalibration)->setEnabled(m_FW.m_MemorySize >= kMemoryForVoltmeter);
-    Control(h::kMotorsPowerOn)->setEnabled(m_FW.m_MemorySize >= kMemoryForVoltmeter);
-    Control(h::kVoltmeterAveraging)->setEnabled(m_FW.m_MemorySize >= kMemoryForAveraging);
+void HeaterControlRules::OnInitDialog() {
+    m_Dlg.SetItems(h::kPowerMode, std::vector<std::string>(std::begin(kPowerModeNames), std::end(kPowerModeNames)));
+    std::vector<std::string> sensors;
+    for (int i = 0; i < kSensorCount; ++i) sensors.push_back(std::string{'T', static_cast<char>('0' + i)});
+    m_Dlg.SetItems(h::kSensorA, sensors);
+    m_Dlg.SetItems(h::kSensorB, sensors);
+    m_Dlg.SetDefaultButton(h::kOK);
+    m_Dlg.Enable(h::kVoltmeterCalibration, m_FW.m_MemorySize >= kMemoryForVoltmeter);
+    m_Dlg.Enable(h::kMotorsPowerOn, m_FW.m_MemorySize >= kMemoryForVoltmeter);
+    m_Dlg.Enable(h::kVoltmeterAveraging, m_FW.m_MemorySize >= kMemoryForAveraging);
     ExchangeData(Transfer::ToControls);
 }
 
-void CHeaterControlDlg::SetFloatText(int id, float value) {
-    // At most six significant digits, no trailing zeros.
-    Edit(id)->setText(QString::number(static_cast<double>(value), 'g', 6));
+void HeaterControlRules::OnCommand(int id, Notify what) {
+    if (id == h::kPowerMode && what == Notify::SelChanged) return OnModeChanged();
+    if (what != Notify::Clicked) return;
+    switch (id) {
+        case h::kOK: OnOK(); break;
+        case h::kResetOffsets: OnResetOffsets(); break;
+        case h::kResetSteep: OnResetSteep(); break;
+        case h::kCalibrateOffsets: CalibrateOffsets(); break;
+        case h::kCalibrateSteep: CalibrateSteep(); break;
+        default: break;
+    }
 }
 
-bool CHeaterControlDlg::ExchangeData(Transfer direction) {
+void HeaterControlRules::SetFloatText(int id, float value) {
+    // At most six significant digits, no trailing zeros.
+    m_Dlg.SetText(id, GeneralText(static_cast<double>(value), 6));
+}
+
+bool HeaterControlRules::ExchangeData(Transfer direction) {
     // The transfer works on copies, so that a refused entry leaves every text field as it was.
     int mode = PowerMode, sensorA = SensorA, sensorB = SensorB;
     std::array<float, kSensorCount> offset = Offset, steep = Steep;
@@ -116,22 +96,22 @@ bool CHeaterControlDlg::ExchangeData(Transfer direction) {
     int voltmeterCalibration = VoltmeterCalibration, motorsPowerOn = MotorsPowerOn, averaging = VoltmeterAveraging;
 
     m_Exchanging = true;
-    DataExchange dx(*this, direction == Transfer::ToFields ? DataExchange::Direction::ToFields
+    DataExchange dx(m_Dlg, direction == Transfer::ToFields ? DataExchange::Direction::ToFields
                                                            : DataExchange::Direction::ToControls,
                     m_Prompt);
     // The lists come first: they cannot be refused, and the mode rules follow them even when
     // a text below is refused.
-    dx.ListIndex(m_Mode, mode);
-    dx.ListIndex(m_SensorA, sensorA);
-    dx.ListIndex(m_SensorB, sensorB);
-    for (int i = 0; i < kSensorCount; ++i) dx.Decimal(Edit(h::kOffset0 + i), offset[i]);
-    for (int i = 0; i < kSensorCount; ++i) dx.Decimal(Edit(h::kSteep0 + i), steep[i]);
-    dx.Decimal(Edit(h::kSetValue), setValue);
-    dx.Decimal(Edit(h::kTransitionZone), zone);
-    dx.Decimal(Edit(h::kCalibrationTemperature), calibrationTemperature);
-    dx.Signed(Edit(h::kVoltmeterCalibration), voltmeterCalibration);
-    dx.Signed(Edit(h::kMotorsPowerOn), motorsPowerOn);
-    dx.Unsigned(Edit(h::kVoltmeterAveraging), averaging);
+    dx.ListIndex(h::kPowerMode, mode);
+    dx.ListIndex(h::kSensorA, sensorA);
+    dx.ListIndex(h::kSensorB, sensorB);
+    for (int i = 0; i < kSensorCount; ++i) dx.Decimal(h::kOffset0 + i, offset[i]);
+    for (int i = 0; i < kSensorCount; ++i) dx.Decimal(h::kSteep0 + i, steep[i]);
+    dx.Decimal(h::kSetValue, setValue);
+    dx.Decimal(h::kTransitionZone, zone);
+    dx.Decimal(h::kCalibrationTemperature, calibrationTemperature);
+    dx.Signed(h::kVoltmeterCalibration, voltmeterCalibration);
+    dx.Signed(h::kMotorsPowerOn, motorsPowerOn);
+    dx.Unsigned(h::kVoltmeterAveraging, averaging);
 
     if (direction == Transfer::ToFields) {
         // A sensor the lists do not offer (nibble 4) shows no selection and is kept as it is.
@@ -154,32 +134,27 @@ bool CHeaterControlDlg::ExchangeData(Transfer direction) {
     return dx.Ok();
 }
 
-void CHeaterControlDlg::ApplyModeRules() {
+void HeaterControlRules::ApplyModeRules() {
     const bool sensorMode = PowerMode != kConstPower && PowerMode != kFlatBox;
-    m_SensorA->setEnabled(sensorMode);
-    m_SensorB->setEnabled(PowerMode == kHeaterDelta || PowerMode == kCoolerDelta);
-    Control(h::kTransitionZone)->setEnabled(sensorMode);
-    Control(h::kSetValue)->setEnabled(PowerMode != kFlatBox);
-    m_Unit->setText(PowerMode == kConstPower ? QStringLiteral("power 0...100%") : QStringLiteral("temperature (C)"));
+    m_Dlg.Enable(h::kSensorA, sensorMode);
+    m_Dlg.Enable(h::kSensorB, PowerMode == kHeaterDelta || PowerMode == kCoolerDelta);
+    m_Dlg.Enable(h::kTransitionZone, sensorMode);
+    m_Dlg.Enable(h::kSetValue, PowerMode != kFlatBox);
+    m_Dlg.SetText(h::kSetValueUnit, PowerMode == kConstPower ? "power 0...100%" : "temperature (C)");
 }
 
-void CHeaterControlDlg::OnModeChanged() {
+void HeaterControlRules::OnModeChanged() {
     if (!m_Exchanging) ExchangeData(Transfer::ToFields);
 }
 
-void CHeaterControlDlg::ShowMessage(const QString& text, QMessageBox::Icon icon) {
-    m_ShowMessage(this, QGuiApplication::applicationDisplayName(), text, icon);
+void HeaterControlRules::ShowMessage(const std::string& text, MessageIcon icon) { m_Dlg.Message(text, "", icon); }
+
+void HeaterControlRules::Refuse(int id, const std::string& text) {
+    ShowMessage(text, MessageIcon::Warning);
+    m_Dlg.FocusAndSelect(id);
 }
 
-void CHeaterControlDlg::Refuse(int id, const QString& text) {
-    ShowMessage(text, QMessageBox::Warning);
-    if (QLineEdit* edit = Edit(id)) {
-        edit->setFocus();
-        edit->selectAll();
-    }
-}
-
-void CHeaterControlDlg::OnResetOffsets() {
+void HeaterControlRules::OnResetOffsets() {
     // Only the four offset boxes change: text typed elsewhere stays as it is.
     for (int i = 0; i < kSensorCount; ++i) {
         m_FW.TermOffset[i] = 0;
@@ -188,7 +163,7 @@ void CHeaterControlDlg::OnResetOffsets() {
     }
 }
 
-void CHeaterControlDlg::OnResetSteep() {
+void HeaterControlRules::OnResetSteep() {
     for (int i = 0; i < kSensorCount; ++i) {
         m_FW.TermSteep[i] = 1000;
         Steep[i] = 1.0f;
@@ -196,7 +171,7 @@ void CHeaterControlDlg::OnResetSteep() {
     }
 }
 
-CHeaterControlDlg::Readings CHeaterControlDlg::ReadSensors() {
+HeaterControlRules::Readings HeaterControlRules::ReadSensors() {
     Readings r;
     const int sensors = std::min<int>(m_FW.SensorCount, kCalibrationSensors);
     float sum = 0;
@@ -211,7 +186,7 @@ CHeaterControlDlg::Readings CHeaterControlDlg::ReadSensors() {
     return r;
 }
 
-void CHeaterControlDlg::CalibrateOffsets() {
+void HeaterControlRules::CalibrateOffsets() {
     // Typed slopes count in the correction, and no typed text is lost by the refresh.
     if (!ExchangeData(Transfer::ToFields)) return;
     const Readings r = ReadSensors();
@@ -228,12 +203,12 @@ void CHeaterControlDlg::CalibrateOffsets() {
     ExchangeData(Transfer::ToControls);
 }
 
-void CHeaterControlDlg::CalibrateSteep() {
+void HeaterControlRules::CalibrateSteep() {
     if (!ExchangeData(Transfer::ToFields)) return;
     Readings r = ReadSensors();
     if (r.count < 2) return;
     const float tc = CalibrationTemperature;
-    if (std::fabs(r.mean - tc) < kSteepCalibrationSpan) ShowMessage(kSteepSpanWarning, QMessageBox::NoIcon);
+    if (std::fabs(r.mean - tc) < kSteepCalibrationSpan) ShowMessage(kSteepSpanWarning, MessageIcon::None);
     float sum = 0;
     for (int i = 0; i < kSensorCount; ++i) {
         if (!r.ok[i]) continue;
@@ -258,21 +233,20 @@ void CHeaterControlDlg::CalibrateSteep() {
     ExchangeData(Transfer::ToControls);
 }
 
-void CHeaterControlDlg::OnOK() {
+void HeaterControlRules::OnOK() {
     if (!ExchangeData(Transfer::ToFields)) return;
     EEFilterWheelData& image = m_FW.Image();
 
     // Everything is checked before the image changes, so a refused OK leaves it as it was.
     int calibration = VoltmeterCalibration;
-    const std::string typed = Edit(h::kTrueVoltage)->text().toStdString();
+    const std::string typed = m_Dlg.Text(h::kTrueVoltage);
     const double trueVolts = LeadingDecimal(typed).value_or(0.0);
     const float vin = m_FW.Status().Vin;
     if (!typed.empty() && trueVolts > 0 && VoltmeterCalibration > 0 && vin > kMinCalibrationVin) {
         const double c = std::trunc(image.VoltCalibration * static_cast<double>(vin) / trueVolts + 0.5);
         if (c < std::numeric_limits<std::int16_t>::min() || c > std::numeric_limits<std::int16_t>::max()) {
-            Refuse(h::kTrueVoltage, QStringLiteral("The voltmeter calibration this voltage gives does not fit; "
-                                                   "please check the voltage (%1 V measured).")
-                                        .arg(static_cast<double>(vin), 0, 'f', 2));
+            Refuse(h::kTrueVoltage, "The voltmeter calibration this voltage gives does not fit; "
+                                    "please check the voltage (" + FixedText(static_cast<double>(vin), 2) + " V measured).");
             return;
         }
         calibration = static_cast<int>(c);
@@ -311,15 +285,15 @@ void CHeaterControlDlg::OnOK() {
     image.VoltAveraging = static_cast<std::uint16_t>(VoltmeterAveraging);
     // Without a connection the write fails at the link; the image keeps the new values.
     m_FW.WriteMemoryImage(false);
-    QDialog::accept();
+    m_Dlg.EndDialog(kIdOk);
 }
 
-void CHeaterControlDlg::reject() {
+void HeaterControlRules::OnCancel() {
     for (int i = 0; i < kSensorCount; ++i) {
         m_FW.TermOffset[i] = m_OpenedOffsets[i];
         m_FW.TermSteep[i] = m_OpenedSteep[i];
     }
-    QDialog::reject();
+    m_Dlg.EndDialog(kIdCancel);
 }
 
 }  // namespace velq3::ui

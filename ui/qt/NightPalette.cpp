@@ -1,6 +1,6 @@
 // The night palette, the style that turns the images it draws (icons, item views' own colours)
 // red, and the switch with its stored setting.
-#include "ui/NightPalette.h"
+#include "ui/qt/NightPalette.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,7 +21,7 @@
 
 #include "device/OrnFilterWheel.h"
 #include "platform/Registry.h"
-#include "ui/UiScale.h"
+#include "ui/qt/UiScale.h"
 
 namespace velq3::ui {
 namespace {

@@ -1,5 +1,5 @@
 // The offscreen fallback when no display is reachable.
-#include "ui/QtPlatform.h"
+#include "ui/qt/QtPlatform.h"
 
 #include <QByteArray>
 #include <QtGlobal>

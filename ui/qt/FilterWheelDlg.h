@@ -1,5 +1,6 @@
-// The operator's main control window: port and connection, focuser moves, temperatures and
-// sensor names, the filter table edited in place, and the once-a-second status poll.
+// The operator's main control window in Qt: template 202 built as widgets over the window's
+// rules, the window's lifetime, the filter table's painting and in-place editor, the keyboard
+// rules, the port list's paths and the dialogs and windows it opens.
 #pragma once
 
 #include <QColor>
@@ -16,7 +17,9 @@
 #include "device/ClientWindow.h"
 #include "device/OrnFilterWheel.h"
 #include "platform/MainLoop.h"
-#include "ui/TermGraph.h"
+#include "ui/FilterWheelRules.h"
+#include "ui/qt/QtDialog.h"
+#include "ui/qt/TermGraph.h"
 
 class QCheckBox;
 class QComboBox;
@@ -36,15 +39,11 @@ class CFilterWheelWindow;
 // The window object lives from start-up to exit; its window exists only while it is shown
 // (run modally for the operator, or opened for a client). The fields keep their values
 // between windows.
-class CFilterWheelDlg : public QObject, public IClientWindow {
+class CFilterWheelDlg : public QObject, public IClientWindow, public FilterWheelRules {
     Q_OBJECT
 public:
-    enum class Transfer { ToControls, ToFields };
-
-    static constexpr int kPollPeriodMs = 1000;
     static constexpr int kNumberColumnWidth = 30;  // the "#" column, in pixels at 100 %
-    static constexpr int kImageRole = Qt::UserRole + 1;  // row image index in column 0
-    static constexpr int kSensorRows = 4;
+    static constexpr int kImageRole = QtDialogControls::kImageRole;  // row image index in column 0
 
     CFilterWheelDlg(OrnFilterWheel& device, MainLoop& loop);
     ~CFilterWheelDlg() override;
@@ -60,8 +59,6 @@ public:
     // A control of the window by id (the in-place editor's 3085 and 3086 included); nullptr
     // while there is no window or no such control.
     QWidget* Control(int id) const;
-    // The window's identity in the multi-client connection.
-    ClientId ClientKey() const { return reinterpret_cast<ClientId>(this); }
 
     // A note shown after the window's caption, e.g. why a network face did not start; empty
     // shows the caption alone.
@@ -72,13 +69,6 @@ public:
     void HideForClient() override;
     void BringToFront() override;
 
-    // --- transfers and refreshes ---
-    void ExchangeData(Transfer direction);
-    // Refills the filter list; its columns share the list's width (see FitFilterColumns).
-    void RefillFilterList();
-    void RefreshFilterMarks();
-    void RefreshAutoBoxes();
-
     // --- the in-place cell editor of the filter list ---
     // `listPoint` is in the coordinates of the list's viewport.
     void BeginCellEdit(QPoint listPoint);
@@ -88,24 +78,11 @@ public:
     void CancelCellEdit();
     bool CellEditorOpen() const { return !m_CellEdit.isNull(); }
 
-    // The once-a-second poll.
-    void StatusTick();
-
-    // --- command handlers, one per control or event ---
-    void OnConnect();
-    void OnDisconnect();
+    // --- command handlers of the window itself ---
     void OnExit();
-    void OnGo();
-    void OnSetPosition();
-    void OnJog(int focuser, int delta);
-    void OnStepSpin(int delta);
-    void OnStepEdited();
-    void OnOnTop();
-    void OnAutoBox(int sensor);
-    void OnSensorNameEdited(int sensor);  // an edit of a sensor name box ended
+    void OnCancel() override;  // Exit, Esc and the close box
     void OnListClick(QPoint listPoint);
     void OnListDoubleClick(QPoint listPoint);
-    void OnLabelEditEnded(int row, const QString& text);
     // The keyboard rules, examined before any control of the window sees the key. True when
     // the key was consumed.
     bool PreTranslateKey(QKeyEvent& key, QObject* target);
@@ -114,8 +91,6 @@ public:
     std::optional<QColor> FilterColour(int row) const;
     static QColor ColourFrom565(std::uint16_t c);
     static std::uint16_t ColourTo565(const QColor& colour);
-    // "0000" .. "1111": four switch bits, most significant first.
-    static const char* SwitchText(unsigned bits);
 
     // The colour chooser of the "#" column; the platform's by default. Nothing: cancelled.
     using ColourChooser = std::function<std::optional<QColor>(const QColor& initial, QWidget* parent)>;
@@ -137,26 +112,20 @@ public:
     // The temperature graph window, once the Graphs... button created it.
     TermGraph* GraphWindow() const { return m_Graph; }
 
-    // --- window fields ---
-    std::int32_t PortIndex = 0;        // 0 = "Auto", n = COMn
-    std::int32_t AutoSensor = -1;      // sensor driving temperature compensation; -1 none
-    std::int32_t PollingEnabled = 1;   // cleared while a modal dialog from this window is up
-    std::int32_t MarkedFilter = -1;    // row drawn with the current-filter image
-    FWCurrentParameters LastStatus = EmptyStatus();  // what the window last displayed
-    bool OpenedForClient = false;      // created by ShowForClient; Exit disabled meanwhile
-    bool WasConnected = false;         // port state seen at the previous tick
     QColor DefaultCellBackground;      // list background, remembered as each row paints
-    int EditRow = -1;
-    int EditColumn = -1;
 
 protected:
-    // The buttons that open further windows.
-    void OnSaveSettings();               // Save... 3036
-    void OnLoadSettings();               // Load... 3037
-    void OnWheelSettings();              // Wheel... 3024
-    void OnFocuserSettings();            // Focuser... 3025
-    void OnHeater();                     // Heater... 3060
-    void OnGraphs();                     // Graphs... 3061
+    // The buttons that open further windows, and the window order.
+    void OnOnTop() override;
+    void OnWheelSettings() override;
+    void OnFocuserSettings() override;
+    void OnHeater() override;
+    void OnGraphs() override;
+    std::optional<std::string> ChooseSettingsFile(bool save) override;
+    void RunModalStep(const std::function<void()>& step) override;
+    void ShowPermissionProblem() override;
+    void FilterListFilled(bool columnsChanged) override;
+    void AfterPoll() override;
 
     // Runs `run` (a modal dialog owned by the window) with polling suspended, then reloads the
     // controls from the device and refills the filter list. Returns what `run` returned.
@@ -200,10 +169,8 @@ private:
 
     void CreateWindowObject(QWidget* owner, bool modal);
     void InitWindow();
-    void ConnectSignals();
     void FillPortList();
     void FitPortListColumns();
-    void ShowPermissionProblem();
     void ApplyWindowOrder();
     // Forgets the window at once (timer, key filter) and deletes it now or, when its own
     // handlers may still be running, once control is back in the event loop.
@@ -213,12 +180,6 @@ private:
     // for meanwhile is carried out afterwards (the dialog is the window's child).
     template <class F>
     auto WithModalChild(F&& run);
-    bool DisconnectAllowed() const;
-    int SensorRows() const;
-    // One tick's queries; each tells whether the controller answered.
-    bool StatusPath();
-    WindowPoll OlderDevicePath();
-    bool SelectFilterWithWaitCursor(int filter);
     // Gives the "#" column its fixed width and the others equal shares of the list's client
     // width, so that no horizontal scroll bar shows.
     void FitFilterColumns();
@@ -227,11 +188,9 @@ private:
     bool OnAnyKey(QObject* watched, QEvent* event);
     bool OnListViewportEvent(QEvent* event);
 
-    OrnFilterWheel& m_FW;
-    MainLoop& m_Loop;
     QPointer<CFilterWheelWindow> m_Window;
+    std::unique_ptr<QtDialogControls> m_Ctl;  // the window's controls while it exists
     Controls m_C;
-    TimerId m_PollTimer = kNoTimer;
     bool m_RunningModal = false;
     int m_ModalChildren = 0;        // modal dialogs of the window now running
     bool m_DetachPending = false;   // the window goes when the last of them ends

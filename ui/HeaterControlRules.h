@@ -1,22 +1,17 @@
-// The "Heater Control" dialog: thermometer offsets and slopes (by hand, reset or calibrated
-// from live readings), the voltmeter settings and the power output mode, all edited in the
-// device's memory image and written to the controller on OK.
+// The "Heater Control" dialog's rules: thermometer offsets and slopes (by hand, reset or
+// calibrated from live readings), the voltmeter settings and the power output mode, all edited
+// in the device's memory image and written to the controller on OK.
 #pragma once
-
-#include <QDialog>
-#include <QMessageBox>
 
 #include <array>
 #include <cstdint>
-#include <functional>
+#include <string>
 
-#include "link/Records.h"
-#include "ui/DialogTemplate.h"
 #include "device/HeaterCoding.h"
-
-class QComboBox;
-class QLabel;
-class QLineEdit;
+#include "link/Records.h"
+#include "ui/DataExchange.h"
+#include "ui/DialogControls.h"
+#include "ui/HeaterControlTemplate.h"
 
 namespace velq3 {
 class OrnFilterWheel;
@@ -24,26 +19,21 @@ class OrnFilterWheel;
 
 namespace velq3::ui {
 
-class CHeaterControlDlg : public QDialog {
-    Q_OBJECT
+class HeaterControlRules : public DialogRules {
 public:
     enum class Transfer { ToControls, ToFields };
-
-    // Shows a message and returns once it is dismissed; tests inject one that only records.
-    using MessageBoxFn =
-        std::function<void(QWidget* parent, const QString& title, const QString& text, QMessageBox::Icon icon)>;
 
     static constexpr int kCalibrationSensors = kSensorCount;  // the image has room for four
     static constexpr float kSteepCalibrationSpan = 10.0f;     // degrees from the offset calibration
     static const char* const kSteepSpanWarning;
 
-    // Decodes the image into the fields and builds the window (not shown). The owner runs it
-    // with exec(): Accepted after OK wrote the image, Rejected after Cancel, Esc or the close
-    // box, which leave the image as it was when the dialog opened.
-    CHeaterControlDlg(OrnFilterWheel& device, QWidget* owner = nullptr);
+    // Decodes the image into the fields. The dialog ends with kIdOk after OK wrote the image,
+    // with kIdCancel after Cancel, Esc or the close box, which leave the image as it was when
+    // the dialog opened.
+    HeaterControlRules(OrnFilterWheel& device, DialogControls& controls);
 
-    QWidget* Control(int id) const;
-    void SetMessageBox(MessageBoxFn show) { m_ShowMessage = std::move(show); }
+    // Fills the lists, applies the memory size's enable rules and shows the fields.
+    void OnInitDialog();
 
     // Moves the fields to or from the controls, then applies the enable rules and the unit
     // label of the mode. Taking the controls in fails, changing no edit's field, when an
@@ -53,11 +43,13 @@ public:
 
     // --- command handlers ---
     void OnOK();              // button 1: encode into the image, write it, close
-    void reject() override;   // Cancel: undo what Reset and Calibrate did to the image
+    void OnCancel() override; // undo what Reset and Calibrate did to the image
     void OnResetOffsets();    // 3078
     void OnResetSteep();      // 3080
     void CalibrateOffsets();  // 3074
     void CalibrateSteep();    // 3076
+
+    void OnCommand(int id, Notify what) override;
 
     // --- fields ---
     int PowerMode = kFlatBox;
@@ -81,24 +73,17 @@ private:
     };
 
     void DecodeImage();
-    void InitWindow();
     void ApplyModeRules();
     void OnModeChanged();
     Readings ReadSensors();
-    QLineEdit* Edit(int id) const;
     void SetFloatText(int id, float value);
     // Tells the operator what is wrong with the value of control `id` and puts the focus there.
-    void Refuse(int id, const QString& text);
-    void ShowMessage(const QString& text, QMessageBox::Icon icon);
+    void Refuse(int id, const std::string& text);
+    void ShowMessage(const std::string& text, MessageIcon icon);
 
     OrnFilterWheel& m_FW;
-    ControlMap m_Controls;
-    QComboBox* m_Mode = nullptr;
-    QComboBox* m_SensorA = nullptr;
-    QComboBox* m_SensorB = nullptr;
-    QLabel* m_Unit = nullptr;
-    MessageBoxFn m_ShowMessage;
-    std::function<void(QWidget*, const QString&)> m_Prompt;  // the data exchange's refusals
+    DialogControls& m_Dlg;
+    PromptHook m_Prompt;  // the data exchange's refusals
     bool m_Exchanging = false;
     // The calibration words as they were at opening: Cancel puts them back.
     std::array<std::int16_t, kSensorCount> m_OpenedOffsets{};

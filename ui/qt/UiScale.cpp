@@ -1,6 +1,6 @@
 // The windows' scale: parsing and storing it, the application font and the template windows at
 // it, and the window menu's entries that choose it.
-#include "ui/UiScale.h"
+#include "ui/qt/UiScale.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -20,7 +20,7 @@
 
 #include "device/OrnFilterWheel.h"
 #include "platform/Registry.h"
-#include "ui/DialogTemplate.h"
+#include "ui/qt/DialogBuilder.h"
 
 namespace velq3::ui {
 

@@ -1,5 +1,5 @@
 // Qt binding of the main loop: queued invocations for tasks, QTimer for timers.
-#include "ui/QtMainLoop.h"
+#include "ui/qt/QtMainLoop.h"
 
 #include <QMetaObject>
 #include <QTimer>

@@ -1,5 +1,5 @@
 // Painting and the window of the temperature graph.
-#include "ui/TermGraph.h"
+#include "ui/qt/TermGraph.h"
 
 #include <QAction>
 #include <QPainter>
@@ -11,8 +11,8 @@
 
 #include "device/OrnFilterWheel.h"
 #include "platform/Registry.h"
-#include "ui/DialogTemplate.h"
-#include "ui/NightPalette.h"
+#include "ui/qt/DialogBuilder.h"
+#include "ui/qt/NightPalette.h"
 #include "ui/TermGraphLayout.h"
 
 namespace velq3::ui {

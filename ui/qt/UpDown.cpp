@@ -1,5 +1,5 @@
 // The arrow-pair control: painting, clicks, arrow keys in the buddy and the buddy's integer.
-#include "ui/UpDown.h"
+#include "ui/qt/UpDown.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 // The main control window: built from template 202, bound to the one device object, with the
 // command handlers, the in-place filter editing, the keyboard rules and the status poll.
-#include "ui/FilterWheelDlg.h"
+#include "ui/qt/FilterWheelDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,14 +30,15 @@
 
 #include "device/SettingsFile.h"
 #include "ui/DialogTemplates.h"
-#include "ui/FilterWheelSettingsDlg.h"
-#include "ui/FocuserSettingsDlg.h"
-#include "ui/HeaterControlDlg.h"
-#include "ui/MicrostepsDlg.h"
-#include "ui/NightPalette.h"
+#include "ui/qt/DialogBuilder.h"
+#include "ui/qt/FilterWheelSettingsDlg.h"
+#include "ui/qt/FocuserSettingsDlg.h"
+#include "ui/qt/HeaterControlDlg.h"
+#include "ui/qt/MicrostepsDlg.h"
+#include "ui/qt/NightPalette.h"
 #include "ui/NumberText.h"
-#include "ui/UiScale.h"
-#include "ui/UpDown.h"
+#include "ui/qt/UiScale.h"
+#include "ui/qt/UpDown.h"
 
 namespace velq3::ui {
 
@@ -55,11 +56,7 @@ private:
 namespace {
 
 constexpr int kFilterCountLimit = kImageFilterSlots;
-constexpr int kFlatBoxMemorySize = 164;  // "Flat Box" column when the image is larger
 constexpr int kColourMemorySize = 174;   // filter colours when the image is at least this large
-constexpr int kHeaterMemorySize = 163;
-constexpr std::int32_t kFocusShiftNone = 20000;  // stored for a "Focus Shift" of "none"
-constexpr std::int32_t kNoneAbove = 10000;       // focuser positions above this show "none"
 constexpr int kCellInset = 5;                    // editor inset from the cell's left and right
 constexpr int kCellRangeLow = -1000, kCellRangeHigh = 1000;
 
@@ -75,7 +72,8 @@ public:
 
     // The end of a name edit that was not cancelled.
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
-        if (auto* edit = qobject_cast<QLineEdit*>(editor)) m_Dlg.OnLabelEditEnded(index.row(), edit->text());
+        if (auto* edit = qobject_cast<QLineEdit*>(editor))
+            m_Dlg.OnLabelEditEnded(index.row(), edit->text().toUtf8().toStdString());
     }
 
 protected:
@@ -112,20 +110,6 @@ protected:
 private:
     Handler m_Handler;
 };
-
-// The wait cursor for the length of a blocking command.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// A float differs from the one shown when it is unequal or either is not a number.
-bool Differs(float a, float b) { return !(a == b); }
-
-QString Signed(std::int32_t v) { return QString::number(v); }
 
 std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
@@ -180,7 +164,7 @@ QIcon MakeWindowIcon() {
 // ---------------------------------------------------------------------------------------------
 
 CFilterWheelDlg::CFilterWheelDlg(OrnFilterWheel& device, MainLoop& loop)
-    : m_FW(device), m_Loop(loop) {
+    : FilterWheelRules(device, loop) {
     m_ChooseFile = [](bool save, QWidget* parent) -> std::optional<QString> {
         // The settings files' filter, "Settings File (*.fws2)|*.fws2||", in Qt's notation.
         QFileDialog chooser(parent, QString(), QString(), QStringLiteral("Settings File (*.fws2)"));
@@ -258,8 +242,16 @@ void CFilterWheelDlg::CreateWindowObject(QWidget* owner, bool modal) {
     m_C.filterList->viewport()->installEventFilter(new CEventHook(
         [this, alive = QPointer<CFilterWheelDlg>(this)](QObject*, QEvent* e) { return alive && OnListViewportEvent(e); },
         m_C.filterList));
+    if (m_Images[0].isNull()) m_Images = MakeRowImages();
+    m_Ctl = std::make_unique<QtDialogControls>(*m_Window, controls);
+    m_Ctl->SetRowImages({m_Images[0], m_Images[1]});
+    m_Ctl->SetMessageHook([this](QWidget* parent, const QString& caption, const QString& text, QMessageBox::Icon) {
+        m_MessageBox(text, caption, parent);
+    });
+    SetControls(m_Ctl.get());
     FillPortList();
-    ConnectSignals();
+    // Connected in this object's name: a window deleted later than this object sends nothing.
+    m_Ctl->Attach(*this, this);
     m_KeyHook = std::make_unique<CEventHook>([this](QObject* w, QEvent* e) { return OnAnyKey(w, e); });
     qApp->installEventFilter(m_KeyHook.get());
     AddUiScaleActions(*m_Window, [this, alive = QPointer<CFilterWheelDlg>(this)](int percent) {
@@ -281,14 +273,8 @@ void CFilterWheelDlg::OnUiScale(int percent) {
 }
 
 void CFilterWheelDlg::InitWindow() {
-    PortIndex = m_FW.ComPort;
-    ExchangeData(Transfer::ToControls);
-    if (m_Images[0].isNull()) m_Images = MakeRowImages();
     m_C.filterList->setIconSize(QSize(ScaledPixels(16), ScaledPixels(16)));
-    RefillFilterList();
-    m_C.step->setText(Signed(m_FW.MinMotorStep));
-    m_PollTimer = m_Loop.AddTimer(std::chrono::milliseconds(kPollPeriodMs), [this] { StatusTick(); });
-    m_FW.PollingWindow = ClientKey();
+    OnInitWindow();
     if (m_WindowIcon.isNull()) m_WindowIcon = MakeWindowIcon();
     m_Window->setWindowIcon(m_WindowIcon);
     m_BaseTitle = m_Window->windowTitle();
@@ -301,29 +287,6 @@ void CFilterWheelDlg::SetTitleNote(const QString& note) {
     m_TitleNote = note;
     if (!m_Window) return;
     m_Window->setWindowTitle(note.isEmpty() ? m_BaseTitle : m_BaseTitle + QStringLiteral(" - ") + note);
-}
-
-void CFilterWheelDlg::ConnectSignals() {
-    QObject::connect(m_C.connect, &QPushButton::clicked, this, [this] { OnConnect(); });
-    QObject::connect(m_C.disconnect, &QPushButton::clicked, this, [this] { OnDisconnect(); });
-    QObject::connect(m_C.go, &QPushButton::clicked, this, [this] { OnGo(); });
-    QObject::connect(m_C.set, &QPushButton::clicked, this, [this] { OnSetPosition(); });
-    QObject::connect(m_C.onTop, &QCheckBox::clicked, this, [this] { OnOnTop(); });
-    QObject::connect(m_C.jog, &CUpDown::DeltaPos, this, [this](int d) { OnJog(0, d); });
-    QObject::connect(m_C.jog2, &CUpDown::DeltaPos, this, [this](int d) { OnJog(1, d); });
-    QObject::connect(m_C.stepSpin, &CUpDown::DeltaPos, this, [this](int d) { OnStepSpin(d); });
-    QObject::connect(m_C.step, &QLineEdit::textChanged, this, [this] { OnStepEdited(); });
-    for (int k = 0; k < kSensorRows; ++k) {
-        QObject::connect(m_C.autoBox[static_cast<size_t>(k)], &QCheckBox::clicked, this, [this, k] { OnAutoBox(k); });
-        QObject::connect(m_C.sensorName[static_cast<size_t>(k)], &QLineEdit::editingFinished, this,
-                         [this, k] { OnSensorNameEdited(k); });
-    }
-    QObject::connect(m_C.save, &QPushButton::clicked, this, [this] { OnSaveSettings(); });
-    QObject::connect(m_C.load, &QPushButton::clicked, this, [this] { OnLoadSettings(); });
-    QObject::connect(m_C.wheelSettings, &QPushButton::clicked, this, [this] { OnWheelSettings(); });
-    QObject::connect(m_C.focuserSettings, &QPushButton::clicked, this, [this] { OnFocuserSettings(); });
-    QObject::connect(m_C.heater, &QPushButton::clicked, this, [this] { OnHeater(); });
-    QObject::connect(m_C.graphs, &QPushButton::clicked, this, [this] { OnGraphs(); });
 }
 
 // "Auto" and COM1..COM15; the open list shows beside each port's name its device path (links
@@ -431,15 +394,13 @@ void CFilterWheelDlg::DetachWindow(bool deleteLater) {
         return;
     }
     m_DetachPending = false;
-    if (m_PollTimer != kNoTimer) {
-        m_Loop.RemoveTimer(m_PollTimer);
-        if (m_FW.PollingWindow == ClientKey()) m_FW.PollingWindow = 0;
-    }
-    m_PollTimer = kNoTimer;
+    StopPoll();
     if (!m_Window) return;
     m_KeyHook.reset();  // also leaves the application's filters
     CFilterWheelWindow* window = m_Window.data();
     m_Window.clear();
+    SetControls(nullptr);
+    m_Ctl.reset();
     m_C = Controls{};
     if (deleteLater) {
         window->hide();
@@ -472,84 +433,6 @@ void CFilterWheelDlg::BringToFront() {
 
 // ---- transfers ------------------------------------------------------------------------------
 
-bool CFilterWheelDlg::DisconnectAllowed() const {
-    return m_FW.IsClient(ClientKey()) && m_FW.ClientSet.size() == 1;
-}
-
-void CFilterWheelDlg::ExchangeData(Transfer direction) {
-    if (!m_Window) return;
-    if (direction == Transfer::ToFields) {
-        // No selection (a configured port beyond the list) keeps the field as it was.
-        if (m_C.portList->currentIndex() >= 0) PortIndex = m_C.portList->currentIndex();
-        for (int k = 0; k < kSensorRows; ++k)
-            m_FW.TermometerName[static_cast<size_t>(k)] = Utf8(m_C.sensorName[static_cast<size_t>(k)]->text());
-        m_FW.ShowWindowOnConnect = m_C.showOnConnect->isChecked() ? 1 : 0;
-        m_FW.OnTop = m_C.onTop->isChecked() ? 1 : 0;
-    } else {
-        m_C.portList->setCurrentIndex(PortIndex >= 0 && PortIndex < m_C.portList->count() ? PortIndex : -1);
-        for (int k = 0; k < kSensorRows; ++k)
-            m_C.sensorName[static_cast<size_t>(k)]->setText(
-                QString::fromUtf8(m_FW.TermometerName[static_cast<size_t>(k)].c_str()));
-        m_C.showOnConnect->setChecked(m_FW.ShowWindowOnConnect != 0);
-        m_C.onTop->setChecked(m_FW.OnTop != 0);
-        // The Auto boxes are disabled below; forget the temperatures shown so that the next
-        // poll fills every sensor row again instead of waiting for a change.
-        for (int k = 0; k < kSensorRows; ++k) LastStatus.Temp[k] = std::numeric_limits<float>::quiet_NaN();
-    }
-
-    const bool open = m_FW.IsOpen();
-    const bool focuser = m_FW.m_bFocuserPresent;
-    m_C.connect->setEnabled(!open);
-    m_C.portList->setEnabled(!open);
-    m_C.disconnect->setEnabled(DisconnectAllowed());
-    m_C.save->setEnabled(open);
-    m_C.load->setEnabled(open);
-    m_C.exit->setEnabled(!OpenedForClient);
-    for (QWidget* w : {static_cast<QWidget*>(m_C.step), static_cast<QWidget*>(m_C.stepSpin),
-                       static_cast<QWidget*>(m_C.jog), static_cast<QWidget*>(m_C.go),
-                       static_cast<QWidget*>(m_C.target), static_cast<QWidget*>(m_C.set),
-                       static_cast<QWidget*>(m_C.focuserSettings)})
-        w->setEnabled(focuser);
-    const bool secondMotor = focuser && m_FW.Mode <= 0;
-    m_C.jog2->setVisible(secondMotor);
-    m_C.position2->setVisible(secondMotor);
-    m_C.direction2->setVisible(secondMotor);
-    m_C.wheelSettings->setEnabled(m_FW.m_bWheelPresent);
-    m_C.heater->setEnabled(focuser && m_FW.m_MemorySize >= kHeaterMemorySize);
-    for (QCheckBox* box : m_C.autoBox) box->setEnabled(false);
-}
-
-void CFilterWheelDlg::RefillFilterList() {
-    if (!m_Window) return;
-    QTreeWidget* list = m_C.filterList;
-    const bool flatBox = m_FW.m_MemorySize > kFlatBoxMemorySize;
-    const int wide = flatBox ? 4 : 3;
-    if (list->columnCount() != wide + 1) {
-        QStringList heads = {QStringLiteral("Name"), QStringLiteral("#"), QStringLiteral("Correction"),
-                             QStringLiteral("Focus Shift")};
-        if (flatBox) heads << QStringLiteral("Flat Box");
-        list->clear();
-        list->setColumnCount(wide + 1);
-        list->setHeaderLabels(heads);
-        m_ColumnsClientWidth = -1;
-    }
-    list->clear();
-    for (int i = 0; i < m_FW.FilterCount(); ++i) {
-        const FilterRecord& f = m_FW.Filters[static_cast<size_t>(i)];
-        auto* item = new QTreeWidgetItem(list);
-        const int image = i == m_FW.CurrentFilter ? 1 : 0;
-        item->setText(0, QString::fromUtf8(f.Name.c_str()));
-        item->setIcon(0, m_Images[static_cast<size_t>(image)]);
-        item->setData(0, kImageRole, image);
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
-        item->setText(1, QString::number(i));
-        item->setText(2, Signed(f.Pos));
-        item->setText(3, f.FocuserPos > kNoneAbove ? QStringLiteral("none") : Signed(f.FocuserPos));
-        if (flatBox && i < kFilterCountLimit) item->setText(4, QString::number(m_FW.FlatValue[i]));
-    }
-    FitFilterColumns();
-}
-
 void CFilterWheelDlg::FitFilterColumns() {
     QTreeWidget* list = m_C.filterList;
     const int wide = list->columnCount() - 1;
@@ -571,27 +454,6 @@ void CFilterWheelDlg::FitFilterColumns() {
     for (int c = 0; c <= wide; ++c) list->setColumnWidth(c, c == 1 ? number : each);
 }
 
-void CFilterWheelDlg::RefreshFilterMarks() {
-    MarkedFilter = m_FW.CurrentFilter;
-    if (!m_Window) return;
-    for (int i = 0; i < m_C.filterList->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_C.filterList->topLevelItem(i);
-        const int image = i == MarkedFilter ? 1 : 0;
-        item->setIcon(0, m_Images[static_cast<size_t>(image)]);
-        item->setData(0, kImageRole, image);
-    }
-}
-
-void CFilterWheelDlg::RefreshAutoBoxes() {
-    if (!m_Window) return;
-    for (int k = 0; k < kSensorRows; ++k) {
-        Qt::CheckState state = Qt::PartiallyChecked;
-        if (k == AutoSensor) state = Qt::Checked;
-        else if (k == m_FW.AscomPreferredTermometer) state = Qt::Unchecked;
-        m_C.autoBox[static_cast<size_t>(k)]->setCheckState(state);
-    }
-}
-
 // ---- filter colours -------------------------------------------------------------------------
 
 QColor CFilterWheelDlg::ColourFrom565(std::uint16_t c) {
@@ -609,12 +471,6 @@ std::optional<QColor> CFilterWheelDlg::FilterColour(int row) const {
     if (m_FW.m_MemorySize < kColourMemorySize) return std::nullopt;
     if (row < 0 || row >= FilterCountFromMode(m_FW.Mode)) return std::nullopt;
     return ColourFrom565(m_FW.FilterColor[row]);
-}
-
-const char* CFilterWheelDlg::SwitchText(unsigned bits) {
-    static constexpr const char* kText[16] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
-                                              "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111"};
-    return kText[bits & 0x0F];
 }
 
 // ---- the in-place editor --------------------------------------------------------------------
@@ -670,39 +526,7 @@ void CFilterWheelDlg::CommitCellEdit() {
     delete m_CellSpin.data();
     const std::string text = Utf8(m_CellEdit->text());
     delete m_CellEdit.data();
-    std::int32_t value = LeadingInt32(text);
-    const int row = EditRow, column = EditColumn;
-    // The table may have been rebuilt meanwhile (a new connection): a row gone takes the edit with it.
-    if (row < 0 || row >= m_FW.FilterCount()) return;
-    FilterRecord& f = m_FW.Filters[static_cast<size_t>(row)];
-    // The memory image keeps positions as 16-bit numbers: keep what it can hold, so that the
-    // list never shows a value that the device does not get.
-    const auto imageRange = [](std::int32_t v) {
-        return std::clamp<std::int32_t>(v, std::numeric_limits<std::int16_t>::min(),
-                                        std::numeric_limits<std::int16_t>::max());
-    };
-    switch (column) {
-    case 2:
-        value = imageRange(value);
-        if (value == f.Pos) return;
-        f.Pos = value;
-        break;
-    case 3:
-        if (text.find_first_of("Nn") != std::string::npos) value = kFocusShiftNone;
-        value = imageRange(value);
-        if (value == f.FocuserPos) return;
-        f.FocuserPos = value;
-        break;
-    case 4:
-        if (row >= kFilterCountLimit || value == m_FW.FlatValue[row]) return;
-        m_FW.FlatValue[row] = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
-        break;
-    default:
-        break;
-    }
-    RefillFilterList();
-    m_FW.WriteMemoryImage(true);
-    if (column == 2 && row == m_FW.CurrentFilter) SelectFilterWithWaitCursor(row);
+    CommitCellText(text);
 }
 
 void CFilterWheelDlg::CancelCellEdit() {
@@ -726,27 +550,12 @@ void CFilterWheelDlg::EditColour(int row) {
     if (m_Window) m_C.filterList->viewport()->update();
 }
 
-void CFilterWheelDlg::OnLabelEditEnded(int row, const QString& text) {
-    if (!m_Window || row < 0 || row >= m_C.filterList->topLevelItemCount()) return;
-    m_FW.WriteFilterName(row, Utf8(text));
-    m_C.filterList->topLevelItem(row)->setText(0, text);
-}
-
 // ---- command handlers -----------------------------------------------------------------------
-
-void CFilterWheelDlg::OnConnect() {
-    ExchangeData(Transfer::ToFields);
-    m_FW.ComPort = PortIndex;
-    {
-        WaitCursor wait;
-        m_FW.ConnectMulti(ClientKey());
-    }
-    ShowPermissionProblem();
-}
 
 // A port refused for lack of permission is named in the title (one line, with the group to
 // join) until a connection succeeds; the note it covered comes back then.
 void CFilterWheelDlg::ShowPermissionProblem() {
+    if (!m_Window) return;
     const QString problem = QString::fromStdString(m_FW.PermissionProblem());
     if (m_C.portList) m_C.portList->setToolTip(problem);
     if (!problem.isEmpty()) {
@@ -759,10 +568,7 @@ void CFilterWheelDlg::ShowPermissionProblem() {
     }
 }
 
-void CFilterWheelDlg::OnDisconnect() {
-    ExchangeData(Transfer::ToFields);
-    m_FW.DisconnectMulti(ClientKey());
-}
+void CFilterWheelDlg::OnCancel() { OnCancelCommand(); }
 
 void CFilterWheelDlg::OnCancelCommand() {
     // Esc and the close box count only while the Exit button could be pressed.
@@ -779,76 +585,9 @@ void CFilterWheelDlg::OnExit() {
     else DetachWindow(true);
 }
 
-void CFilterWheelDlg::OnGo() {
-    // An empty or non-numeric target moves nothing.
-    const auto target = LeadingInteger(Utf8(m_C.target->text()));
-    if (!target) return;
-    WaitCursor wait;
-    m_FW.GoToPosition(Low16Signed(*target), 0);
-}
-
-void CFilterWheelDlg::OnSetPosition() {
-    const auto target = LeadingInteger(Utf8(m_C.target->text()));
-    if (!target) return;
-    m_FW.SetFocusPosition(Low16Signed(*target), 0);
-}
-
-void CFilterWheelDlg::OnJog(int focuser, int delta) {
-    const std::int32_t base = focuser == 0 ? m_FW.FocusPos : m_FW.Focus2Pos;
-    // No jog from a position that was never read.
-    if (base == kPositionNotRead) return;
-    const std::int64_t target = static_cast<std::int64_t>(base) - static_cast<std::int64_t>(m_FW.MinMotorStep) * delta;
-    {
-        WaitCursor wait;
-        m_FW.GoToPosition(static_cast<int>(std::clamp<std::int64_t>(target, INT32_MIN, INT32_MAX)), focuser);
-    }
-    // A failed move leaves the position unknown: shown as after a failed status, and the next
-    // status shows it again even where it equals the one displayed before the jog.
-    const std::int32_t now = focuser == 0 ? m_FW.FocusPos : m_FW.Focus2Pos;
-    if (now == kPositionNotRead) (focuser == 0 ? LastStatus.FocusPos : LastStatus.Focus2Pos) = kPositionNotRead;
-    if (!m_Window) return;
-    const QString text = now == kPositionNotRead ? QStringLiteral("???") : Signed(now);
-    (focuser == 0 ? m_C.position : m_C.position2)->setText(text);
-}
-
-void CFilterWheelDlg::OnStepSpin(int delta) {
-    const std::int64_t next = static_cast<std::int64_t>(m_FW.MinMotorStep) - delta;
-    m_FW.MinMotorStep = static_cast<std::int32_t>(std::clamp<std::int64_t>(next, 1, 200));
-    if (m_Window) m_C.step->setText(Signed(m_FW.MinMotorStep));
-}
-
-void CFilterWheelDlg::OnStepEdited() {
-    if (!m_Window) return;
-    m_FW.MinMotorStep = UnsignedNumber(Utf8(m_C.step->text())).value_or(0);
-}
-
-void CFilterWheelDlg::OnSensorNameEdited(int k) {
-    // Taken at once, so that whatever runs next (a save, a dialog that reloads the window)
-    // sees the name as typed.
-    if (!m_Window || k < 0 || k >= kSensorRows) return;
-    m_FW.TermometerName[static_cast<size_t>(k)] = Utf8(m_C.sensorName[static_cast<size_t>(k)]->text());
-}
-
 void CFilterWheelDlg::OnOnTop() {
     ExchangeData(Transfer::ToFields);
     ApplyWindowOrder();
-}
-
-void CFilterWheelDlg::OnAutoBox(int k) {
-    if (!m_Window || k < 0 || k >= kSensorRows) return;
-    const bool wasChecked = m_C.autoBox[static_cast<size_t>(k)]->checkState() == Qt::Checked;
-    m_FW.AscomPreferredTermometer = k;
-    const int automatic = wasChecked ? -1 : k;
-    if (automatic != AutoSensor) {
-        AutoSensor = automatic;
-        m_FW.SetAutoComp(automatic);
-    }
-    RefreshAutoBoxes();
-}
-
-bool CFilterWheelDlg::SelectFilterWithWaitCursor(int filter) {
-    WaitCursor wait;
-    return m_FW.SelectFilter(filter);
 }
 
 void CFilterWheelDlg::OnListClick(QPoint listPoint) { BeginCellEdit(listPoint); }
@@ -860,7 +599,7 @@ void CFilterWheelDlg::OnListDoubleClick(QPoint listPoint) {
         BeginCellEdit(listPoint);
         return;
     }
-    if (SelectFilterWithWaitCursor(row)) RefreshFilterMarks();
+    ActivateFilter(row);
 }
 
 bool CFilterWheelDlg::PreTranslateKey(QKeyEvent& key, QObject* target) {
@@ -872,25 +611,13 @@ bool CFilterWheelDlg::PreTranslateKey(QKeyEvent& key, QObject* target) {
         CancelCellEdit();
         return true;
     }
-    if (code == Qt::Key_Return || code == Qt::Key_Enter) {
-        if (!m_FW.IsOpen()) OnConnect();
-        return true;
-    }
     const bool inPosition = target == m_C.position;
     const bool ctrl = key.modifiers().testFlag(Qt::ControlModifier);
-    if (!inPosition && !ctrl) return false;
-    const int n = m_FW.FilterCount();
-    if (code >= Qt::Key_0 && code <= Qt::Key_9 && !key.modifiers().testFlag(Qt::KeypadModifier)) {
-        const int p = code - Qt::Key_0;
-        if (p >= n) return false;
-        SelectFilterWithWaitCursor(p);
-        return true;
-    }
-    if ((code == Qt::Key_Left || code == Qt::Key_Right) && m_FW.CurrentFilter >= 0 && n > 0) {
-        const int next = code == Qt::Key_Left ? (m_FW.CurrentFilter + n - 1) % n : (m_FW.CurrentFilter + 1) % n;
-        SelectFilterWithWaitCursor(next);
-        return true;
-    }
+    if (code == Qt::Key_Return || code == Qt::Key_Enter) return OnWindowKey(WindowKey::Enter, 0, inPosition, ctrl);
+    if (code >= Qt::Key_0 && code <= Qt::Key_9 && !key.modifiers().testFlag(Qt::KeypadModifier))
+        return OnWindowKey(WindowKey::Digit, code - Qt::Key_0, inPosition, ctrl);
+    if (code == Qt::Key_Left) return OnWindowKey(WindowKey::Left, 0, inPosition, ctrl);
+    if (code == Qt::Key_Right) return OnWindowKey(WindowKey::Right, 0, inPosition, ctrl);
     return false;
 }
 
@@ -928,143 +655,32 @@ int CFilterWheelDlg::RunModalChild(const std::function<int(QWidget* owner)>& run
     return result;
 }
 
-// ---- the status poll ------------------------------------------------------------------------
+// ---- what the rules ask of the window ----------------------------------------------------
 
-int CFilterWheelDlg::SensorRows() const { return std::clamp<int>(m_FW.SensorCount, 0, kSensorRows); }
-
-void CFilterWheelDlg::StatusTick() {
-    if (!m_Window) return;
-    const bool open = m_FW.IsOpen();
-    m_C.connect->setEnabled(!open);
-    m_C.disconnect->setEnabled(DisconnectAllowed());
-    const int others = static_cast<int>(m_FW.ClientSet.size()) - (m_FW.IsClient(ClientKey()) ? 1 : 0);
-
-    if (!WasConnected && open) {
-        WasConnected = true;
-        PortIndex = m_FW.ComPort;
-        ExchangeData(Transfer::ToControls);
-        RefillFilterList();
-        m_C.position->setFocus();
-    } else if (WasConnected && !open) {
-        WasConnected = false;
-        m_C.filterList->clear();
-        ExchangeData(Transfer::ToControls);
-    }
-
-    m_C.connect->setText(others == 0 ? QStringLiteral("Connect") : QString::asprintf("Conn (%i)", others));
-
-    // Every tick is reported, asked or not: the device service fills only the seconds this
-    // poll lets pass.
-    if (!PollingEnabled || m_FW.IsBusy()) {
-        m_FW.NoteWindowPoll(WindowPoll::Skipped);
-        return;
-    }
-    const WindowPoll tick = m_FW.m_bStatusPresent ? (StatusPath() ? WindowPoll::Answered : WindowPoll::Failed)
-                                                  : OlderDevicePath();
-    m_FW.NoteWindowPoll(tick);
-    if (!m_Window) return;
-
-    // The edit ends when the operator has moved elsewhere.
-    if (m_CellEdit && m_Window->focusWidget() != m_CellEdit.data()) CommitCellEdit();
+std::optional<std::string> CFilterWheelDlg::ChooseSettingsFile(bool save) {
+    const std::optional<QString> path = m_ChooseFile(save, m_Window);
+    if (!path) return std::nullopt;
+    return path->toStdString();
 }
 
-bool CFilterWheelDlg::StatusPath() {
-    FWCurrentParameters s = EmptyStatus();
-    if (!m_FW.GetAll(s)) {
-        m_C.filterList->setEnabled(false);
-        m_C.position->setText(QStringLiteral("???"));
-        m_C.position2->setText(QStringLiteral("???"));
-        LastStatus.FocusPos = kPositionNotRead;
-        LastStatus.Focus2Pos = kPositionNotRead;
-        return false;
-    }
-    m_C.filterList->setVisible(m_FW.Mode > 0);
-    m_C.filterList->setEnabled(true);
-    for (int k = 0; k < SensorRows(); ++k) {
-        if (!Differs(s.Temp[k], LastStatus.Temp[k])) continue;
-        const bool reading = s.Temp[k] != kNoTemperature;
-        m_C.autoBox[static_cast<size_t>(k)]->setEnabled(reading);
-        m_C.temperature[static_cast<size_t>(k)]->setText(
-            reading ? QString::asprintf("%.2f", static_cast<double>(s.Temp[k])) : QString());
-    }
-    if (s.FilterPos != LastStatus.FilterPos) RefreshFilterMarks();
-    AutoSensor = s.AutoComp;
-    RefreshAutoBoxes();
-    if (s.FocusPos != LastStatus.FocusPos) m_C.position->setText(Signed(s.FocusPos));
-    if (s.FocusDir != LastStatus.FocusDir) m_C.direction->setText(s.FocusDir > 0 ? "U" : "D");
-    if (s.Focus2Pos != LastStatus.Focus2Pos) m_C.position2->setText(Signed(s.Focus2Pos));
-    if (s.Focus2Dir != LastStatus.Focus2Dir) m_C.direction2->setText(s.Focus2Dir > 0 ? "U" : "D");
-    if (Differs(s.Vin, LastStatus.Vin) || Differs(s.Out, LastStatus.Out) || s.Sw != LastStatus.Sw)
-        m_C.powerLine->setText(QString::asprintf("Vin=%.2f  Out=%.1f%%  Sw_%s", static_cast<double>(s.Vin),
-                                                 static_cast<double>(s.Out), SwitchText(s.Sw)));
-    LastStatus = s;
-    return true;
-}
-
-WindowPoll CFilterWheelDlg::OlderDevicePath() {
-    const bool focuser = m_FW.m_bFocuserPresent, wheel = m_FW.m_bWheelPresent;
-    if (!focuser && !wheel) return WindowPoll::Skipped;
-    // A controller that does not answer costs a time-out per query, so the first query that
-    // fails ends the asking; what was not asked shows as unread. "FWisAuto" goes first: it
-    // always has an answer, so once it has one, a failed temperature is that sensor giving no
-    // reading rather than the controller gone, and the tick goes on.
-    bool answering = true;
-    bool answered = false;  // any query of this tick (the later ones run only after an answer)
-    if (focuser) {
-        int automatic = AutoSensor;
-        answering = m_FW.GetAutoComp(automatic);
-        answered = answering;
-        if (answering) AutoSensor = automatic;
-        for (int k = 0; k < SensorRows(); ++k) {
-            float t = 0;
-            const bool ok = answering && m_FW.GetTemperature(k, t);
-            m_C.autoBox[static_cast<size_t>(k)]->setEnabled(ok);
-            m_C.temperature[static_cast<size_t>(k)]->setText(ok ? QString::asprintf("%.2f", static_cast<double>(t))
-                                                                : QString());
-        }
-        RefreshAutoBoxes();
-        int position = 0;
-        answering = answering && m_FW.GetFocus(position, 0);
-        m_C.position->setText(answering ? Signed(position) : QStringLiteral("???"));
-        int direction = 0;
-        answering = answering && m_FW.GetFocusDirection(direction, 0);
-        m_C.direction->setText(answering ? (direction > 0 ? "U" : "D") : " ");
-        float volts = 0, percent = 0;
-        answering = answering && m_FW.GetVolt(volts, percent);
-        m_C.powerLine->setText(answering ? QString::asprintf("Vin=%.2f\tOut=%.1f%%", static_cast<double>(volts),
-                                                             static_cast<double>(percent))
-                                         : QString());
-    }
-    if (wheel) {
-        int filter = -1;
-        const bool ok = answering && m_FW.GetFilter(filter);
-        answered = answered || ok;
-        m_C.filterList->setEnabled(ok);
-        if (ok && filter != MarkedFilter) RefreshFilterMarks();
-    }
-    return answered ? WindowPoll::Answered : WindowPoll::Failed;
-}
-
-// ---- settings files and the graph ---------------------------------------------------------
-
-void CFilterWheelDlg::OnSaveSettings() {
-    const std::optional<QString> path = WithModalChild([&] { return m_ChooseFile(true, m_Window); });
-    if (path) m_FW.SaveSettingsFile(path->toStdString());
-}
-
-void CFilterWheelDlg::OnLoadSettings() {
+void CFilterWheelDlg::RunModalStep(const std::function<void()>& step) {
     WithModalChild([&] {
-        const std::optional<QString> path = m_ChooseFile(false, m_Window);
-        if (!path) return 0;
-        if (!m_FW.LoadSettingsFile(path->toStdString()))
-            m_MessageBox(QStringLiteral("Load failed"), QStringLiteral("Load Failed"), m_Window);
-        if (m_Window) {
-            ExchangeData(Transfer::ToControls);
-            RefillFilterList();
-        }
+        step();
         return 0;
     });
 }
+
+void CFilterWheelDlg::FilterListFilled(bool columnsChanged) {
+    if (columnsChanged) m_ColumnsClientWidth = -1;
+    FitFilterColumns();
+}
+
+void CFilterWheelDlg::AfterPoll() {
+    // The edit ends when the operator has moved elsewhere.
+    if (m_Window && m_CellEdit && m_Window->focusWidget() != m_CellEdit.data()) CommitCellEdit();
+}
+
+// ---- the dialogs and the graph ------------------------------------------------------------
 
 void CFilterWheelDlg::OnWheelSettings() {
     RunModalChild([this](QWidget* owner) {

@@ -1,6 +1,6 @@
 // The dialog-template builder: dialog units to pixels from the dialog font, one Qt widget per
 // template control, each named after its id.
-#include "ui/DialogTemplate.h"
+#include "ui/qt/DialogBuilder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,8 +20,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "ui/UiScale.h"
-#include "ui/UpDown.h"
+#include "ui/qt/UiScale.h"
+#include "ui/qt/UpDown.h"
 
 namespace velq3::ui {
 
