@@ -16,3 +16,4 @@ velq3_windows_tests(test_windows_platform
 velq3_windows_tests(test_windows_serial USES_COM1
   SOURCES ${_t}/windows/serial_test.cpp
   LIBS velq3_link)
+
