@@ -17,3 +17,10 @@ velq3_windows_tests(test_windows_serial USES_COM1
   SOURCES ${_t}/windows/serial_test.cpp
   LIBS velq3_link)
 
+
+# The Alpaca face's tests that need no other program: the protocol and the device rules over the
+# HTTP engine, and discovery, on Winsock.
+velq3_windows_tests(test_alpaca_portable
+  SOURCES ${_t}/alpaca/protocol_test.cpp ${_t}/alpaca/rules_test.cpp ${_t}/alpaca/discovery_test.cpp
+  LIBS velq3_alpaca)
+target_include_directories(test_alpaca_portable PRIVATE ${_t}/alpaca)
