@@ -15,7 +15,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
+
+#include <cstddef>
 
 namespace velq3::test {
 
@@ -55,6 +59,24 @@ inline int WaitSocket(int fd, short events, int timeoutMs, short* revents = null
 #endif
     if (revents) *revents = p.revents;
     return ready;
+}
+
+// Sends without waiting: the bytes taken (possibly fewer), 0 when the send buffer is full now,
+// -1 when the connection is gone.
+inline long SendNow(int fd, const char* data, std::size_t size) {
+#ifdef _WIN32
+    u_long nonBlocking = 1;
+    ::ioctlsocket(static_cast<SOCKET>(fd), FIONBIO, &nonBlocking);
+    const int n = ::send(static_cast<SOCKET>(fd), data, static_cast<int>(size), 0);
+    nonBlocking = 0;
+    ::ioctlsocket(static_cast<SOCKET>(fd), FIONBIO, &nonBlocking);
+    if (n == SOCKET_ERROR) return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+    return n;
+#else
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    return static_cast<long>(n);
+#endif
 }
 
 inline int SetIntOption(int fd, int level, int name, int value) {
