@@ -1,0 +1,29 @@
+# Test programs of the Windows build (included from cmake/windows.cmake). The platform-independent
+# test files are listed one by one: those that need a pseudo-terminal peer, a child process or
+# other Linux facilities stay in the Linux build.
+set(_t ${CMAKE_SOURCE_DIR}/tests)
+
+# Platform-independent tests of the shared folders.
+velq3_windows_tests(test_portable
+  SOURCES ${_t}/platform/mainloop_test.cpp ${_t}/platform/clock_test.cpp ${_t}/link/timelog_test.cpp
+          ${_t}/device/rules_test.cpp
+  LIBS velq3_device)
+
+# The Windows platform bodies: registry, stopwatch, message loop, debug channel, and the serial
+# port on COM1 (the simulator).
+velq3_windows_tests(test_windows_platform
+  SOURCES ${_t}/windows/registry_test.cpp ${_t}/windows/stopwatch_test.cpp ${_t}/windows/mainloop_test.cpp
+          ${_t}/windows/debugsink_test.cpp ${_t}/windows/userpaths_test.cpp
+  LIBS velq3_device)
+velq3_windows_tests(test_windows_serial USES_COM1
+  SOURCES ${_t}/windows/serial_test.cpp
+  LIBS velq3_link)
+
+
+# The Alpaca face's tests that need no other program: the HTTP engine, the protocol and the device
+# rules over it, and discovery, on Winsock.
+velq3_windows_tests(test_alpaca_portable
+  SOURCES ${_t}/alpaca/protocol_test.cpp ${_t}/alpaca/rules_test.cpp ${_t}/alpaca/discovery_test.cpp
+          ${_t}/alpaca/http_engine_test.cpp
+  LIBS velq3_alpaca)
+target_include_directories(test_alpaca_portable PRIVATE ${_t}/alpaca)
