@@ -1,0 +1,164 @@
+// velq3.exe: the device server on Windows. "/regserver" and "/unregserver" register and
+// remove the classes, the type library and the ASCOM Chooser entries; started by COM for a
+// client ("-Embedding") it offers the five class objects and runs the message loop until 5 s
+// after its last client; started by the operator it serves clients without a window until
+// Ctrl+C or the end of the session, and says so on standard error.
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "automation/Bstr.h"
+#include "automation/TypeLibRegistration.h"
+#include "automation/VelqTypeLib.h"
+#include "device/ClientWindow.h"
+#include "device/OrnFilterWheel.h"
+#include "platform/MainLoop.h"
+#include "platform/Registry.h"
+#include "server/CExeModule.h"
+#include "server/CommandLine.h"
+#include "server/win32/ComRegistration.h"
+#include "server/win32/ComServer.h"
+
+#ifndef VELQ3_VERSION
+#define VELQ3_VERSION "unknown"
+#endif
+
+namespace velq3::app {
+
+namespace {
+
+// The main window object as the drivers see it until the Windows window exists: nothing to
+// show, so that a client's setup dialog fails at once with its reason.
+class NoWindow final : public IClientWindow {
+public:
+    bool CanShowWindows() const override { return false; }
+};
+
+// Standard error of a program linked for the windows subsystem: the parent's console when it
+// has one (a command prompt), else whatever handle the process inherited.
+void AttachStandardError() {
+    if (::GetStdHandle(STD_ERROR_HANDLE) != nullptr && ::GetStdHandle(STD_ERROR_HANDLE) != INVALID_HANDLE_VALUE) return;
+    if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::FILE* f = nullptr;
+        ::freopen_s(&f, "CONOUT$", "w", stderr);
+        ::freopen_s(&f, "CONOUT$", "w", stdout);
+    }
+}
+
+std::wstring ExecutablePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+void Usage() {
+    std::fputs("usage: velq3.exe [/regserver | /unregserver | /regserverperuser | -Embedding] [--help] [--version]\n"
+               "  The filter wheel and focuser controller's automation server.\n"
+               "  /regserver        register the classes, the type library and (as administrator) the\n"
+               "                    ASCOM Chooser entries; without administrator rights: for this user\n"
+               "  /regserverperuser register for this user only\n"
+               "  /unregserver      remove the registration\n"
+               "  -Embedding        started by an automation client: ends 5 s after its last client\n"
+               "  Otherwise it serves automation clients without a window until Ctrl+C.\n",
+               stdout);
+}
+
+int Registration(const CommandLineInfo& line) {
+    RegistrationOptions options;
+    options.executable = ExecutablePath();
+    options.perUser = line.copy.find("/regserverperuser") != std::string::npos ||
+                      line.copy.find("/unregserverperuser") != std::string::npos;
+    const RegistrationResult result =
+        line.registerServer ? RegisterComServer(options) : UnregisterComServer(options);
+    for (const std::string& note : result.notes) std::fprintf(stderr, "velq3: %s\n", note.c_str());
+    if (Failed(result.hr))
+        std::fprintf(stderr, "velq3: the %s was not complete: error 0x%08X\n",
+                     line.registerServer ? "registration" : "removal", static_cast<unsigned>(result.hr));
+    // A registration run reports, but ends as a successful one (the platform's behaviour).
+    return 0;
+}
+
+ComServer* g_Server = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+    if (g_Server) g_Server->Quit();
+    return TRUE;
+}
+
+} // namespace
+
+int Main(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        }
+        if (a == "--version") {
+            std::puts("velq3 " VELQ3_VERSION);
+            return 0;
+        }
+    }
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        ::MessageBoxW(nullptr, L"OLE Initialization Failed!", L"velq3", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    const CommandLineInfo line = ParseCommandLine(args);
+    if (line.RegistrationRun()) return Registration(line);
+
+    const bool forClient = line.embedding;
+    if (!forClient)
+        std::fputs("velq3: the window is not available on Windows yet: serving automation clients without "
+                   "a window (as --service) until Ctrl+C\n",
+                   stderr);
+
+    int code = 0;
+    {
+        VELQ3_WINDOWS_MAIN_LOOP loop;
+        RegistryHive user = OpenCurrentUserHive();
+        DeviceEnvironment env;
+        env.userHive = &user;
+        env.loop = &loop;
+        OrnFilterWheel device(env);
+
+        CExeModule module;
+        NoWindow window;
+        TypeLibLoader typeLib(LIBID_VELQLib, 1, 0);
+        DriverContext ctx{device, window, typeLib, module.LockCount()};
+        ComServer server(ctx, module);
+        if (HRESULT hr = server.RegisterClassObjects(); Failed(hr))
+            std::fprintf(stderr, "velq3: the classes could not be offered to clients: error 0x%08X\n",
+                         static_cast<unsigned>(hr));
+        g_Server = &server;
+        ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+        // Started by COM: the shutdown rule ends the process; the operator's process runs like
+        // the service, until it is stopped.
+        server.Run(forClient);
+        g_Server = nullptr;
+        // The device object is destroyed here: it closes the port and saves the settings.
+    }
+    // No CoUninitialize: under Wine it can wait forever for a client's release that arrives
+    // after the loop ended; the process ends, and COM's state with it.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::ExitProcess(static_cast<UINT>(code));
+}
+
+} // namespace velq3::app
+
+int wmain(int argc, wchar_t** argv) {
+    velq3::app::AttachStandardError();
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(velq3::Utf8FromWide(argv[i], std::wcslen(argv[i])));
+    return velq3::app::Main(args);
+}
