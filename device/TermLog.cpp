@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "device/OrnFilterWheel.h"
+#include "platform/Files.h"
 
 namespace velq3 {
 
@@ -59,8 +60,8 @@ void OrnFilterWheel::TermLogTick() {
 
     std::FILE* file = nullptr;
     if (!TermLogPath.empty()) {
-        auto path = std::filesystem::path(TermLogPath) / TermLogFileName(clock.ToLocal(now - 43200));
-        file = std::fopen(path.c_str(), "ab");
+        auto path = Utf8Path(TermLogPath) / TermLogFileName(clock.ToLocal(now - 43200));
+        file = OpenFile(path, "ab");
     }
     if (file) {
         std::fseek(file, 0, SEEK_END);

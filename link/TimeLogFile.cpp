@@ -4,6 +4,7 @@
 #include <cstdarg>
 
 #include "platform/DebugSink.h"
+#include "platform/Files.h"
 
 namespace velq3 {
 
@@ -27,7 +28,7 @@ void CTimeLogFile::Log(const char* format, ...) {
 
 bool CTimeLogFile::Open(const std::string& path) {
     Close();
-    m_File = std::fopen(path.c_str(), "w");
+    m_File = OpenFile(Utf8Path(path), "w");
     return m_File != nullptr;
 }
 

@@ -1,4 +1,5 @@
-// Calendar clocks: the system one (localtime_r) and a fixed one for tests.
+// Calendar clocks: a fixed one for tests and a sped-up one (the system clock is in the
+// Linux and Windows folders).
 #include "platform/Clock.h"
 
 #include <cmath>
@@ -27,17 +28,6 @@ std::time_t FromLocal(int year, int month, int day, int hour, int minute, int se
 
 }  // namespace
 
-std::time_t SystemCalendarClock::Now() const { return std::time(nullptr); }
-
-std::tm SystemCalendarClock::LocalNow() const { return ToLocal(std::time(nullptr)); }
-
-std::tm SystemCalendarClock::ToLocal(std::time_t t) const {
-    tzset();
-    std::tm local{};
-    localtime_r(&t, &local);
-    return local;
-}
-
 FixedCalendarClock::FixedCalendarClock(std::time_t now, long utcOffsetSeconds)
     : now_(now), offset_(utcOffsetSeconds) {}
 
@@ -54,10 +44,14 @@ std::tm FixedCalendarClock::LocalNow() const { return ToLocal(now_.load()); }
 std::tm FixedCalendarClock::ToLocal(std::time_t t) const {
     const std::time_t shifted = t + offset_;
     std::tm local{};
+#ifdef _WIN32
+    gmtime_s(&local, &shifted);  // Windows' struct tm has no offset or zone fields
+#else
     gmtime_r(&shifted, &local);
-    local.tm_isdst = 0;
     local.tm_gmtoff = offset_;
     local.tm_zone = offset_ == 0 ? "UTC" : "";
+#endif
+    local.tm_isdst = 0;
     return local;
 }
 

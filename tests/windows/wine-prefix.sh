@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The Wine prefix of one Windows test run, shared by its test programs (ctest fixture):
+# DIR is $VELQ3_WINE_DIR, else $VELQ3_WINE_DEFAULT_DIR (the build tree's, set by ctest).
+#   wine-prefix.sh setup        makes a fresh prefix in DIR/prefix (wineboot -i), maps all
+#                               sixteen COM ports (wine-ports.sh), restarts Wine so that the map
+#                               holds, seals the numbers Wine gave host devices, checks the ports and leaves a wineserver with the prefix's
+#                               services running, its output in DIR/wineserver.log.
+#   wine-prefix.sh ensure       starts that wineserver again (services, sealed ports) if it ended
+#   wine-prefix.sh cleanup      ends that wineserver (this prefix only).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+action=${1:?usage: wine-prefix.sh setup|ensure|cleanup}
+dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the test run's Wine folder}}
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+export WINEPREFIX="$dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+unset DISPLAY
+
+# Processes that Wine starts in the background (services, rpcss) inherit the output of the
+# command that starts them: a persistent wineserver started first with its output in a file, and
+# every wine command's output in files, keep them off the pipes of ctest.
+start_server() {
+  wineserver -p >>"$dir/wineserver.log" 2>&1 </dev/null
+}
+stop_server() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}
+
+server_running() {
+  wineserver -k0 >/dev/null 2>&1  # signal 0: only asks whether it is there
+}
+
+# Starts the prefix's services: the mount manager writes the COM links from the port map (and
+# gives host serial devices numbers of their own, which are sealed at once).
+start_services() {
+  start_server
+  wineboot >>"$dir/wine.log" 2>&1 </dev/null
+  "$here/wine-ports.sh" seal "$dir"
+  "$here/wine-ports.sh" check "$dir"
+}
+
+case "$action" in
+setup)
+  rm -f "$dir/ports-ok"
+  if [ -d "$WINEPREFIX" ]; then
+    stop_server
+    rm -rf "$WINEPREFIX"
+  fi
+  : >"$dir/wineserver.log"; : >"$dir/wine.log"
+  rmdir "$dir/absent" 2>/dev/null || true  # the unused ports lead below a folder that is not there
+  mkdir -p "$WINEPREFIX"
+  start_server
+  wineboot -i >>"$dir/wine.log" 2>&1 </dev/null
+  "$here/wine-ports.sh" map "$dir"
+  stop_server
+  start_services
+  touch "$dir/ports-ok"
+  ;;
+ensure)
+  [ -f "$dir/ports-ok" ] || { echo "wine-prefix: $WINEPREFIX was not set up" >&2; exit 2; }
+  server_running || start_services
+  ;;
+cleanup)
+  rm -f "$dir/ports-ok"
+  [ -d "$WINEPREFIX" ] && stop_server
+  ;;
+*) echo "usage: wine-prefix.sh setup|ensure|cleanup" >&2; exit 2 ;;
+esac

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the test run's prefix: CMake's emulator for the cross
+# build. The prefix is the one tests/windows/wine-prefix.sh made and guarded (COM ports mapped);
+# without it nothing runs, so no test can reach a host serial port through Wine's defaults.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the test run's Wine folder}}
+export WINEPREFIX="$dir/prefix"
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+unset DISPLAY
+if [ ! -f "$dir/ports-ok" ]; then
+  echo "wine-run: $WINEPREFIX has not been prepared and checked by wine-prefix.sh" >&2
+  exit 2
+fi
+# A wineserver that ended is started again the guarded way (a restart re-reads the port map and
+# maps host serial devices anew); the ports are checked before every program.
+"$here/wine-prefix.sh" ensure
+"$here/wine-ports.sh" check "$dir"
+exec wine "$@"
