@@ -277,7 +277,8 @@ std::string TypeName(VARTYPE vt) {
 
 // The type of a result, with an array's dimensions, bounds and element type as stored.
 std::string Describe(const VARIANT& v) {
-    std::string out = "{" + TypeName(v.vt);
+    char buf[160];
+    const std::string type = TypeName(v.vt);
     if ((v.vt & VT_ARRAY) && v.parray) {
         SAFEARRAY* sa = v.parray;
         LONG lo = 0, hi = -1;
@@ -285,10 +286,12 @@ std::string Describe(const VARIANT& v) {
         ::SafeArrayGetUBound(sa, 1, &hi);
         VARTYPE stored = VT_EMPTY;
         ::SafeArrayGetVartype(sa, &stored);
-        out += " dims=" + std::to_string(::SafeArrayGetDim(sa)) + " lbound=" + std::to_string(lo) +
-               " ubound=" + std::to_string(hi) + " elements=" + TypeName(stored);
+        std::snprintf(buf, sizeof buf, "{%s dims=%u lbound=%ld ubound=%ld elements=%s}", type.c_str(),
+                      ::SafeArrayGetDim(sa), static_cast<long>(lo), static_cast<long>(hi), TypeName(stored).c_str());
+    } else {
+        std::snprintf(buf, sizeof buf, "{%s}", type.c_str());
     }
-    return out + "}";
+    return buf;
 }
 
 std::string HResultMessage(HRESULT hr) {
@@ -373,9 +376,8 @@ bool Apply(IDispatch* object, std::string_view text, const Options& options) {
         return false;
     }
     const VARIANT& shown = op->kind == Operation::Kind::Put ? op->args[0].v : result.v;
-    std::string line = op->name + " = " + Format(shown);
-    if (options.types) line += " " + Describe(shown);
-    std::printf("%s\n", line.c_str());
+    if (options.types) std::printf("%s = %s %s\n", op->name.c_str(), Format(shown).c_str(), Describe(shown).c_str());
+    else std::printf("%s = %s\n", op->name.c_str(), Format(shown).c_str());
     return true;
 }
 
