@@ -52,7 +52,7 @@ include(${CMAKE_SOURCE_DIR}/apps/windows.cmake OPTIONAL)
 # ---- Tests under Wine ----
 
 # The Linux build's simulator, which the serial-port tests run on a pseudo-terminal mapped as COM1.
-set(VELQ3_LINUX_SIM "${CMAKE_SOURCE_DIR}/build/sim/velq3-sim" CACHE FILEPATH
+set(VELQ3_LINUX_SIM "${CMAKE_SOURCE_DIR}/build/apps/velq3-sim" CACHE FILEPATH
     "velq3-sim of a Linux build tree, for the Windows serial-port tests")
 # The test run's Wine folder (prefix, port map, logs); VELQ3_WINE_DIR in the environment of ctest
 # overrides it (the unprivileged run gives its user a folder of its own).

@@ -28,7 +28,7 @@ void CTimeLogFile::Log(const char* format, ...) {
 
 bool CTimeLogFile::Open(const std::string& path) {
     Close();
-    m_File = OpenFile(Utf8Path(path), "w");
+    m_File = OpenFile(Utf8Path(path), "wb");  // the same bytes on Windows: no CR added
     return m_File != nullptr;
 }
 

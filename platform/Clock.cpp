@@ -19,6 +19,37 @@ std::time_t DaysFromCivil(long long y, unsigned m, unsigned d) {
     return static_cast<std::time_t>(era * 146097 + static_cast<long long>(doe) - 719468);
 }
 
+// The broken-down UTC time of `t`, as gmtime_r gives it but for any instant (Windows' gmtime_s
+// refuses times before 1970).
+std::tm UtcFields(std::time_t t) {
+    long long days = t / 86400;
+    long long secs = t % 86400;
+    if (secs < 0) {
+        secs += 86400;
+        --days;
+    }
+    // Civil date from days since 1970-01-01 (the inverse of DaysFromCivil).
+    const long long z = days + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    const long long y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
+    std::tm out{};
+    out.tm_year = static_cast<int>(y - 1900);
+    out.tm_mon = static_cast<int>(m - 1);
+    out.tm_mday = static_cast<int>(d);
+    out.tm_hour = static_cast<int>(secs / 3600);
+    out.tm_min = static_cast<int>(secs % 3600 / 60);
+    out.tm_sec = static_cast<int>(secs % 60);
+    out.tm_wday = static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+    out.tm_yday = static_cast<int>(days - DaysFromCivil(y, 1, 1));
+    return out;
+}
+
 std::time_t FromLocal(int year, int month, int day, int hour, int minute, int second,
                       long offset) {
     const std::time_t days = DaysFromCivil(year, static_cast<unsigned>(month),
@@ -43,11 +74,8 @@ std::tm FixedCalendarClock::LocalNow() const { return ToLocal(now_.load()); }
 
 std::tm FixedCalendarClock::ToLocal(std::time_t t) const {
     const std::time_t shifted = t + offset_;
-    std::tm local{};
-#ifdef _WIN32
-    gmtime_s(&local, &shifted);  // Windows' struct tm has no offset or zone fields
-#else
-    gmtime_r(&shifted, &local);
+    std::tm local = UtcFields(shifted);
+#ifndef _WIN32  // Windows' struct tm has no offset or zone fields
     local.tm_gmtoff = offset_;
     local.tm_zone = offset_ == 0 ? "UTC" : "";
 #endif

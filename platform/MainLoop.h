@@ -66,14 +66,17 @@ private:
     std::chrono::milliseconds now_{0};
 };
 
-// Real-time loop for the headless server on the thread that calls Run(). Waits in poll() on an
-// eventfd, so it sleeps until the next task or timer. A timer that falls behind (the thread was
-// blocked) fires once and resumes its period from then, without a burst of missed ticks.
+// Real-time loop for the headless server on the thread that calls Run(). Linux: waits in poll()
+// on an eventfd, so it sleeps until the next task or timer. Windows: the thread's message loop,
+// with Win32 timers (SetTimer) and tasks woken by a thread message; it dispatches every other
+// message, so windows and COM calls of a single-threaded apartment are served on that thread.
+// A timer that falls behind (the thread was blocked) fires once and resumes its period from
+// then, without a burst of missed ticks.
 // With a time scale s, every timer period is divided by s (a 5000 ms timer fires every 125 ms at
 // s = 40), to run together with a ScaledCalendarClock of the same factor.
 class PollMainLoop final : public MainLoop {
 public:
-    // Throws std::system_error when no eventfd can be made, std::invalid_argument unless
+    // Throws std::system_error when no eventfd can be made (Linux), std::invalid_argument unless
     // timeScale is finite and > 0.
     explicit PollMainLoop(double timeScale = 1.0);
     ~PollMainLoop() override;
@@ -97,6 +100,29 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+#ifdef _WIN32
+    struct Timer {
+        unsigned int periodMs;
+        std::uintptr_t systemId;  // SetTimer's id; 0 until set on the loop's thread
+        std::shared_ptr<std::function<void()>> callback;
+    };
+
+    bool OnLoopThread() const;
+    void Wake() noexcept;
+    void SyncTimers();
+    void RunTasks();
+    void FireTimer(std::uintptr_t systemId);
+    unsigned int PeriodMs(std::chrono::milliseconds interval) const;
+
+    std::atomic<unsigned long> thread_{0};  // the thread in Run(); 0 outside it
+    double timeScale_ = 1.0;
+    std::atomic<bool> quit_{false};
+    std::mutex mutex_;
+    std::deque<std::function<void()>> tasks_;
+    std::map<TimerId, Timer> timers_;
+    std::deque<std::uintptr_t> killTimers_;  // removed off the loop's thread, for it to kill
+    TimerId nextId_ = 1;
+#else
     struct Timer {
         Clock::duration interval;
         Clock::time_point due;
@@ -116,6 +142,7 @@ private:
     std::deque<std::function<void()>> tasks_;
     std::map<TimerId, Timer> timers_;
     TimerId nextId_ = 1;
+#endif
 };
 
 }  // namespace velq3

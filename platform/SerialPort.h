@@ -1,14 +1,21 @@
-// Serial terminal access on termios: exclusive open in raw 8N1 without flow control, and
-// reads and writes whose time-outs follow the controller link's rules.
+// Serial port access: exclusive open in 8N1 without flow control, and reads and writes whose
+// time-outs follow the controller link's rules. Linux: a terminal device through termios.
+// Windows: a COM port ("\\.\COMn") through the communications functions.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace velq3 {
 
-// An open serial port is a file descriptor; kNoPort means none.
+// An open serial port: a file descriptor (Linux) or a file HANDLE as an integer (Windows, where
+// INVALID_HANDLE_VALUE is -1 too); kNoPort means none.
+#ifdef _WIN32
+using PortHandle = std::intptr_t;
+#else
 using PortHandle = int;
+#endif
 constexpr PortHandle kNoPort = -1;
 
 // Read and write time-outs, in milliseconds. A read of n bytes returns as soon as n bytes
@@ -29,6 +36,9 @@ struct SerialTimeouts {
 // DTR and RTS dropped. Returns kNoPort on failure, with the reason in `error` if given; a
 // device the user may not open gives PermissionMessage (the group to join). When the open
 // itself fails, errno keeps its cause.
+// Windows: opens the COM port without sharing, sets 512-byte driver queues (a failure there
+// fails the open), the line settings above and the default time-outs, and received-character
+// events; errno is ENOENT for a port that does not exist and EBUSY for one held elsewhere.
 PortHandle SerialOpen(const std::string& path, int baud, std::string* error = nullptr);
 
 // One read of up to n bytes under the read time-outs. Returns the number of bytes read.

@@ -1,4 +1,5 @@
-// Port-number to device-path mapping with the default table and per-user overrides.
+// Port numbers on Linux: the default table of terminal devices, per-user overrides, and what
+// the device nodes show.
 #include "platform/PortMap.h"
 
 #include <algorithm>
@@ -26,7 +27,6 @@ std::string DevicePathForPort(int n, const PortOverride& override) {
     return DefaultDevicePath(n);
 }
 
-std::string PortDisplayName(int n) { return "COM" + std::to_string(n); }
 
 namespace fs = std::filesystem;
 
@@ -80,40 +80,6 @@ PortInfo DescribePort(int n, const std::string& configured, const fs::path& byId
     info.byId = ByIdName(configured, byIdDir);
     if (info.present) info.use = probe ? ProbePortUse(configured) : PortUse::Unknown;
     return info;
-}
-
-namespace {
-
-const char* UseText(const PortInfo& p) {
-    switch (p.use) {
-    case PortUse::Free: return "no";
-    case PortUse::Held: return "yes";
-    case PortUse::NoPermission: return "no permission";
-    case PortUse::Unknown: return "unknown";
-    case PortUse::Absent: break;
-    }
-    return "-";
-}
-
-std::string Pad(std::string text, std::size_t width) {
-    if (text.size() < width) text.append(width - text.size(), ' ');
-    return text;
-}
-
-}  // namespace
-
-std::string FormatPortTable(const std::vector<PortInfo>& ports) {
-    std::size_t pathWidth = 4;
-    for (const auto& p : ports) pathWidth = std::max(pathWidth, p.path.size());
-    std::string out = Pad("PORT", 6) + Pad("PATH", pathWidth + 2) + Pad("PRESENT", 9) +
-                      Pad("HELD", 15) + "BY-ID\n";
-    for (const auto& p : ports) {
-        std::string line = Pad(p.name, 6) + Pad(p.path.empty() ? "-" : p.path, pathWidth + 2) +
-                           Pad(p.present ? "yes" : "no", 9) + Pad(UseText(p), 15) +
-                           (p.byId.empty() ? "-" : p.byId);
-        out += line + "\n";
-    }
-    return out;
 }
 
 std::string PermissionMessage(const std::string& path) {

@@ -24,7 +24,9 @@ TEST(FixedCalendarClockTest, ShowsTheLocalTimeItWasSetTo) {
     EXPECT_EQ(local.tm_sec, 30);
     EXPECT_EQ(local.tm_wday, 4);  // Thursday
     EXPECT_EQ(local.tm_yday, 59);
+#ifndef _WIN32  // Windows' struct tm has no offset field
     EXPECT_EQ(local.tm_gmtoff, 3600);
+#endif
 
     clock.Advance(std::chrono::seconds(31));
     local = clock.LocalNow();
@@ -50,6 +52,29 @@ TEST(FixedCalendarClockTest, HandlesDatesBeforeTheEpochAndWestOfUtc) {
     EXPECT_EQ(local.tm_hour, 19);
 }
 
+#ifndef _WIN32
+// The fixed clock works out its fields itself (Windows' gmtime_s refuses times before 1970):
+// they agree with the C library's for instants on both sides of the epoch and of leap days.
+TEST(FixedCalendarClockTest, FieldsAgreeWithTheCLibrary) {
+    for (std::time_t t : {std::time_t{-2208988800}, std::time_t{-86401}, std::time_t{-1}, std::time_t{0},
+                          std::time_t{951782400}, std::time_t{1709247570}, std::time_t{4107542399}}) {
+        SCOPED_TRACE(t);
+        std::tm expected{};
+        gmtime_r(&t, &expected);
+        const std::tm got = FixedCalendarClock(t).LocalNow();
+        EXPECT_EQ(got.tm_year, expected.tm_year);
+        EXPECT_EQ(got.tm_mon, expected.tm_mon);
+        EXPECT_EQ(got.tm_mday, expected.tm_mday);
+        EXPECT_EQ(got.tm_hour, expected.tm_hour);
+        EXPECT_EQ(got.tm_min, expected.tm_min);
+        EXPECT_EQ(got.tm_sec, expected.tm_sec);
+        EXPECT_EQ(got.tm_wday, expected.tm_wday);
+        EXPECT_EQ(got.tm_yday, expected.tm_yday);
+    }
+}
+#endif
+
+#ifndef _WIN32  // POSIX TZ rules; the Windows clock's zone comes from the system settings
 // The system clock follows TZ, read again at each call.
 TEST(SystemCalendarClockTest, FollowsTheTimeZone) {
     const char* old = std::getenv("TZ");
@@ -76,6 +101,7 @@ TEST(SystemCalendarClockTest, FollowsTheTimeZone) {
     }
     tzset();
 }
+#endif
 
 }  // namespace
 }  // namespace velq3

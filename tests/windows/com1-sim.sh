@@ -7,7 +7,7 @@
 # DIR is $VELQ3_WINE_DIR, else $VELQ3_WINE_DEFAULT_DIR.
 set -euo pipefail
 action=${1:?usage: com1-sim.sh start SIM | stop}
-dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the test run's Wine folder}}
+dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the Wine folder of the test run}}
 pidfile="$dir/sim.pid"
 
 stop() {

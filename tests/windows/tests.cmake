@@ -2,3 +2,17 @@
 # test files are listed one by one: those that need a pseudo-terminal peer, a child process or
 # other Linux facilities stay in the Linux build.
 set(_t ${CMAKE_SOURCE_DIR}/tests)
+
+# Platform-independent tests of the shared folders.
+velq3_windows_tests(test_portable
+  SOURCES ${_t}/platform/mainloop_test.cpp ${_t}/platform/clock_test.cpp ${_t}/link/timelog_test.cpp
+          ${_t}/device/rules_test.cpp
+  LIBS velq3_device)
+
+# The Windows platform bodies: registry, stopwatch, and the serial port on COM1 (the simulator).
+velq3_windows_tests(test_windows_platform
+  SOURCES ${_t}/windows/registry_test.cpp ${_t}/windows/stopwatch_test.cpp
+  LIBS velq3_device)
+velq3_windows_tests(test_windows_serial USES_COM1
+  SOURCES ${_t}/windows/serial_test.cpp
+  LIBS velq3_link)

@@ -10,7 +10,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 action=${1:?usage: wine-prefix.sh setup|ensure|cleanup}
-dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the test run's Wine folder}}
+dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the Wine folder of the test run}}
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 export WINEPREFIX="$dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=

@@ -4,7 +4,7 @@
 # without it nothing runs, so no test can reach a host serial port through Wine's defaults.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the test run's Wine folder}}
+dir=${VELQ3_WINE_DIR:-${VELQ3_WINE_DEFAULT_DIR:?set VELQ3_WINE_DIR to the Wine folder of the test run}}
 export WINEPREFIX="$dir/prefix"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -17,4 +17,7 @@ fi
 # maps host serial devices anew); the ports are checked before every program.
 "$here/wine-prefix.sh" ensure
 "$here/wine-ports.sh" check "$dir"
+# The run's folder as Windows programs name it (drive Z: is the root), for tests that read the
+# simulator's log.
+export VELQ3_WINE_DIR_FOR_TESTS="Z:${dir//\//\\}"
 exec wine "$@"

@@ -1,4 +1,4 @@
-// Sleeping on the monotonic clock.
+// Sleeping on Linux, on the monotonic clock.
 #include "platform/Stopwatch.h"
 
 #include <thread>
