@@ -23,6 +23,7 @@
 #include "server/CommandLine.h"
 #include "server/win32/ComRegistration.h"
 #include "server/win32/ComServer.h"
+#include "service/DeviceService.h"
 
 #ifndef VELQ3_VERSION
 #define VELQ3_VERSION "unknown"
@@ -124,18 +125,22 @@ int Main(const std::vector<std::string>& args) {
 
     int code = 0;
     {
-        VELQ3_WINDOWS_MAIN_LOOP loop;
+        PollMainLoop loop;
         RegistryHive user = OpenCurrentUserHive();
         DeviceEnvironment env;
         env.userHive = &user;
         env.loop = &loop;
         OrnFilterWheel device(env);
+        // The device service's headless poll keeps the status fresh (once a second) while no
+        // window polls, as beside the Linux window.
+        DeviceService deviceService(device, loop);
+        deviceService.StartPoll();
 
         CExeModule module;
         NoWindow window;
         TypeLibLoader typeLib(LIBID_VELQLib, 1, 0);
         DriverContext ctx{device, window, typeLib, module.LockCount()};
-        ComServer server(ctx, module);
+        ComServer server(ctx, module, [&loop] { loop.Run(); });
         if (HRESULT hr = server.RegisterClassObjects(); Failed(hr))
             std::fprintf(stderr, "velq3: the classes could not be offered to clients: error 0x%08X\n",
                          static_cast<unsigned>(hr));

@@ -27,3 +27,6 @@ target_compile_definitions(velq3 PRIVATE VELQ3_VERSION="${PROJECT_VERSION}")
 add_executable(velq3-ctl ${CMAKE_CURRENT_LIST_DIR}/velq3_ctl_win_main.cpp)
 target_link_libraries(velq3-ctl PRIVATE velq3_automation ole32 oleaut32 uuid)
 target_link_options(velq3-ctl PRIVATE -municode)
+
+# Their end-to-end tests under Wine, once the test harness of cmake/windows.cmake is defined.
+cmake_language(DEFER CALL include ${CMAKE_SOURCE_DIR}/tests/windows/com/com.cmake)

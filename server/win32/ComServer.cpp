@@ -15,8 +15,8 @@ constexpr DWORD kFinalPumpMs = 200;
 
 } // namespace
 
-ComServer::ComServer(DriverContext& ctx, CExeModule& module)
-    : m_Ctx(ctx), m_Module(module), m_MainThread(::GetCurrentThreadId()) {}
+ComServer::ComServer(DriverContext& ctx, CExeModule& module, std::function<void()> runMessageLoop)
+    : m_Ctx(ctx), m_Module(module), m_RunMessageLoop(std::move(runMessageLoop)), m_MainThread(::GetCurrentThreadId()) {}
 
 ComServer::~ComServer() { RevokeClassObjects(); }
 
@@ -61,11 +61,7 @@ void ComServer::PumpFor(DWORD milliseconds) {
 void ComServer::Run(bool idleShutdown) {
     for (;;) {
         if (idleShutdown) m_Module.StartMonitor([this] { Quit(); });
-        MSG msg;
-        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        m_RunMessageLoop();
         m_Module.StopMonitor();
         RevokeClassObjects();
         PumpFor(kFinalPumpMs);

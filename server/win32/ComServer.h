@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include <windows.h>
@@ -15,8 +16,9 @@ namespace velq3 {
 
 class ComServer {
 public:
-    // `ctx` and `module` outlive this object, which lives on the main thread.
-    ComServer(DriverContext& ctx, CExeModule& module);
+    // `ctx` and `module` outlive this object, which lives on the main thread. `runMessageLoop`
+    // runs the thread's message loop (the device's main loop) until a WM_QUIT arrives.
+    ComServer(DriverContext& ctx, CExeModule& module, std::function<void()> runMessageLoop);
     ~ComServer();
     ComServer(const ComServer&) = delete;
     ComServer& operator=(const ComServer&) = delete;
@@ -30,7 +32,7 @@ public:
     // longer, so that a client's last calls are answered; a client that created an object
     // meanwhile keeps the server: the classes are offered again and the loop goes on.
     void Run(bool idleShutdown);
-    // Ends Run() from any thread.
+    // Ends Run() from any thread (a WM_QUIT to the main thread).
     void Quit();
 
 private:
@@ -38,6 +40,7 @@ private:
 
     DriverContext& m_Ctx;
     CExeModule& m_Module;
+    std::function<void()> m_RunMessageLoop;
     const DWORD m_MainThread;
     std::vector<DWORD> m_Cookies;
 };
