@@ -83,6 +83,7 @@ int Registration(const CommandLineInfo& line) {
     const RegistrationResult result =
         line.registerServer ? RegisterComServer(options) : UnregisterComServer(options);
     for (const std::string& note : result.notes) std::fprintf(stderr, "velq3: %s\n", note.c_str());
+    std::fflush(stderr);
     if (Failed(result.hr))
         std::fprintf(stderr, "velq3: the %s was not complete: error 0x%08X\n",
                      line.registerServer ? "registration" : "removal", static_cast<unsigned>(result.hr));
@@ -122,6 +123,7 @@ int Main(const std::vector<std::string>& args) {
         std::fputs("velq3: the window is not available on Windows yet: serving automation clients without "
                    "a window (as --service) until Ctrl+C\n",
                    stderr);
+    std::fflush(stderr);  // not a console: the runtime buffers it
 
     int code = 0;
     {

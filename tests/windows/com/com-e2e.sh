@@ -11,6 +11,7 @@
 #   scripts      VBScript and JScript clients under cscript
 #   wire         the simulator receives the same command words for the same calls as from Linux
 #   shutdown     the server ends 5 s after its last client, and stays while a client comes back
+#   operator     started by hand: headless, says so on standard error, serves until stopped
 #   unregister   /unregserver leaves none of the keys
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -145,8 +146,18 @@ T
 
 case "$group" in
 register)
-  win "$bin/velq3.exe" /regserver || fail "/regserver ended with $?"
   exe=$(wine winepath -w "$bin/velq3.exe" 2>/dev/null | tr -d '\r')
+  # Per user: the user's classes and type library, and nothing of it left after the removal.
+  win "$bin/velq3.exe" /RegServerPerUser || fail "/RegServerPerUser ended with $?"
+  expect_value "HKCU\\Software\\Classes\\CLSID\\$CLSID_WHEEL\\LocalServer32" "" 64 "\"$exe\""
+  expect_value "HKCU\\Software\\Classes\\VELQ3.FilterWheel\\CLSID" "" 64 "$CLSID_WHEEL"
+  expect_value "HKCU\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\409\\win32" "" 64 "$exe"
+  key_exists "$CLASSES\\CLSID\\$CLSID_WHEEL" 64 && fail "the per-user registration wrote the machine's classes"
+  win "$bin/velq3.exe" /UnregServerPerUser || fail "/UnregServerPerUser ended with $?"
+  key_exists "HKCU\\Software\\Classes\\CLSID\\$CLSID_WHEEL" 64 && fail "the per-user class is still there"
+  key_exists "HKCU\\Software\\Classes\\TypeLib\\$LIBID" 64 && fail "the per-user type library is still there"
+  # Machine-wide, as administrator (Wine's user is one): both views, both platforms, the Chooser.
+  win "$bin/velq3.exe" /regserver || fail "/regserver ended with $?"
   while read -r progid clsid drivers name; do
     for view in 64 32; do
       expect_value "$CLASSES\\$progid\\CLSID" "" $view "$clsid"
@@ -296,6 +307,28 @@ shutdown)
   finish
   ;;
 
+operator)
+  # Started by hand: headless, says so, serves clients and is not ended by the idle rule.
+  wait_server_gone 15 >/dev/null
+  "$run" "$bin/velq3.exe" >"$work/operator.out" 2>"$work/operator.err" </dev/null &
+  operator=$!
+  for _ in $(seq 100); do
+    grep -q "without a window" "$work/operator.err" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q "^velq3: the window is not available on Windows yet: serving automation clients without a window" \
+    "$work/operator.err" || fail "no word on standard error: $(tr -d '\r' <"$work/operator.err")"
+  ctl VELQ3.Rotator DriverVersion || fail "velq3-ctl.exe ended with $?"
+  expect_lines "DriverVersion = 3.4"
+  [ "$(server_pids | wc -l)" -eq 1 ] || fail "the client started a server of its own: $(server_pids)"
+  sleep 6
+  [ -n "$(server_pids)" ] || fail "the operator's server ended 5 s after its client"
+  kill "$operator" 2>/dev/null || true
+  wait "$operator" 2>/dev/null || true
+  [ "$(wait_server_gone 10)" != -1 ] || fail "the operator's server did not end"
+  finish
+  ;;
+
 unregister)
   wait_server_gone 15 >/dev/null
   win "$bin/velq3.exe" /unregserver || fail "/unregserver ended with $?"
@@ -314,5 +347,5 @@ unregister)
   finish
   ;;
 
-*) echo "usage: com-e2e.sh register|drivers|errors|modes|scripts|wire|shutdown|unregister BIN SIM" >&2; exit 2 ;;
+*) echo "usage: com-e2e.sh register|drivers|errors|modes|scripts|wire|shutdown|operator|unregister BIN SIM" >&2; exit 2 ;;
 esac
