@@ -1,6 +1,8 @@
 // The request ladder and the members every device has.
 #include "alpaca/AlpacaDevice.h"
 
+#include "platform/Clock.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -122,8 +124,7 @@ std::string UtcTimeStamp() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
+    const std::tm utc = FixedCalendarClock(seconds).LocalNow();  // UTC fields on every system
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms));

@@ -1,9 +1,7 @@
 // Start-up of the Alpaca face: settings, options, devices and UniqueIDs, and the server.
 #include "alpaca/AlpacaFace.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <unistd.h>
+#include "alpaca/Sockets.h"
 
 #include <charconv>
 #include <condition_variable>

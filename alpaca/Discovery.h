@@ -52,6 +52,15 @@ private:
     std::unordered_map<std::string, Window> senders_;
 };
 
+// A socket: a descriptor on Linux, a SOCKET on Windows.
+#ifdef _WIN32
+using DiscoverySocket = std::uintptr_t;
+inline constexpr DiscoverySocket kNoDiscoverySocket = ~DiscoverySocket{0};  // INVALID_SOCKET
+#else
+using DiscoverySocket = int;
+inline constexpr DiscoverySocket kNoDiscoverySocket = -1;
+#endif
+
 // The reply datagram for an HTTP port: {"AlpacaPort":N}.
 std::string DiscoveryReply(std::uint16_t alpacaPort);
 
@@ -69,13 +78,13 @@ public:
     // cannot be opened; IPv6 problems (no IPv6, the group cannot be joined) are not fatal.
     bool Start(std::string& error);
     // Stops answering and closes the sockets; returns at once (the thread waits in poll() with a
-    // wake pipe). Safe to call more than once.
+    // wake pipe, or on Windows a wake socket). Safe to call more than once.
     void Stop();
 
     // The UDP port the responder listens on (0 before Start).
     std::uint16_t BoundPort() const { return boundPort_; }
     // True when the IPv6 socket is open (it answers unicast probes to IPv6 addresses).
-    bool HasIpv6() const { return socket6_ >= 0; }
+    bool HasIpv6() const { return socket6_ != kNoDiscoverySocket; }
     // True when the IPv6 socket joined the multicast group on at least one interface.
     bool JoinedIpv6Group() const { return joinedGroup_; }
     // The HTTP port given in replies; may be changed while running (when the HTTP server picked
@@ -86,7 +95,7 @@ public:
 
 private:
     void Run();
-    void AnswerAll(int fd);
+    void AnswerAll(DiscoverySocket fd);
     void CloseAll();
     bool OpenIpv6();
 
@@ -95,11 +104,12 @@ private:
     bool loopbackOnly_;
     DiscoveryRateLimit limit_;  // used by the responder's thread only
     std::uint16_t boundPort_ = 0;
-    int socket4_ = -1;
-    int socket6_ = -1;
+    DiscoverySocket socket4_ = kNoDiscoverySocket;
+    DiscoverySocket socket6_ = kNoDiscoverySocket;
     bool joinedGroup_ = false;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    // Stop() wakes the thread: a pipe on Linux; on Windows a loopback datagram to wakeRead_.
+    DiscoverySocket wakeRead_ = kNoDiscoverySocket;
+    DiscoverySocket wakeWrite_ = kNoDiscoverySocket;
     std::thread thread_;
 };
 

@@ -5,7 +5,9 @@
 // connection closed.
 #include "alpaca/HttpServer.h"
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <utility>  // before Asio
 
@@ -506,8 +508,14 @@ bool HttpServer::Start(const std::string& address, std::uint16_t port, std::stri
     const tcp::endpoint endpoint(ip, port);
     s.acceptor->open(endpoint.protocol(), ec);
     if (ec) return fail();
-    // Not SO_REUSEPORT: a second server on a taken port must fail, not share its clients.
+    // A second server on a taken port must fail, not share its clients: on Linux SO_REUSEADDR
+    // (only restarts over lingering connections) and not SO_REUSEPORT; on Windows, where
+    // SO_REUSEADDR would let a second socket take the port, SO_EXCLUSIVEADDRUSE.
+#ifdef _WIN32
+    s.acceptor->set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true), ec);
+#else
     s.acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+#endif
     s.acceptor->bind(endpoint, ec);
     if (ec) return fail();
     s.acceptor->listen(s.limits.backlog, ec);
@@ -515,10 +523,12 @@ bool HttpServer::Start(const std::string& address, std::uint16_t port, std::stri
     s.port = s.acceptor->local_endpoint(ec).port();
     port_ = s.port;
 
+#ifndef _WIN32  // Windows has no per-process limit of sockets to stay under
     // Room for the server's own descriptors below the process's limit.
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY && files.rlim_cur > 128)
         s.limits.maxConnections = std::min<std::size_t>(s.limits.maxConnections, files.rlim_cur - 64);
+#endif
     s.limits.maxConnectionsPerAddress = std::min(s.limits.maxConnectionsPerAddress, s.limits.maxConnections);
 
     s.stopping = false;

@@ -1,11 +1,8 @@
 // Host, token, bind address and serial path checks of the setup pages.
 #include "alpaca/SetupSecurity.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "alpaca/LocalAddresses.h"
+#include "alpaca/Sockets.h"
 
 #include <algorithm>
 #include <cctype>
@@ -72,23 +69,10 @@ bool IsOwnAddress(const std::string& address) {
     const std::string wanted = CanonicalAddress(address);
     if (wanted.empty()) return false;
     if (IsLoopbackText(wanted)) return true;  // the whole 127/8 block is this machine's
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return false;
-    bool found = false;
-    for (const ifaddrs* i = list; i != nullptr && !found; i = i->ifa_next) {
-        if (i->ifa_addr == nullptr) continue;
-        char text[INET6_ADDRSTRLEN] = {};
-        if (i->ifa_addr->sa_family == AF_INET) {
-            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr, text, sizeof text);
-        } else if (i->ifa_addr->sa_family == AF_INET6) {
-            ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr, text, sizeof text);
-        } else {
-            continue;
-        }
-        found = wanted == text;
+    for (const std::string& own : LocalAddresses()) {
+        if (own == wanted) return true;
     }
-    ::freeifaddrs(list);
-    return found;
+    return false;
 }
 
 bool HostAllowed(std::string_view hostHeader, const std::string& boundAddress) {
@@ -122,10 +106,7 @@ SerialPathLookup SerialPathLookup::System() {
         if (error) return std::nullopt;
         return resolved.string();
     };
-    lookup.isCharDevice = [](const std::string& path) {
-        struct stat info {};
-        return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
-    };
+    lookup.isCharDevice = IsCharacterDevice;
     return lookup;
 }
 

@@ -36,6 +36,14 @@ target_link_libraries(velq3_device PUBLIC velq3_link)
 velq3_library(velq3_service service)
 target_link_libraries(velq3_service PUBLIC velq3_device velq3_platform)
 
+# The Alpaca face: Beast/Asio over Winsock; the INDI face stays Linux-only.
+velq3_library(velq3_alpaca alpaca)
+include(${CMAKE_SOURCE_DIR}/alpaca/www/www.cmake)
+velq3_embed_www(velq3_alpaca)
+target_link_libraries(velq3_alpaca PUBLIC velq3_service velq3_device velq3_platform velq3_host_headers
+                      Threads::Threads ws2_32 mswsock iphlpapi)
+target_compile_definitions(velq3_alpaca PRIVATE VELQ3_VERSION="${PROJECT_VERSION}")
+
 # The COM layer and what stands on it join once automation/ has its Windows body.
 if(EXISTS ${CMAKE_SOURCE_DIR}/automation/win32)
   velq3_library(velq3_automation automation)

@@ -3,8 +3,10 @@
 # and UndefinedBehaviorSanitizer. In the normal build the tests that start programs run a second
 # time as an unprivileged user (uid and gid 65534), so that nothing they rely on needs root, and a
 # short soak runs against the release programs (two simulated hours in about two minutes).
-# Then the fuzz targets run briefly (scripts/fuzz.sh, tree build-fuzz/). Last, the Debian
-# package is built (scripts/package.sh, tree build-package/) and checked.
+# Then the Windows build (scripts/build-windows.sh, tree build-windows/) and its tests under Wine,
+# as root and as the unprivileged user. Then the fuzz targets run briefly (scripts/fuzz.sh, tree
+# build-fuzz/). Last, the Debian package is built (scripts/package.sh, tree build-package/) and
+# checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -18,9 +20,10 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 unprivileged_labels='^test_(e2e|platform|device|link|automation|server|sim|service|alpaca|indi|install|faults)$'
 nobody=65534
 
-# Runs the program-starting tests of tree $1 as uid/gid 65534 with a VELQ3_HOME of its own.
+# Runs the program-starting tests of tree $1 (those with a label matching $2) as uid/gid 65534
+# with a VELQ3_HOME, and a Wine folder, of its own.
 run_unprivileged() {
-  local dir=$1
+  local dir=$1 labels=${2:-$unprivileged_labels}
   if [ "$(id -u)" -ne 0 ]; then
     echo "== unprivileged run skipped: this script is not running as root, so its own run was one"
     return 0
@@ -44,9 +47,9 @@ run_unprivileged() {
   echo "subdirs(\"$(cd "$dir" && pwd)\")" > "$home/ctest/CTestTestfile.cmake"
   chown -R $nobody:$nobody "$home"
   local rc=0
-  echo "== unprivileged run (uid $nobody, VELQ3_HOME=$home): tests labelled $unprivileged_labels"
-  "${as_nobody[@]}" env HOME="$home" VELQ3_HOME="$home" TMPDIR="$home/tmp" \
-    ctest --test-dir "$home/ctest" -L "$unprivileged_labels" --output-on-failure --no-tests=error -j 2 || rc=$?
+  echo "== unprivileged run (uid $nobody, VELQ3_HOME=$home): tests labelled $labels"
+  "${as_nobody[@]}" env HOME="$home" VELQ3_HOME="$home" TMPDIR="$home/tmp" VELQ3_WINE_DIR="$home/wine" \
+    ctest --test-dir "$home/ctest" -L "$labels" --output-on-failure --no-tests=error -j 2 || rc=$?
   rm -rf "$home"
   return $rc
 }
@@ -67,6 +70,14 @@ for kind in release asan; do
     bench/soak.sh 2
   fi
 done
+
+# The Windows build, cross-compiled, and its tests under Wine (one prefix per run, every COM port
+# mapped first; the serial tests use the release tree's velq3-sim on COM1).
+echo "== Windows build"
+VELQ3_WINDOWS_CMAKE_ARGS="-DVELQ3_LINUX_SIM=$PWD/build/apps/velq3-sim" scripts/build-windows.sh
+echo "== Windows tests (Wine)"
+ctest --test-dir build-windows -L '^windows$' --output-on-failure --no-tests=error -j 2
+run_unprivileged build-windows '^windows$'
 
 # The fuzz targets (tree build-fuzz/, clang): 30 s each, two at a time.
 echo "== fuzz targets"

@@ -37,7 +37,7 @@ bool SameFile(int fd, const std::filesystem::path& path) {
 void DebugChannel::Write(std::string_view text) {
     std::lock_guard hold(m_Mutex);
     ::OutputDebugStringW(win32::Widen(text).c_str());
-    if (::_get_osfhandle(m_Fd) == -1) return;  // no console or file behind it (a windowed start)
+    if (m_Fd < 0 || ::_get_osfhandle(m_Fd) == -1) return;  // no console or file (a windowed start)
     while (!text.empty()) {
         const std::string_view piece = text.substr(0, kPiece);
         if (!WritePiece(piece)) {
@@ -64,12 +64,18 @@ void DebugChannel::RotateIfFull(std::size_t adding) {
     if (!SameFile(m_Fd, m_RotateFile)) return;
     std::filesystem::path old = m_RotateFile;
     old += ".1";
-    // Windows renames a file that is open when it was opened with delete sharing (the C
-    // runtime's files are); else the old file is written on.
-    if (!::MoveFileExW(m_RotateFile.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
-    const int fd = ::_wopen(m_RotateFile.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                            _S_IREAD | _S_IWRITE);
-    if (fd < 0) return;
+    // Windows renames no file that is open without delete sharing, as the C runtime opens files:
+    // the descriptor lets go of the file first (it points at NUL meanwhile), and takes up the
+    // file again, at its end, when the rename fails after all (another holder).
+    const int nul = ::_wopen(L"NUL", _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+    if (nul < 0) return;
+    ::_dup2(nul, m_Fd);
+    ::_close(nul);
+    const bool renamed = ::MoveFileExW(m_RotateFile.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING);
+    const int flags = renamed ? _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT
+                              : _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT;
+    const int fd = ::_wopen(m_RotateFile.c_str(), flags, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return;  // the writes go nowhere rather than into a file that cannot be kept
     ::_dup2(fd, m_Fd);
     ::_close(fd);
 }

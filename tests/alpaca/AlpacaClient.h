@@ -1,11 +1,7 @@
 // Test helpers: a small Alpaca client and raw-socket requests for malformed HTTP.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "common/TestSockets.h"
 
 #include <chrono>
 #include <string>
@@ -83,15 +79,14 @@ inline std::string RawExchange(std::uint16_t port, const std::string& bytes, int
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-            pollfd p{fd, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+            if (left <= 0 || WaitSocket(fd, POLLIN, static_cast<int>(left)) <= 0) break;
             char buf[4096];
             const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n <= 0) break;
             got.append(buf, static_cast<std::size_t>(n));
         }
     }
-    ::close(fd);
+    CloseSocket(fd);
     return got;
 }
 
@@ -101,7 +96,7 @@ public:
     explicit RawConnection(std::uint16_t port) : fd_(http::ConnectLoopback(port)) {
         if (fd_ < 0) ADD_FAILURE() << "connect failed";
     }
-    ~RawConnection() { ::close(fd_); }
+    ~RawConnection() { CloseSocket(fd_); }
 
     // Sends a request and reads one reply whose body has a Content-Length ("" on time-out).
     std::string Exchange(const std::string& request, int waitMs = 3000) {
@@ -125,8 +120,7 @@ public:
         std::string ignored;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-            pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+            if (left <= 0 || WaitSocket(fd_, POLLIN, static_cast<int>(left)) <= 0) return false;
             char buf[512];
             if (::recv(fd_, buf, sizeof buf, 0) <= 0) return true;
         }
@@ -135,8 +129,7 @@ public:
 private:
     bool ReadSome(std::string& got, std::chrono::steady_clock::time_point deadline) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        pollfd p{fd_, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+        if (left <= 0 || WaitSocket(fd_, POLLIN, static_cast<int>(left)) <= 0) return false;
         char buf[4096];
         const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
         if (n <= 0) return false;

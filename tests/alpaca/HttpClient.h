@@ -4,12 +4,7 @@
 // once on a new one.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "common/TestSockets.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,16 +19,15 @@ namespace velq3::test::http {
 
 // A new TCP connection to 127.0.0.1:`port` with Nagle off, or -1 when nothing accepts it.
 inline int ConnectLoopback(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = OpenSocket(AF_INET, SOCK_STREAM);
     if (fd < 0) return -1;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int yes = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    SetIntOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
+        CloseSocket(fd);
         return -1;
     }
     return fd;
@@ -171,8 +165,7 @@ private:
             if (closed) return Fail(got.empty() ? "connection closed" : "reply cut short");
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-            pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return Fail("read time-out");
+            if (left <= 0 || WaitSocket(fd_, POLLIN, static_cast<int>(left)) <= 0) return Fail("read time-out");
             char buf[16384];
             const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) {
@@ -205,13 +198,12 @@ private:
     }
 
     bool Connect() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        fd_ = OpenSocket(AF_INET, SOCK_STREAM);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(static_cast<std::uint16_t>(port_));
         ::inet_pton(AF_INET, host_ == "localhost" ? "127.0.0.1" : host_.c_str(), &addr.sin_addr);
-        const int yes = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        SetIntOption(fd_, IPPROTO_TCP, TCP_NODELAY, 1);
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
             Disconnect();
             return false;
@@ -220,7 +212,7 @@ private:
     }
 
     void Disconnect() {
-        if (fd_ >= 0) ::close(fd_);
+        CloseSocket(fd_);
         fd_ = -1;
     }
 

@@ -3,12 +3,8 @@
 // limit per sender and the loopback-only responder.
 #include "alpaca/Discovery.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "alpaca/LocalAddresses.h"
+#include "common/TestSockets.h"
 
 #include <gtest/gtest.h>
 
@@ -27,14 +23,11 @@ using namespace std::chrono_literals;
 class Prober {
 public:
     explicit Prober(int family = AF_INET) : family_(family) {
-        fd_ = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        fd_ = velq3::test::OpenSocket(family, SOCK_DGRAM);
         if (fd_ < 0) return;
-        const int on = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        velq3::test::SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, 1);
     }
-    ~Prober() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~Prober() { velq3::test::CloseSocket(fd_); }
     bool Ok() const { return fd_ >= 0; }
 
     bool Send(const std::string& address, std::uint16_t port, std::string_view payload) {
@@ -66,8 +59,7 @@ public:
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 end - std::chrono::steady_clock::now());
             if (left <= 0ms) break;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            if (velq3::test::WaitSocket(fd_, POLLIN, static_cast<int>(left.count())) <= 0) break;
             char buffer[256];
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
             if (n >= 0) replies.emplace_back(buffer, static_cast<std::size_t>(n));
@@ -91,18 +83,10 @@ std::unique_ptr<DiscoveryResponder> Started(std::uint16_t discoveryPort, std::ui
 
 // A non-loopback IPv4 address of this machine, or empty when it has none.
 std::string OwnNonLoopbackIpv4() {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return {};
-    std::string found;
-    for (const ifaddrs* i = list; i != nullptr && found.empty(); i = i->ifa_next) {
-        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
-        const in_addr address = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr;
-        if ((ntohl(address.s_addr) >> 24) == 127) continue;
-        char text[INET_ADDRSTRLEN];
-        if (::inet_ntop(AF_INET, &address, text, sizeof text)) found = text;
+    for (const std::string& address : LocalAddresses()) {
+        if (address.find(':') == std::string::npos && address.rfind("127.", 0) != 0) return address;
     }
-    ::freeifaddrs(list);
-    return found;
+    return {};
 }
 
 TEST(DiscoveryProbeTest, ProbeTextAndReply) {
@@ -273,9 +257,13 @@ TEST(DiscoveryResponderTest, LoopbackOnlyResponderIgnoresOtherAddresses) {
 }
 
 TEST(DiscoveryResponderTest, TakenPortWithoutSharingIsAClearError) {
-    // A socket that does not allow sharing holds the port.
-    const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // A socket that does not allow sharing holds the port (on Windows it must say so: there
+    // SO_REUSEADDR could otherwise take over a port held by a socket that did not set it).
+    const int holder = velq3::test::OpenSocket(AF_INET, SOCK_DGRAM);
     ASSERT_GE(holder, 0);
+#ifdef _WIN32
+    velq3::test::SetIntOption(holder, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+#endif
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -288,7 +276,7 @@ TEST(DiscoveryResponderTest, TakenPortWithoutSharingIsAClearError) {
     std::string error;
     EXPECT_FALSE(responder.Start(error));
     EXPECT_NE(error.find(std::to_string(port)), std::string::npos) << error;
-    ::close(holder);
+    velq3::test::CloseSocket(holder);
 }
 
 }  // namespace

@@ -3,8 +3,15 @@
 // cap makes room by closing the connection idle for longest, a body is never parsed as the
 // next request, memory stays bounded under floods, and requests that cannot be read safely get
 // 400 and a close.
+#include "common/TestSockets.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <fcntl.h>
 #include <netinet/tcp.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -31,9 +38,7 @@ using namespace std::chrono_literals;
 class Peer {
 public:
     explicit Peer(std::uint16_t port) : fd_(test::http::ConnectLoopback(port)), connected_(fd_ >= 0) {}
-    ~Peer() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~Peer() { test::CloseSocket(fd_); }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
@@ -43,11 +48,11 @@ public:
     // send buffer.
     bool Send(std::string_view bytes, int waitMs = 3000) {
         while (!bytes.empty()) {
-            pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, waitMs) <= 0 || (p.revents & (POLLERR | POLLHUP))) return false;
-            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-            if (n <= 0) return false;
+            short revents = 0;
+            if (test::WaitSocket(fd_, POLLOUT, waitMs, &revents) <= 0 || (revents & (POLLERR | POLLHUP))) return false;
+            const long n = test::SendNow(fd_, bytes.data(), bytes.size());
+            if (n == 0) continue;
+            if (n < 0) return false;
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
         return true;
@@ -85,8 +90,7 @@ public:
 private:
     bool ReadSome(Clock::time_point deadline) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{fd_, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+        if (left <= 0 || test::WaitSocket(fd_, POLLIN, static_cast<int>(left)) <= 0) return false;
         char buf[8192];
         const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
         if (n <= 0) {
@@ -107,12 +111,18 @@ int StatusOf(const std::string& reply) { return test::RawStatus(reply); }
 
 std::string Get(const std::string& target) { return "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n"; }
 
-// Resident memory of this process in bytes.
+// Resident memory of this process in bytes (the working set on Windows).
 std::size_t ResidentBytes() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return ::K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+#else
     std::ifstream statm("/proc/self/statm");
     std::size_t pages = 0, resident = 0;
     statm >> pages >> resident;
     return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+#endif
 }
 
 // The highest resident memory seen while it runs, sampled every few milliseconds.

@@ -9,10 +9,21 @@ velq3_windows_tests(test_portable
           ${_t}/device/rules_test.cpp
   LIBS velq3_device)
 
-# The Windows platform bodies: registry, stopwatch, and the serial port on COM1 (the simulator).
+# The Windows platform bodies: registry, stopwatch, message loop, debug channel, and the serial
+# port on COM1 (the simulator).
 velq3_windows_tests(test_windows_platform
-  SOURCES ${_t}/windows/registry_test.cpp ${_t}/windows/stopwatch_test.cpp
+  SOURCES ${_t}/windows/registry_test.cpp ${_t}/windows/stopwatch_test.cpp ${_t}/windows/mainloop_test.cpp
+          ${_t}/windows/debugsink_test.cpp
   LIBS velq3_device)
 velq3_windows_tests(test_windows_serial USES_COM1
   SOURCES ${_t}/windows/serial_test.cpp
   LIBS velq3_link)
+
+
+# The Alpaca face's tests that need no other program: the HTTP engine, the protocol and the device
+# rules over it, and discovery, on Winsock.
+velq3_windows_tests(test_alpaca_portable
+  SOURCES ${_t}/alpaca/protocol_test.cpp ${_t}/alpaca/rules_test.cpp ${_t}/alpaca/discovery_test.cpp
+          ${_t}/alpaca/http_engine_test.cpp
+  LIBS velq3_alpaca)
+target_include_directories(test_alpaca_portable PRIVATE ${_t}/alpaca)

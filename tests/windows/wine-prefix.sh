@@ -6,7 +6,8 @@
 #                               holds, seals the numbers Wine gave host devices, checks the ports and leaves a wineserver with the prefix's
 #                               services running, its output in DIR/wineserver.log.
 #   wine-prefix.sh ensure       starts that wineserver again (services, sealed ports) if it ended
-#   wine-prefix.sh cleanup      ends that wineserver (this prefix only).
+#   wine-prefix.sh cleanup      ends that wineserver (this prefix only) and removes the prefix
+#                               (about 700 MB), unless VELQ3_KEEP_WINE_PREFIX=1; logs stay.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 action=${1:?usage: wine-prefix.sh setup|ensure|cleanup}
@@ -63,7 +64,10 @@ ensure)
   ;;
 cleanup)
   rm -f "$dir/ports-ok"
-  [ -d "$WINEPREFIX" ] && stop_server
+  if [ -d "$WINEPREFIX" ]; then
+    stop_server
+    [ "${VELQ3_KEEP_WINE_PREFIX:-0}" = 1 ] || rm -rf "$WINEPREFIX"
+  fi
   ;;
 *) echo "usage: wine-prefix.sh setup|ensure|cleanup" >&2; exit 2 ;;
 esac
