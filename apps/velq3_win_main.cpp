@@ -2,7 +2,8 @@
 // remove the classes, the type library and the ASCOM Chooser entries; started by COM for a
 // client ("-Embedding") it offers the five class objects and runs the message loop until 5 s
 // after its last client; started by the operator it serves clients without a window until
-// Ctrl+C or the end of the session, and says so on standard error.
+// Ctrl+C, and says so on standard error. Both serve the Alpaca face beside the automation
+// objects, as the Linux program does.
 #include <windows.h>
 #include <objbase.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "alpaca/AlpacaFace.h"
 #include "automation/Bstr.h"
 #include "automation/TypeLibRegistration.h"
 #include "automation/VelqTypeLib.h"
@@ -24,6 +26,7 @@
 #include "server/win32/ComRegistration.h"
 #include "server/win32/ComServer.h"
 #include "service/DeviceService.h"
+#include "service/Faces.h"
 
 #ifndef VELQ3_VERSION
 #define VELQ3_VERSION "unknown"
@@ -64,15 +67,16 @@ std::wstring ExecutablePath() {
 }
 
 void Usage() {
-    std::fputs("usage: velq3.exe [/regserver | /unregserver | /regserverperuser | -Embedding] [--help] [--version]\n"
+    std::printf("usage: velq3.exe [/regserver | /unregserver | /regserverperuser | -Embedding] [--help] [--version]\n"
                "  The filter wheel and focuser controller's automation server.\n"
                "  /regserver        register the classes, the type library and (as administrator) the\n"
                "                    ASCOM Chooser entries; without administrator rights: for this user\n"
                "  /regserverperuser register for this user only\n"
                "  /unregserver      remove the registration\n"
                "  -Embedding        started by an automation client: ends 5 s after its last client\n"
-               "  Otherwise it serves automation clients without a window until Ctrl+C.\n",
-               stdout);
+               "  Otherwise it serves automation and Alpaca clients without a window until Ctrl+C.\n"
+               "%s",
+               alpaca::kAlpacaUsage);
 }
 
 int Registration(const CommandLineInfo& line) {
@@ -101,7 +105,17 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 } // namespace
 
 int Main(const std::vector<std::string>& args) {
-    for (const std::string& a : args) {
+    alpaca::AlpacaOptions alpacaOptions;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string error;
+        if (alpaca::ParseAlpacaOption(args, i, alpacaOptions, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "velq3: %s\n", error.c_str());
+                return 2;
+            }
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -120,7 +134,7 @@ int Main(const std::vector<std::string>& args) {
 
     const bool forClient = line.embedding;
     if (!forClient)
-        std::fputs("velq3: the window is not available on Windows yet: serving automation clients without "
+        std::fputs("velq3: the window is not available on Windows yet: serving automation and Alpaca clients without "
                    "a window (as --service) until Ctrl+C\n",
                    stderr);
     std::fflush(stderr);  // not a console: the runtime buffers it
@@ -137,6 +151,14 @@ int Main(const std::vector<std::string>& args) {
         // window polls, as beside the Linux window.
         DeviceService deviceService(device, loop);
         deviceService.StartPoll();
+        FaceRegistry faces;
+        faces.Add("Alpaca", [&user, &loop, alpacaOptions](DeviceService& service) {
+            auto face = std::make_shared<alpaca::AlpacaFace>(service, user, loop, alpacaOptions);
+            std::function<void()> stop;
+            if (face->Start() && face->Running()) stop = [face]() mutable { face.reset(); };
+            return stop;
+        });
+        faces.StartAll(deviceService);
 
         CExeModule module;
         NoWindow window;
@@ -152,6 +174,7 @@ int Main(const std::vector<std::string>& args) {
         // the service, until it is stopped.
         server.Run(forClient);
         g_Server = nullptr;
+        faces.StopAll();
         // The device object is destroyed here: it closes the port and saves the settings.
     }
     // No CoUninitialize: under Wine it can wait forever for a client's release that arrives

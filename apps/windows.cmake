@@ -20,7 +20,7 @@ file(WRITE ${_rc} "1 TYPELIB \"${_tlb}\"\n")
 set_source_files_properties(${_rc} PROPERTIES OBJECT_DEPENDS ${_tlb})
 
 add_executable(velq3 WIN32 ${CMAKE_CURRENT_LIST_DIR}/velq3_win_main.cpp ${_rc})
-target_link_libraries(velq3 PRIVATE velq3_server ole32 oleaut32 uuid)
+target_link_libraries(velq3 PRIVATE velq3_server velq3_alpaca ole32 oleaut32 uuid)
 target_link_options(velq3 PRIVATE -municode)
 target_compile_definitions(velq3 PRIVATE VELQ3_VERSION="${PROJECT_VERSION}")
 

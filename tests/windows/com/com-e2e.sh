@@ -176,8 +176,12 @@ register)
     done
     expect_value "$CLASSES\\Interface\\$IID_WHEEL\\ProxyStubClsid32" "" $view "{00020424-0000-0000-C000-000000000046}"
   done
-  # The device's settings for the tests: the simulator's port, short wheel time-outs.
-  wine reg add "$settings" /v ComPort /t REG_DWORD /d 1 /f >/dev/null 2>&1 || fail "settings not written"
+  # The device's settings for the tests: the simulator's port; the Alpaca face of every server
+  # on a free port (0), its discovery too, so that no test takes the machine's fixed ports.
+  for value in "ComPort 1" "AlpacaPort 0" "DiscoveryPort 0"; do
+    wine reg add "$settings" /v "${value% *}" /t REG_DWORD /d "${value#* }" /f >/dev/null 2>&1 ||
+      fail "setting ${value% *} not written"
+  done
   finish
   ;;
 
@@ -310,19 +314,35 @@ shutdown)
   ;;
 
 operator)
-  # Started by hand: headless, says so, serves clients and is not ended by the idle rule.
+  # Started by hand: headless, says so, serves automation clients and the Alpaca face (reached
+  # from the Linux side), and is not ended by the idle rule.
   wait_server_gone 15 >/dev/null
-  "$run" "$bin/velq3.exe" >"$work/operator.out" 2>"$work/operator.err" </dev/null &
+  "$run" "$bin/velq3.exe" --alpaca-port 0 >"$work/operator.out" 2>"$work/operator.err" </dev/null &
   operator=$!
   for _ in $(seq 100); do
     grep -q "without a window" "$work/operator.err" 2>/dev/null && break
     sleep 0.1
   done
-  grep -q "^velq3: the window is not available on Windows yet: serving automation clients without a window" \
+  grep -q "^velq3: the window is not available on Windows yet: serving automation and Alpaca clients without a window" \
     "$work/operator.err" || fail "no word on standard error: $(tr -d '\r' <"$work/operator.err")"
   ctl VELQ3.Rotator DriverVersion || fail "velq3-ctl.exe ended with $?"
   expect_lines "DriverVersion = 3.4"
   [ "$(server_pids | wc -l)" -eq 1 ] || fail "the client started a server of its own: $(server_pids)"
+  port=$(tr -d '\r' <"$work/operator.out" | sed -n 's/^velq3: Alpaca on 127\.0\.0\.1:\([0-9]*\)$/\1/p' | head -1)
+  if [ -z "$port" ]; then
+    fail "no Alpaca line on standard output: $(tr -d '\r' <"$work/operator.out")"
+  else
+    devices=$(curl -sS --max-time 10 "http://127.0.0.1:$port/management/v1/configureddevices") ||
+      fail "the Alpaca face did not answer on port $port"
+    [[ $devices == *'"DeviceType":"FilterWheel"'* && $devices == *'"Value":'* ]] ||
+      fail "configured devices: $devices"
+    names=$(curl -sS --max-time 10 -X PUT -d 'Connected=true&ClientID=7&ClientTransactionID=1' \
+      "http://127.0.0.1:$port/api/v1/filterwheel/0/connected" >/dev/null &&
+      curl -sS --max-time 10 "http://127.0.0.1:$port/api/v1/filterwheel/0/names?ClientID=7")
+    [[ $names == *'"Value":["L","R","G","B","Ha","OIII","SII"]'* ]] || fail "Alpaca wheel names: $names"
+    curl -sS --max-time 10 -X PUT -d 'Connected=false&ClientID=7&ClientTransactionID=2' \
+      "http://127.0.0.1:$port/api/v1/filterwheel/0/connected" >/dev/null || true
+  fi
   sleep 6
   [ -n "$(server_pids)" ] || fail "the operator's server ended 5 s after its client"
   kill "$operator" 2>/dev/null || true
