@@ -133,11 +133,6 @@ int Main(const std::vector<std::string>& args) {
     if (line.RegistrationRun()) return Registration(line);
 
     const bool forClient = line.embedding;
-    if (!forClient)
-        std::fputs("velq3: the window is not available on Windows yet: serving automation and Alpaca clients without "
-                   "a window (as --service) until Ctrl+C\n",
-                   stderr);
-    std::fflush(stderr);  // not a console: the runtime buffers it
 
     int code = 0;
     {
@@ -170,6 +165,13 @@ int Main(const std::vector<std::string>& args) {
                          static_cast<unsigned>(hr));
         g_Server = &server;
         ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+        if (!forClient) {
+            // Said once the classes are offered: a client that reads it finds this process.
+            std::fputs("velq3: the window is not available on Windows yet: serving automation and Alpaca clients "
+                       "without a window (as --service) until Ctrl+C\n",
+                       stderr);
+            std::fflush(stderr);  // not a console: the runtime buffers it
+        }
         // Started by COM: the shutdown rule ends the process; the operator's process runs like
         // the service, until it is stopped.
         server.Run(forClient);

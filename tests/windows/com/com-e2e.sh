@@ -319,15 +319,17 @@ operator)
   wait_server_gone 15 >/dev/null
   "$run" "$bin/velq3.exe" --alpaca-port 0 >"$work/operator.out" 2>"$work/operator.err" </dev/null &
   operator=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     grep -q "without a window" "$work/operator.err" 2>/dev/null && break
     sleep 0.1
   done
   grep -q "^velq3: the window is not available on Windows yet: serving automation and Alpaca clients without a window" \
     "$work/operator.err" || fail "no word on standard error: $(tr -d '\r' <"$work/operator.err")"
+  mine=$(server_pids)
+  [ -n "$mine" ] || fail "the operator's server is not running"
   ctl VELQ3.Rotator DriverVersion || fail "velq3-ctl.exe ended with $?"
   expect_lines "DriverVersion = 3.4"
-  [ "$(server_pids | wc -l)" -eq 1 ] || fail "the client started a server of its own: $(server_pids)"
+  [ "$(server_pids)" = "$mine" ] || fail "the client started a server of its own: $(server_pids) beside $mine"
   port=$(tr -d '\r' <"$work/operator.out" | sed -n 's/^velq3: Alpaca on 127\.0\.0\.1:\([0-9]*\)$/\1/p' | head -1)
   if [ -z "$port" ]; then
     fail "no Alpaca line on standard output: $(tr -d '\r' <"$work/operator.out")"
@@ -345,7 +347,8 @@ operator)
   fi
   sleep 6
   [ -n "$(server_pids)" ] || fail "the operator's server ended 5 s after its client"
-  kill "$operator" 2>/dev/null || true
+  # shellcheck disable=SC2086
+  kill "$operator" $mine 2>/dev/null || true
   wait "$operator" 2>/dev/null || true
   [ "$(wait_server_gone 10)" != -1 ] || fail "the operator's server did not end"
   finish
