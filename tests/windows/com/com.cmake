@@ -9,7 +9,8 @@ foreach(_g IN LISTS _com_groups)
            COMMAND ${CMAKE_CURRENT_LIST_DIR}/com-e2e.sh ${_g} $<TARGET_FILE_DIR:velq3> ${VELQ3_LINUX_SIM})
   set(_fixtures wine_prefix com1_sim)
   if(_g STREQUAL "register")
-    set_tests_properties(wincom_${_g} PROPERTIES FIXTURES_SETUP wincom_registered)
+    # After the in-process test below, which registers and removes the type library itself.
+    set_tests_properties(wincom_${_g} PROPERTIES FIXTURES_SETUP wincom_registered DEPENDS test_windows_automation)
   elseif(_g STREQUAL "unregister")
     set_tests_properties(wincom_${_g} PROPERTIES FIXTURES_CLEANUP wincom_registered)
   else()
@@ -22,3 +23,9 @@ foreach(_g IN LISTS _com_groups)
   endif()
   set(_com_previous wincom_${_g})
 endforeach()
+
+# The automation layer in process: VELQLib embedded as in velq3.exe, registered by the test
+# (before the registration of the end-to-end tests, see above).
+velq3_windows_tests(test_windows_automation
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/automation_test.cpp ${CMAKE_BINARY_DIR}/velq3_typelib.rc
+  LIBS velq3_server ole32 oleaut32 uuid)
