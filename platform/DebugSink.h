@@ -1,6 +1,7 @@
-// The diagnostic channel that always receives log lines (standard error on Linux). It never
-// holds up its caller: what a full pipe or terminal cannot take at once is dropped and
-// counted, and a log file behind it can be rotated at a size.
+// The diagnostic channel that always receives log lines (standard error; on Windows also the
+// debugger output, OutputDebugString). It never holds up its caller: what a full pipe or
+// terminal cannot take at once is dropped and counted (Linux), and a log file behind it can be
+// rotated at a size.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,14 @@
-// Registry stand-in: typed values under backslash-separated keys, one hive per text file in the
-// Windows .reg syntax (as UTF-8 text). Key and value names compare case-insensitively (ASCII
-// letters; the names used here are ASCII) and keep the case they were created with.
+// The registry: typed values under backslash-separated keys. Key and value names compare
+// case-insensitively (ASCII letters; the names used here are ASCII) and keep the case they were
+// created with.
+//
+// Linux (the stand-in): one hive per text file in the Windows .reg syntax (as UTF-8 text), as
+// described below.
+// Windows: the real registry. The root name picks the predefined key (HKEY_CURRENT_USER,
+// HKEY_CLASSES_ROOT or HKEY_LOCAL_MACHINE) and may go on with a key path below it, which then is
+// the hive's root (tests relocate a hive so). Every change reaches the registry at once: Load()
+// says whether the root key exists, Save() flushes it, the file is not used, and Clear() refuses
+// to empty a whole predefined key. Text values are UTF-16 in the registry, UTF-8 here.
 #pragma once
 
 #include "platform/Clock.h"
@@ -119,7 +127,7 @@ public:
     // Empties the hive; the next Save() replaces everything in the file.
     void Clear();
 
-    struct Node;  // one key; defined in Registry.cpp
+    struct Node;  // Linux: one key; Windows: the hive's place. Defined in the bodies.
 
 private:
     enum class ReadOutcome { Read, Missing, Damaged, Unkept };

@@ -1,5 +1,8 @@
 // Per-user folders: settings, runtime (sockets) and data, relocatable under $VELQ3_HOME.
 // Every function reads the environment afresh and creates the folder when it is missing.
+// Windows: settings in %APPDATA%\velq3, data in %LOCALAPPDATA%\velq3, runtime files in
+// %LOCALAPPDATA%\velq3\run (from %USERPROFILE% when those are not set); the XDG rules below
+// are Linux's.
 #pragma once
 
 #include <filesystem>

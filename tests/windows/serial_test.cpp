@@ -146,6 +146,11 @@ TEST_F(WindowsSerialTest, PortsWithoutADeviceFailClearly) {
         EXPECT_FALSE(DescribePort(n, DefaultDevicePath(n), {}, true).present);
     }
     EXPECT_TRUE(DescribePort(1, kCom1, {}, true).present);
+    // Without opening it: whether the system knows the port's name.
+    const PortInfo known = DescribePort(1, kCom1, {}, false);
+    EXPECT_TRUE(known.present);
+    EXPECT_EQ(known.use, PortUse::Unknown);
+    EXPECT_EQ(known.name, "COM1");
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ velq3_windows_tests(test_portable
 # port on COM1 (the simulator).
 velq3_windows_tests(test_windows_platform
   SOURCES ${_t}/windows/registry_test.cpp ${_t}/windows/stopwatch_test.cpp ${_t}/windows/mainloop_test.cpp
-          ${_t}/windows/debugsink_test.cpp
+          ${_t}/windows/debugsink_test.cpp ${_t}/windows/userpaths_test.cpp
   LIBS velq3_device)
 velq3_windows_tests(test_windows_serial USES_COM1
   SOURCES ${_t}/windows/serial_test.cpp
