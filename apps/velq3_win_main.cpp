@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -192,5 +193,11 @@ int wmain(int argc, wchar_t** argv) {
     velq3::app::AttachStandardError();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(velq3::Utf8FromWide(argv[i], std::wcslen(argv[i])));
-    return velq3::app::Main(args);
+    try {
+        return velq3::app::Main(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velq3: %s\n", e.what());
+        std::fflush(stderr);
+        return 1;
+    }
 }
