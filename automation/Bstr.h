@@ -2,6 +2,10 @@
 // it, so every string a member returns is the caller's own copy. The text is UTF-8.
 #pragma once
 
+#ifdef _WIN32
+#include "automation/win32/Bstr.h"
+#else
+
 #include <string>
 #include <string_view>
 
@@ -29,3 +33,5 @@ private:
 };
 
 } // namespace velq3
+
+#endif // _WIN32

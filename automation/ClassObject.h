@@ -29,7 +29,7 @@ public:
         }
     }
 
-    HRESULT LockServer(bool lock) override {
+    HRESULT LockServer(LockFlag lock) override {
         if (lock) m_Module.Lock();
         else m_Module.Unlock();
         return S_OK;

@@ -7,9 +7,13 @@
 #include "automation/Interfaces.h"
 #include "automation/ModuleLock.h"
 #include "automation/TypeLibRegistration.h"
+#ifdef _WIN32
+#include "automation/win32/DispatchObject.h"
+#endif
 
 namespace velq3 {
 
+#ifndef _WIN32  // the Windows body is automation/win32/DispatchObject.h
 // Base of an object implementing the dual interface `Itf`: IDispatch works from the type
 // information of `Itf`, loaded through the type library's registration. The IUnknown
 // methods come from the wrapper (ComObject, ContainedObject).
@@ -78,6 +82,8 @@ protected:
 private:
     TypeLibLoader& m_TypeLib;
 };
+
+#endif // _WIN32
 
 // A stand-alone object: its own reference count, a module lock for its lifetime.
 template <class Impl>

@@ -2,6 +2,10 @@
 // last failure that a member reported, as clients read it after a failed call.
 #pragma once
 
+#ifdef _WIN32
+#include "automation/win32/ErrorInfo.h"
+#else
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,3 +33,5 @@ std::optional<ErrorInfo> GetErrorInfo();
 HRESULT ReportError(const IID& iid, std::string_view source, std::string_view description, HRESULT hr);
 
 } // namespace velq3
+
+#endif // _WIN32

@@ -9,8 +9,16 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include <guiddef.h>
+#endif
+
 namespace velq3 {
 
+#ifdef _WIN32
+// The system's own structure, so that identifiers pass to the COM functions as they are.
+using Guid = ::GUID;
+#else
 struct Guid {
     std::uint32_t Data1 = 0;
     std::uint16_t Data2 = 0;
@@ -23,6 +31,7 @@ struct Guid {
 
 using IID = Guid;
 using CLSID = Guid;
+#endif
 
 namespace detail {
 constexpr int HexDigit(char c) {
@@ -50,7 +59,7 @@ constexpr std::optional<Guid> ParseGuid(std::string_view text) {
         pos += 2;
     }
     if (pos != 37) return std::nullopt;
-    Guid g;
+    Guid g{};
     g.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
     g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
     g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
@@ -68,6 +77,8 @@ consteval Guid GuidLiteral(std::string_view text) {
 // The braced registry form with upper-case hex digits.
 std::string FormatGuid(const Guid& g);
 
+#ifndef _WIN32
+// On Windows the system's headers declare these.
 inline constexpr IID IID_NULL{};
 inline constexpr IID IID_IUnknown = GuidLiteral("{00000000-0000-0000-C000-000000000046}");
 inline constexpr IID IID_IClassFactory = GuidLiteral("{00000001-0000-0000-C000-000000000046}");
@@ -75,5 +86,6 @@ inline constexpr IID IID_IDispatch = GuidLiteral("{00020400-0000-0000-C000-00000
 inline constexpr IID IID_ISupportErrorInfo = GuidLiteral("{DF0B3D60-548F-101B-8E65-08002B2BD119}");
 // The marshaller of interfaces described by a type library, named in their registration.
 inline constexpr CLSID CLSID_PSOAInterface = GuidLiteral("{00020424-0000-0000-C000-000000000046}");
+#endif
 
 } // namespace velq3

@@ -1,6 +1,10 @@
 // Result codes of automation calls, with the numbers clients see on Windows.
 #pragma once
 
+#ifdef _WIN32
+#include "automation/win32/HResult.h"
+#else
+
 #include <cstdint>
 
 namespace velq3 {
@@ -55,3 +59,5 @@ constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
 constexpr bool Failed(HRESULT hr) { return hr < 0; }
 
 } // namespace velq3
+
+#endif // _WIN32

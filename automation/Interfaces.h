@@ -1,9 +1,12 @@
 // The system interfaces of the automation stand-in: IUnknown, IDispatch, ISupportErrorInfo
-// and IClassFactory, the argument blocks of late-bound calls, and a reference-holding pointer.
+// and IClassFactory, and the argument blocks of late-bound calls.
 #pragma once
 
+#ifdef _WIN32
+#include "automation/win32/Interfaces.h"
+#else
+
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "automation/Guid.h"
@@ -17,6 +20,9 @@ using UINT = std::uint32_t;
 using WORD = std::uint16_t;
 using LCID = std::uint32_t;
 using DISPID = std::int32_t;
+
+// The argument of IClassFactory::LockServer.
+using LockFlag = bool;
 
 inline constexpr DISPID DISPID_UNKNOWN = -1;
 inline constexpr DISPID DISPID_PROPERTYPUT = -3;
@@ -83,7 +89,7 @@ protected:
 class IClassFactory : public IUnknown {
 public:
     virtual HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) = 0;
-    virtual HRESULT LockServer(bool lock) = 0;
+    virtual HRESULT LockServer(LockFlag lock) = 0;
 
 protected:
     ~IClassFactory() = default;
@@ -95,48 +101,8 @@ template <> inline constexpr const IID& kIidOf<IDispatch> = IID_IDispatch;
 template <> inline constexpr const IID& kIidOf<ISupportErrorInfo> = IID_ISupportErrorInfo;
 template <> inline constexpr const IID& kIidOf<IClassFactory> = IID_IClassFactory;
 
-// Holds one reference to an interface and releases it at the end.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(std::nullptr_t) {}
-    ComPtr(const ComPtr& o) : m_p(o.m_p) { if (m_p) m_p->AddRef(); }
-    ComPtr(ComPtr&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
-    ~ComPtr() { Reset(); }
-    ComPtr& operator=(ComPtr o) noexcept {
-        std::swap(m_p, o.m_p);
-        return *this;
-    }
-
-    // Takes over a reference the caller already owns.
-    static ComPtr Attach(T* p) {
-        ComPtr c;
-        c.m_p = p;
-        return c;
-    }
-    void Reset() {
-        if (m_p) std::exchange(m_p, nullptr)->Release();
-    }
-    // For out parameters: releases what is held and gives the slot to fill.
-    T** Put() {
-        Reset();
-        return &m_p;
-    }
-    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-
-    template <class U>
-    HRESULT As(ComPtr<U>& out) const {
-        if (!m_p) return E_POINTER;
-        return m_p->QueryInterface(kIidOf<U>, out.PutVoid());
-    }
-
-    T* Get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-
-private:
-    T* m_p = nullptr;
-};
-
 } // namespace velq3
+
+#include "automation/ComPtr.h"
+
+#endif // _WIN32

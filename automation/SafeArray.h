@@ -2,6 +2,10 @@
 // an array is a value: the caller of a member that returns one owns it.
 #pragma once
 
+#ifdef _WIN32
+#include "automation/win32/SafeArray.h"
+#else
+
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -44,3 +48,5 @@ private:
 };
 
 } // namespace velq3
+
+#endif // _WIN32

@@ -2,6 +2,10 @@
 // registration: late-bound calls work only while the library is registered.
 #pragma once
 
+#ifdef _WIN32
+#include "automation/win32/TypeLibLoader.h"
+#else
+
 #include <array>
 #include <cstdint>
 #include <mutex>
@@ -61,3 +65,5 @@ private:
 };
 
 } // namespace velq3
+
+#endif // _WIN32

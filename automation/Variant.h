@@ -2,6 +2,10 @@
 // the conversions Invoke applies to arguments.
 #pragma once
 
+#ifdef _WIN32
+#include "automation/win32/Variant.h"
+#else
+
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -104,3 +108,5 @@ HRESULT ChangeType(const Variant& in, VARTYPE to, Variant& out);
 std::string VarTypeName(VARTYPE vt);
 
 } // namespace velq3
+
+#endif // _WIN32

@@ -4,8 +4,12 @@
 
 #include <cstdint>
 
+#include "automation/Bstr.h"
 #include "automation/Interfaces.h"
+#include "automation/SafeArray.h"
+#ifndef _WIN32
 #include "automation/TypeInfo.h"
+#endif
 
 namespace velq3 {
 
@@ -127,7 +131,9 @@ protected:
     ~IDome() = default;
 };
 
+#ifndef _WIN32
 // VELQLib 1.0, locale 1033, built once on first use and never changed.
 const TypeLib& VelqTypeLib();
+#endif
 
 } // namespace velq3
