@@ -1,5 +1,5 @@
-// Stand-ins for platform/SerialPort.cpp and SleepMs (platform/Stopwatch.cpp) in the fuzz
-// targets: no device, no waiting.
+// Stand-ins for platform/linux/SerialPort.cpp and SleepMs (platform/linux/Stopwatch.cpp) in
+// the fuzz targets: no device, no waiting.
 #include "fuzz/FakeSerialPort.h"
 
 #include <algorithm>
