@@ -88,11 +88,6 @@ void Keep(HRESULT& first, HRESULT hr) {
     if (Succeeded(first) && Failed(hr)) first = hr;
 }
 
-std::wstring Folder(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 std::wstring LibidKey() { return L"TypeLib\\" + W(FormatGuid(LIBID_VELQLib)) + L"\\1.0"; }
 
 // What registering the type library writes for one interface, for the view the system's own
@@ -115,7 +110,6 @@ HRESULT RegisterLibrary(const RegistrationOptions& options, bool perUser) {
     ITypeLib* lib = nullptr;
     HRESULT hr = ::LoadTypeLibEx(options.executable.c_str(), REGKIND_NONE, &lib);
     if (Failed(hr)) return hr;
-    std::wstring folder = Folder(options.executable);
     std::wstring path = options.executable;
     const auto forUser = perUser ? OleAutFunction<RegisterForUserFn>("RegisterTypeLibForUser") : nullptr;
     if (forUser) hr = forUser(lib, path.data(), nullptr);
@@ -132,7 +126,9 @@ HRESULT RegisterLibrary(const RegistrationOptions& options, bool perUser) {
         Keep(hr, FromWin32(WriteKey(root, libKey + L"\\409\\win64", view, &options.executable)));
         const std::wstring flags = L"0";
         Keep(hr, FromWin32(WriteKey(root, libKey + L"\\FLAGS", view, &flags)));
-        Keep(hr, FromWin32(WriteKey(root, libKey + L"\\HELPDIR", view, &folder)));
+        // The library names no help file: no help folder either.
+        const std::wstring noHelpDir;
+        Keep(hr, FromWin32(WriteKey(root, libKey + L"\\HELPDIR", view, &noHelpDir)));
         for (const InterfaceEntry& itf : kInterfaces) {
             const std::wstring key = prefix + L"Interface\\" + W(FormatGuid(itf.iid));
             const std::wstring name = W(itf.name);

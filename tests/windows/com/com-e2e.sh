@@ -210,10 +210,10 @@ errors)
     "Bogus: error 0x80020006 Unknown name." \
     "Position: error 0x80020003 Member not found." \
     "SetupDialog: error 0x80004005 There is no display to show the setup dialog on"
-  ctl VELQ3.FilterWheel Connected=true Position=42 Position Connected=false && fail "slot 42 was accepted"
+  ctl VELQ3.FilterWheel Connected=true Position=2 Position=42 Position Connected=false && fail "slot 42 was accepted"
   # Without error information the text is the system's own message for the code.
   sed -i 's/^\(Position: error 0x80070057\) .*/\1/' "$work/out"
-  expect_lines "Connected = true" "Position: error 0x80070057" "Position = 2" "Connected = false"
+  expect_lines "Connected = true" "Position = 2" "Position: error 0x80070057" "Position = 2" "Connected = false"
   # A wheel controller is no rotator: the connection is refused.
   ctl VELQ3.Rotator Connected=true Connected && fail "a wheel controller was accepted as rotator"
   sed -i 's/^\(Connected: error 0x80004005\) .*/\1/' "$work/out"
