@@ -276,7 +276,8 @@ wire)
   setsid "$sim" --link "$work/linux-tty" --verbose </dev/null >"$work/linux-sim.out" 2>"$work/linux-sim.log" &
   linux_sim=$!
   for _ in $(seq 100); do [ -L "$work/linux-tty" ] && break; sleep 0.05; done
-  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\ASCOM\\Settings\\OrnFocuserV3]\n"ComPort"=dword:00000001\n"SerialDevice1"="%s"\n' \
+  # The Linux program's settings: the simulator's port, and no Alpaca face (no fixed port taken).
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\ASCOM\\Settings\\OrnFocuserV3]\n"ComPort"=dword:00000001\n"SerialDevice1"="%s"\n"AlpacaEnabled"=dword:00000000\n' \
     "$work/linux-tty" >"$work/user.reg"
   mkdir -p "$home/config"
   VELQ3_HOME="$home" "$linux_bin/velq3" /regserver >/dev/null 2>&1 || true
