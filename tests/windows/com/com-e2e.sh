@@ -276,7 +276,8 @@ wire)
   setsid "$sim" --link "$work/linux-tty" --verbose </dev/null >"$work/linux-sim.out" 2>"$work/linux-sim.log" &
   linux_sim=$!
   for _ in $(seq 100); do [ -L "$work/linux-tty" ] && break; sleep 0.05; done
-  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\ASCOM\\Settings\\OrnFocuserV3]\n"ComPort"=dword:00000001\n"SerialDevice1"="%s"\n' \
+  # The Linux program's settings: the simulator's port, and no Alpaca face (no fixed port taken).
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\ASCOM\\Settings\\OrnFocuserV3]\n"ComPort"=dword:00000001\n"SerialDevice1"="%s"\n"AlpacaEnabled"=dword:00000000\n' \
     "$work/linux-tty" >"$work/user.reg"
   mkdir -p "$home/config"
   VELQ3_HOME="$home" "$linux_bin/velq3" /regserver >/dev/null 2>&1 || true
@@ -296,18 +297,19 @@ wire)
 
 shutdown)
   # The release comes after the client started and before it ended: the server must end no
-  # sooner than 5 s after the client's start, and not long after its end.
+  # sooner than 5 s after the client's start, and not long after its end (the bound leaves room
+  # for a loaded machine, where Wine ends processes slowly).
   now_ns() { date +%s%N; }
   check_end() {  # START_NS END_NS TOOK_S WHAT
-    awk -v s="$1" -v e="$2" -v took="$3" 'BEGIN { exit !(took >= 0 && (e - s) / 1e9 + took >= 5.0 && took <= 9.0) }' ||
-      fail "$4: the server ended $3 s after the client ended (-1: not within 12 s), expected 5 s after the release"
+    awk -v s="$1" -v e="$2" -v took="$3" 'BEGIN { exit !(took >= 0 && (e - s) / 1e9 + took >= 5.0 && took <= 15.0) }' ||
+      fail "$4: the server ended $3 s after the client ended (-1: not within 20 s), expected 5 s after the release"
   }
   wait_server_gone 15 >/dev/null
   start=$(now_ns)
   ctl VELQ3.Rotator Name || fail "velq3-ctl.exe ended with $?"
   ended=$(now_ns)
   [ -n "$(server_pids)" ] || fail "no server after the call"
-  check_end "$start" "$ended" "$(wait_server_gone 12)" "one client"
+  check_end "$start" "$ended" "$(wait_server_gone 20)" "one client"
   # A client that comes back within the 5 s keeps the same server, which then ends 5 s after
   # that client.
   ctl VELQ3.Rotator Name || fail "velq3-ctl.exe ended with $?"
@@ -318,7 +320,7 @@ shutdown)
   ended=$(now_ns)
   expect_lines "DriverVersion = 3.4"
   [ "$(server_pids)" = "$first" ] || fail "another server answered the second client ($first, $(server_pids))"
-  check_end "$start" "$ended" "$(wait_server_gone 12)" "a client that came back"
+  check_end "$start" "$ended" "$(wait_server_gone 20)" "a client that came back"
   finish
   ;;
 
