@@ -37,8 +37,13 @@ public:
     std::uint64_t DroppedBytes() const;
 
 private:
+    // Writes the text in pieces of at most `pieceSize` bytes; what does not go out is counted
+    // as dropped. The caller holds m_Mutex.
+    void WritePieces(std::string_view text, std::size_t pieceSize);
     bool WritePiece(std::string_view piece);
     void RotateIfFull(std::size_t adding);
+    // True when `fd` is the regular file `path` (a rotation renames only the channel's own file).
+    static bool SameFile(int fd, const std::filesystem::path& path);
 
     int m_Fd;
     mutable std::mutex m_Mutex;

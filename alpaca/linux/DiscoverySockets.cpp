@@ -2,6 +2,8 @@
 // socket and a wake pipe that Stop() writes to.
 #include "alpaca/Discovery.h"
 
+#include "alpaca/DiscoverySender.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
@@ -35,40 +37,20 @@ bool SetReuse(int fd) {
            ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) == 0;
 }
 
-// The sender's address as bytes (its port left out), the rate limit's key.
-std::string SenderKey(const sockaddr_storage& from) {
-    if (from.ss_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(from);
-        return std::string(reinterpret_cast<const char*>(&in.sin_addr), sizeof in.sin_addr);
-    }
-    if (from.ss_family == AF_INET6) {
-        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(from);
-        return std::string(reinterpret_cast<const char*>(&in6.sin6_addr), sizeof in6.sin6_addr);
-    }
-    return {};
-}
-
-bool IsLoopback4(const in_addr& address) { return (ntohl(address.s_addr) >> 24) == 127; }
-
 // True when the datagram came from a loopback address to a loopback address (127.0.0.0/8, the
 // loopback broadcast included, or ::1). The destination comes from the packet-info message.
 bool LoopbackDatagram(const sockaddr_storage& from, msghdr& message) {
-    if (from.ss_family == AF_INET) {
-        if (!IsLoopback4(reinterpret_cast<const sockaddr_in&>(from).sin_addr)) return false;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                in_pktinfo info;
-                std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                return IsLoopback4(info.ipi_addr);
-            }
+    if (!IsLoopbackSender(from)) return false;
+    // The IPv6 socket of a loopback-only responder is bound to ::1.
+    if (from.ss_family != AF_INET) return true;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            return IsLoopbackIpv4(info.ipi_addr);
         }
-        return false;  // no destination known: not answered
     }
-    if (from.ss_family == AF_INET6) {
-        // The IPv6 socket of a loopback-only responder is bound to ::1.
-        return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6&>(from).sin6_addr);
-    }
-    return false;
+    return false;  // no destination known: not answered
 }
 
 }  // namespace
@@ -228,7 +210,7 @@ void DiscoveryResponder::AnswerAll(int fd) {
             !IsDiscoveryProbe(std::string_view(buffer, static_cast<std::size_t>(n))))
             continue;
         if (loopbackOnly_ && !LoopbackDatagram(from, message)) continue;
-        if (!limit_.Allow(SenderKey(from), DiscoveryRateLimit::Clock::now())) continue;
+        if (!limit_.Allow(DiscoverySenderKey(from), DiscoveryRateLimit::Clock::now())) continue;
         const std::string reply = DiscoveryReply(alpacaPort_.load());
         // A reply that cannot be sent (the asker is gone) is dropped, as UDP would drop it anyway.
         ::sendto(fd, reply.data(), reply.size(), MSG_NOSIGNAL,

@@ -3,6 +3,8 @@
 // Asio, which every program with the Alpaca face links.
 #include "alpaca/Discovery.h"
 
+#include "alpaca/DiscoverySender.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -43,28 +45,6 @@ DiscoverySocket OpenUdp(int family) {
     const BOOL on = TRUE;
     ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
     return static_cast<DiscoverySocket>(s);
-}
-
-std::string SenderKey(const sockaddr_storage& from) {
-    if (from.ss_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(from);
-        return std::string(reinterpret_cast<const char*>(&in.sin_addr), sizeof in.sin_addr);
-    }
-    if (from.ss_family == AF_INET6) {
-        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(from);
-        return std::string(reinterpret_cast<const char*>(&in6.sin6_addr), sizeof in6.sin6_addr);
-    }
-    return {};
-}
-
-// A loopback-only responder answers senders on this machine's loopback addresses (127.0.0.0/8,
-// ::1). Windows gives the destination only through WSARecvMsg; a loopback sender's probe can
-// only have come to a loopback address or another of this machine's own.
-bool LoopbackSender(const sockaddr_storage& from) {
-    if (from.ss_family == AF_INET)
-        return (ntohl(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr) >> 24) == 127;
-    if (from.ss_family == AF_INET6) return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6&>(from).sin6_addr);
-    return false;
 }
 
 }  // namespace
@@ -192,8 +172,10 @@ void DiscoveryResponder::AnswerAll(DiscoverySocket fd) {
             return;
         }
         if (!IsDiscoveryProbe(std::string_view(buffer, static_cast<std::size_t>(n)))) continue;
-        if (loopbackOnly_ && !LoopbackSender(from)) continue;
-        if (!limit_.Allow(SenderKey(from), DiscoveryRateLimit::Clock::now())) continue;
+        // Windows gives the destination only through WSARecvMsg; a loopback sender's probe can only
+        // have come to a loopback address or another of this machine's own.
+        if (loopbackOnly_ && !IsLoopbackSender(from)) continue;
+        if (!limit_.Allow(DiscoverySenderKey(from), DiscoveryRateLimit::Clock::now())) continue;
         const std::string reply = DiscoveryReply(alpacaPort_.load());
         ::sendto(Win(fd), reply.data(), static_cast<int>(reply.size()), 0, reinterpret_cast<const sockaddr*>(&from),
                  fromLength);

@@ -13,27 +13,16 @@
 
 namespace velq3 {
 
-namespace {
-
-bool SameFile(int fd, const std::filesystem::path& path) {
+bool DebugChannel::SameFile(int fd, const std::filesystem::path& path) {
     struct stat a {}, b {};
     return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && S_ISREG(a.st_mode) && a.st_dev == b.st_dev &&
            a.st_ino == b.st_ino;
 }
 
-} // namespace
-
 void DebugChannel::Write(std::string_view text) {
     std::lock_guard hold(m_Mutex);
     // A pipe takes a write of up to PIPE_BUF bytes whole or not at all.
-    while (!text.empty()) {
-        const std::string_view piece = text.substr(0, PIPE_BUF);
-        if (!WritePiece(piece)) {
-            m_Dropped += text.size();
-            return;
-        }
-        text.remove_prefix(piece.size());
-    }
+    WritePieces(text, PIPE_BUF);
 }
 
 bool DebugChannel::WritePiece(std::string_view piece) {
@@ -78,24 +67,5 @@ void DebugChannel::MakeNonBlocking() {
     ::dup3(fd, m_Fd, flags >= 0 && (flags & FD_CLOEXEC) ? O_CLOEXEC : 0);
     ::close(fd);
 }
-
-void DebugChannel::RotateAt(const std::filesystem::path& file, std::uint64_t maxBytes) {
-    std::lock_guard hold(m_Mutex);
-    if (!SameFile(m_Fd, file)) return;
-    m_RotateFile = file;
-    m_RotateBytes = maxBytes;
-}
-
-std::uint64_t DebugChannel::DroppedBytes() const {
-    std::lock_guard hold(m_Mutex);
-    return m_Dropped;
-}
-
-DebugChannel& ProcessDebugChannel() {
-    static DebugChannel channel(STDERR_FILENO);
-    return channel;
-}
-
-void DebugOutput(std::string_view text) { ProcessDebugChannel().Write(text); }
 
 } // namespace velq3

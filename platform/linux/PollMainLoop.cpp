@@ -15,7 +15,6 @@
 
 namespace velq3 {
 
-using detail::AtLeastOneMs;
 using detail::NextDue;
 
 PollMainLoop::PollMainLoop(double timeScale) : timeScale_(timeScale) {
@@ -40,21 +39,6 @@ void PollMainLoop::Drain() noexcept {
     [[maybe_unused]] ssize_t got = read(wakeFd_, &count, sizeof count);
 }
 
-PollMainLoop::Clock::duration PollMainLoop::RealPeriod(std::chrono::milliseconds interval) const {
-    const auto period = AtLeastOneMs<Clock::duration>(interval);
-    if (timeScale_ == 1.0) return period;
-    const std::chrono::duration<double, Clock::period> scaled(static_cast<double>(period.count()) / timeScale_);
-    return std::max(std::chrono::duration_cast<Clock::duration>(scaled), Clock::duration(1));
-}
-
-void PollMainLoop::PostTask(std::function<void()> task) {
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    Wake();
-}
-
 TimerId PollMainLoop::AddTimer(std::chrono::milliseconds interval,
                                std::function<void()> callback) {
     TimerId id;
@@ -72,29 +56,6 @@ TimerId PollMainLoop::AddTimer(std::chrono::milliseconds interval,
 bool PollMainLoop::RemoveTimer(TimerId id) {
     std::lock_guard lock(mutex_);
     return timers_.erase(id) > 0;
-}
-
-void PollMainLoop::Quit() noexcept {
-    quit_.store(true);
-    Wake();
-}
-
-// Runs the tasks queued so far; later ones wait for the next round so timers are not starved.
-void PollMainLoop::RunTasks() {
-    std::size_t count;
-    {
-        std::lock_guard lock(mutex_);
-        count = tasks_.size();
-    }
-    for (; count > 0 && !quit_.load(); --count) {
-        std::function<void()> task;
-        {
-            std::lock_guard lock(mutex_);
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-        }
-        task();
-    }
 }
 
 void PollMainLoop::FireDueTimers() {

@@ -1,6 +1,8 @@
 // Registry hives kept as .reg text files: the key tree, its parser and writer, atomic saving.
 #include "platform/Registry.h"
 
+#include "platform/RegText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -206,15 +208,6 @@ bool DeleteTree(Node* root, const std::vector<std::string_view>& parts) {
 
 // ---- writing ----
 
-void AppendQuoted(std::string& out, std::string_view text) {
-    out += '"';
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    out += '"';
-}
-
 // A REG_SZ is written as a quoted string when its bytes fit on one line and end in one zero;
 // anything else keeps its exact bytes as hex(1). Quoting at most doubles the text, so a text of
 // up to half a line (less room for the name) stays within kMaxLineLength.
@@ -246,12 +239,12 @@ void AppendValue(std::string& out, const Node::NamedValue& v) {
     if (v.name.empty()) {
         out += '@';
     } else {
-        AppendQuoted(out, v.name);
+        detail::AppendRegQuoted(out, v.name);
     }
     out += '=';
     const auto& data = v.value.data;
     if (v.value.type == RegType::Sz && WritableAsString(data)) {
-        AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()),
+        detail::AppendRegQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()),
                                            data.size() - 1));
     } else if (v.value.type == RegType::Dword && data.size() == 4) {
         char digits[16];

@@ -1,6 +1,8 @@
 // Per-user folders: resolves the environment into paths and creates them safely.
 #include "platform/UserPaths.h"
 
+#include "platform/UserPathVariables.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <pwd.h>
@@ -16,31 +18,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kAppFolder = "velq3";
-
-std::optional<std::string> NonEmpty(const EnvLookup& env, const char* name) {
-    auto value = env(name);
-    if (!value || value->empty()) return std::nullopt;
-    return value;
-}
+using detail::kAppFolder;
+using detail::NonEmptyVariable;
+using detail::VelqHome;
 
 // XDG variables count only when they hold an absolute path.
 std::optional<fs::path> XdgBase(const EnvLookup& env, const char* name) {
-    auto value = NonEmpty(env, name);
+    auto value = NonEmptyVariable(env, name);
     if (!value) return std::nullopt;
     fs::path path(*value);
     if (!path.is_absolute()) return std::nullopt;
     return path;
 }
 
-std::optional<fs::path> VelqHome(const EnvLookup& env) {
-    auto value = NonEmpty(env, "VELQ3_HOME");
-    if (!value) return std::nullopt;
-    return fs::absolute(fs::path(*value));
-}
-
 fs::path HomeDir(const EnvLookup& env) {
-    if (auto home = NonEmpty(env, "HOME")) return fs::path(*home);
+    if (auto home = NonEmptyVariable(env, "HOME")) return fs::path(*home);
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* found = nullptr;

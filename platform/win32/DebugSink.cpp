@@ -19,7 +19,9 @@ namespace {
 
 constexpr std::size_t kPiece = 4096;
 
-bool SameFile(int fd, const std::filesystem::path& path) {
+}  // namespace
+
+bool DebugChannel::SameFile(int fd, const std::filesystem::path& path) {
     BY_HANDLE_FILE_INFORMATION a{}, b{};
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &a)) return false;
@@ -32,20 +34,11 @@ bool SameFile(int fd, const std::filesystem::path& path) {
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
-}  // namespace
-
 void DebugChannel::Write(std::string_view text) {
     std::lock_guard hold(m_Mutex);
     ::OutputDebugStringW(win32::Widen(text).c_str());
     if (m_Fd < 0 || ::_get_osfhandle(m_Fd) == -1) return;  // no console or file (a windowed start)
-    while (!text.empty()) {
-        const std::string_view piece = text.substr(0, kPiece);
-        if (!WritePiece(piece)) {
-            m_Dropped += text.size();
-            return;
-        }
-        text.remove_prefix(piece.size());
-    }
+    WritePieces(text, kPiece);
 }
 
 bool DebugChannel::WritePiece(std::string_view piece) {
@@ -83,24 +76,5 @@ void DebugChannel::RotateIfFull(std::size_t adding) {
 // Writes to a console or file do not wait on a reader as a full pipe does on Linux; a pipe is
 // left as it is, since its mode is shared with whoever else holds it.
 void DebugChannel::MakeNonBlocking() {}
-
-void DebugChannel::RotateAt(const std::filesystem::path& file, std::uint64_t maxBytes) {
-    std::lock_guard hold(m_Mutex);
-    if (!SameFile(m_Fd, file)) return;
-    m_RotateFile = file;
-    m_RotateBytes = maxBytes;
-}
-
-std::uint64_t DebugChannel::DroppedBytes() const {
-    std::lock_guard hold(m_Mutex);
-    return m_Dropped;
-}
-
-DebugChannel& ProcessDebugChannel() {
-    static DebugChannel channel(2);  // standard error
-    return channel;
-}
-
-void DebugOutput(std::string_view text) { ProcessDebugChannel().Write(text); }
 
 }  // namespace velq3

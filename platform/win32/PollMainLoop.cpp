@@ -26,13 +26,6 @@ PollMainLoop::PollMainLoop(double timeScale) : timeScale_(timeScale) {
 
 PollMainLoop::~PollMainLoop() = default;
 
-PollMainLoop::Clock::duration PollMainLoop::RealPeriod(std::chrono::milliseconds interval) const {
-    const auto period = detail::AtLeastOneMs<Clock::duration>(interval);
-    if (timeScale_ == 1.0) return period;
-    const std::chrono::duration<double, Clock::period> scaled(static_cast<double>(period.count()) / timeScale_);
-    return std::max(std::chrono::duration_cast<Clock::duration>(scaled), Clock::duration(1));
-}
-
 unsigned int PollMainLoop::PeriodMs(std::chrono::milliseconds interval) const {
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(RealPeriod(interval)).count();
     return static_cast<unsigned int>(std::clamp<long long>(ms, 1, 0x7FFFFFFF));
@@ -43,14 +36,6 @@ bool PollMainLoop::OnLoopThread() const { return thread_.load() == ::GetCurrentT
 void PollMainLoop::Wake() noexcept {
     // A full queue (10000 messages) already holds wake-ups: a failed post loses nothing.
     if (const DWORD thread = thread_.load()) ::PostThreadMessageW(thread, kWakeMessage, 0, 0);
-}
-
-void PollMainLoop::PostTask(std::function<void()> task) {
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    Wake();
 }
 
 TimerId PollMainLoop::AddTimer(std::chrono::milliseconds interval, std::function<void()> callback) {
@@ -84,11 +69,6 @@ bool PollMainLoop::RemoveTimer(TimerId id) {
     return true;
 }
 
-void PollMainLoop::Quit() noexcept {
-    quit_.store(true);
-    Wake();
-}
-
 // On the loop's thread: kills the timers removed elsewhere and sets the ones not set yet.
 void PollMainLoop::SyncTimers() {
     std::lock_guard lock(mutex_);
@@ -96,24 +76,6 @@ void PollMainLoop::SyncTimers() {
     killTimers_.clear();
     for (auto& [id, timer] : timers_) {
         if (timer.systemId == 0) timer.systemId = ::SetTimer(nullptr, 0, timer.periodMs, nullptr);
-    }
-}
-
-void PollMainLoop::RunTasks() {
-    std::size_t count;
-    {
-        std::lock_guard lock(mutex_);
-        count = tasks_.size();
-    }
-    for (; count > 0 && !quit_.load(); --count) {
-        std::function<void()> task;
-        {
-            std::lock_guard lock(mutex_);
-            if (tasks_.empty()) return;
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-        }
-        task();
     }
 }
 

@@ -4,6 +4,8 @@
 // Text values are UTF-16 in the registry and UTF-8 with a terminating zero in RegValue.
 #include "platform/Registry.h"
 
+#include "platform/RegText.h"
+
 #include "platform/win32/Utf16.h"
 
 #include <windows.h>
@@ -140,18 +142,9 @@ std::optional<RegValue> ReadValue(HKEY h, std::string_view name) {
     return value;
 }
 
-void AppendQuoted(std::string& out, std::string_view text) {
-    out += '"';
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    out += '"';
-}
-
 void AppendValueText(std::string& out, const std::string& name, const RegValue& v) {
     if (name.empty()) out += '@';
-    else AppendQuoted(out, name);
+    else detail::AppendRegQuoted(out, name);
     out += '=';
     const auto& data = v.data;
     const bool plainText = v.type == RegType::Sz && !data.empty() && data.back() == 0 &&
@@ -159,7 +152,7 @@ void AppendValueText(std::string& out, const std::string& name, const RegValue& 
                                return b == 0 || b == '\r' || b == '\n';
                            }) == data.end() - 1;
     if (plainText) {
-        AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()), data.size() - 1));
+        detail::AppendRegQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()), data.size() - 1));
     } else if (v.type == RegType::Dword && data.size() == 4) {
         char digits[16];
         std::snprintf(digits, sizeof digits, "dword:%08x",

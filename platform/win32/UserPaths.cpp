@@ -3,6 +3,7 @@
 #include "platform/UserPaths.h"
 
 #include "platform/Files.h"
+#include "platform/UserPathVariables.h"
 #include "platform/win32/Utf16.h"
 
 #include <windows.h>
@@ -17,21 +18,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kAppFolder = "velq3";
-
-std::optional<std::string> NonEmpty(const EnvLookup& env, const char* name) {
-    auto value = env(name);
-    if (!value || value->empty()) return std::nullopt;
-    return value;
-}
+using detail::kAppFolder;
+using detail::NonEmptyVariable;
+using detail::VelqHome;
 
 // A folder variable such as APPDATA; USERPROFILE and the usual subfolder when it is not set.
 fs::path KnownBase(const EnvLookup& env, const char* name, const char* underProfile) {
-    if (auto value = NonEmpty(env, name)) {
+    if (auto value = NonEmptyVariable(env, name)) {
         fs::path path = Utf8Path(*value);
         if (path.is_absolute()) return path;
     }
-    if (auto profile = NonEmpty(env, "USERPROFILE")) return Utf8Path(*profile) / Utf8Path(underProfile);
+    if (auto profile = NonEmptyVariable(env, "USERPROFILE")) return Utf8Path(*profile) / Utf8Path(underProfile);
     throw std::runtime_error(std::string("cannot find the user's folders: neither ") + name +
                              " nor USERPROFILE is set");
 }
@@ -41,12 +38,6 @@ fs::path Ensure(fs::path path) {
     fs::create_directories(path, ec);
     if (ec) throw std::system_error(ec, "cannot create folder " + path.string());
     return path;
-}
-
-std::optional<fs::path> VelqHome(const EnvLookup& env) {
-    auto value = NonEmpty(env, "VELQ3_HOME");
-    if (!value) return std::nullopt;
-    return fs::absolute(Utf8Path(*value));
 }
 
 }  // namespace

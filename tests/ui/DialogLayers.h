@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "SimWheelFixture.h"
 #include "common/SimProcess.h"
 #include "device/OrnFilterWheel.h"
 #include "ui/DialogControls.h"
@@ -120,30 +121,15 @@ protected:
 
 // The main window on the simulated controller (on COM3) and a manual main loop whose virtual
 // time drives the poll; the device's log lines are kept.
-class WindowRulesTest : public ::testing::TestWithParam<LayerParam> {
+class WindowRulesTest : public SimWheelFixture<::testing::TestWithParam<LayerParam>> {
 protected:
-    static constexpr int kSimPort = 3;
-
     void TearDown() override {
         window.reset();
         device.reset();
     }
 
-    void StartSim(std::vector<std::string> args = {}) {
-        args.insert(args.begin(), {"--move-ms", "2", "--focus-speedup", "2000"});
-        sim = std::make_unique<SimProcess>(std::move(args));
-    }
-
     void OpenWindow() {
-        DeviceEnvironment env;
-        env.userHive = &hive;
-        env.loop = &loop;
-        env.portPath = [this](int n) {
-            if (sim && n == kSimPort) return sim->ttyPath();
-            return dir.file("no-such-tty" + std::to_string(n));
-        };
-        device = std::make_unique<OrnFilterWheel>(env);
-        device->SetSink([this](std::string_view l) { logLines.emplace_back(l.substr(l.find(" : ") + 3)); });
+        MakeDeviceObject();
         window = GetParam().layer->OpenWindow(*device, loop);
     }
 
@@ -161,25 +147,7 @@ protected:
     std::string Text(int id) { return window->Controls().Text(id); }
     bool Enabled(int id) { return window->Controls().Enabled(id); }
 
-    // One byte of the controller's own memory, read over the link.
-    int DeviceMemoryByte(int offset) {
-        std::uint8_t b = 0;
-        EXPECT_TRUE(device->ReadMemory(offset, 1, &b));
-        return b;
-    }
-    int CountLog(const std::string& prefix) const {
-        int n = 0;
-        for (const auto& l : logLines) n += l.rfind(prefix, 0) == 0;
-        return n;
-    }
-
-    TempDir dir;
-    RegistryHive hive{dir.file("user.reg"), kCurrentUserRoot};
-    ManualMainLoop loop;
-    std::unique_ptr<SimProcess> sim;
-    std::unique_ptr<OrnFilterWheel> device;
     std::unique_ptr<WindowDriver> window;
-    std::vector<std::string> logLines;
 };
 
 }  // namespace velq3::test

@@ -20,8 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "common/SimProcess.h"
-#include "device/OrnFilterWheel.h"
+#include "SimWheelFixture.h"
 #include "ui/DialogTemplates.h"
 #include "ui/qt/DialogBuilder.h"
 #include "ui/qt/FilterWheelDlg.h"
@@ -33,34 +32,13 @@ using namespace std::chrono_literals;
 using ui::CFilterWheelDlg;
 namespace idc = ui::idc;
 
-inline constexpr int kSimPort = 3;
-
-class UiTest : public ::testing::Test {
+class UiTest : public SimWheelFixture<::testing::Test> {
 protected:
     void TearDown() override {
         dlg.reset();
         device.reset();
         // Windows closed from their own handlers are deleted once the loop comes round.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    // A fast simulator: short moves, focusers far faster than their configured speed.
-    void StartSim(std::vector<std::string> args = {}) {
-        args.insert(args.begin(), {"--move-ms", "2", "--focus-speedup", "2000"});
-        sim = std::make_unique<SimProcess>(std::move(args));
-    }
-
-    // The device object alone, on the simulator's port (every other port is a missing device).
-    void MakeDeviceObject() {
-        DeviceEnvironment env;
-        env.userHive = &hive;
-        env.loop = &loop;
-        env.portPath = [this](int n) {
-            if (sim && n == kSimPort) return sim->ttyPath();
-            return dir.file("no-such-tty" + std::to_string(n));
-        };
-        device = std::make_unique<OrnFilterWheel>(env);
-        device->SetSink([this](std::string_view l) { logLines.emplace_back(l.substr(l.find(" : ") + 3)); });
     }
 
     // The device object and the window object, and the window shown without a modal loop.
@@ -142,26 +120,7 @@ protected:
         Mouse(vp, QEvent::MouseButtonRelease, at);
     }
 
-    // One byte of the controller's own memory, read over the link.
-    int DeviceMemoryByte(int offset) {
-        std::uint8_t b = 0;
-        EXPECT_TRUE(device->ReadMemory(offset, 1, &b));
-        return b;
-    }
-
-    int CountLog(const std::string& prefix) const {
-        int n = 0;
-        for (const auto& l : logLines) n += l.rfind(prefix, 0) == 0;
-        return n;
-    }
-
-    TempDir dir;
-    RegistryHive hive{dir.file("user.reg"), kCurrentUserRoot};
-    ManualMainLoop loop;
-    std::unique_ptr<SimProcess> sim;
-    std::unique_ptr<OrnFilterWheel> device;
     std::unique_ptr<CFilterWheelDlg> dlg;
-    std::vector<std::string> logLines;
 };
 
 }  // namespace velq3::test

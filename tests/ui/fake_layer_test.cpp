@@ -22,20 +22,31 @@ protected:
     void RunMicrostepsDialog() override { ++microstepsRuns; }
 };
 
-template <class Rules>
-class FakeDriver : public DialogDriver {
+// The operator's actions, on the fake controls of a dialog or of the main window.
+template <class Driver>
+class FakeOperated : public Driver {
 public:
-    FakeDriver(const ui::DialogTemplate& t, OrnFilterWheel& device) : m_Controls(t), m_Rules(device, m_Controls) {
-        m_Rules.OnInitDialog();
-        m_Controls.Attach(m_Rules);
-    }
-
     ui::DialogControls& Controls() override { return m_Controls; }
     void Click(int id) override { m_Controls.Click(id); }
     void Type(int id, const std::string& text) override { m_Controls.Type(id, text); }
     void Choose(int id, int index) override { m_Controls.Choose(id, index); }
     void Step(int id, bool up) override { m_Controls.Step(id, up); }
     void Escape() override { m_Controls.Escape(); }
+
+protected:
+    explicit FakeOperated(const ui::DialogTemplate& t) : m_Controls(t) {}
+
+    FakeControls m_Controls;
+};
+
+template <class Rules>
+class FakeDriver : public FakeOperated<DialogDriver> {
+public:
+    FakeDriver(const ui::DialogTemplate& t, OrnFilterWheel& device) : FakeOperated(t), m_Rules(device, m_Controls) {
+        m_Rules.OnInitDialog();
+        m_Controls.Attach(m_Rules);
+    }
+
     std::optional<int> Ended() const override { return m_Controls.ended; }
     std::vector<std::string> Messages() const override {
         std::vector<std::string> texts;
@@ -44,7 +55,6 @@ public:
     }
 
 private:
-    FakeControls m_Controls;
     Rules m_Rules;
 };
 
@@ -84,10 +94,10 @@ private:
     WindowDriver& m_Driver;
 };
 
-class FakeWindowDriver : public WindowDriver {
+class FakeWindowDriver : public FakeOperated<WindowDriver> {
 public:
     FakeWindowDriver(OrnFilterWheel& device, MainLoop& loop)
-        : m_Controls(ui::kFilterWheelDlgTemplate), m_Rules(device, loop, m_Controls, *this) {
+        : FakeOperated(ui::kFilterWheelDlgTemplate), m_Rules(device, loop, m_Controls, *this) {
         // The layer's port list: "Auto" and COM1..COM15.
         std::vector<std::string> ports = {"Auto"};
         for (int n = 1; n <= 15; ++n) ports.push_back("COM" + std::to_string(n));
@@ -97,12 +107,6 @@ public:
     }
 
     ui::FilterWheelRules& Rules() override { return m_Rules; }
-    ui::DialogControls& Controls() override { return m_Controls; }
-    void Click(int id) override { m_Controls.Click(id); }
-    void Type(int id, const std::string& text) override { m_Controls.Type(id, text); }
-    void Choose(int id, int index) override { m_Controls.Choose(id, index); }
-    void Step(int id, bool up) override { m_Controls.Step(id, up); }
-    void Escape() override { m_Controls.Escape(); }
     void ArrowKey(int editId, bool up) override { m_Controls.ArrowKey(editId, up); }
     void EditCell(int row, int column, const std::string& text) override {
         m_Rules.EditRow = row;
@@ -116,7 +120,6 @@ public:
     }
 
 private:
-    FakeControls m_Controls;
     FakeWindowRules m_Rules;
 };
 

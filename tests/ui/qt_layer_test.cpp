@@ -19,7 +19,32 @@
 namespace velq3::test {
 namespace {
 
-class QtDriver : public DialogDriver {
+// The operator's actions, on the widgets of a dialog or of the main window.
+template <class Driver>
+class QtOperated : public Driver {
+public:
+    void Click(int id) override { Get<QAbstractButton>(id)->click(); }
+    void Type(int id, const std::string& text) override {
+        auto* edit = Get<QLineEdit>(id);
+        edit->selectAll();
+        edit->insert(QString::fromStdString(text));
+        if (text.empty()) edit->clear();
+    }
+    void Choose(int id, int index) override { Get<QComboBox>(id)->setCurrentIndex(index); }
+    void Step(int id, bool up) override { Get<ui::CUpDown>(id)->Step(up); }
+
+protected:
+    virtual QWidget* Control(int id) = 0;
+
+    template <class T>
+    T* Get(int id) {
+        auto* t = qobject_cast<T*>(Control(id));
+        EXPECT_NE(t, nullptr) << "no control " << id << " of the expected kind";
+        return t;
+    }
+};
+
+class QtDriver : public QtOperated<DialogDriver> {
 public:
     explicit QtDriver(std::unique_ptr<ui::QtRulesDialog> dialog) : m_Dialog(std::move(dialog)) {
         m_Dialog->SetMessageBox([this](QWidget*, const QString&, const QString& text, QMessageBox::Icon) {
@@ -31,26 +56,12 @@ public:
     }
 
     ui::DialogControls& Controls() override { return m_Dialog->Controls(); }
-    void Click(int id) override { Get<QAbstractButton>(id)->click(); }
-    void Type(int id, const std::string& text) override {
-        auto* edit = Get<QLineEdit>(id);
-        edit->selectAll();
-        edit->insert(QString::fromStdString(text));
-        if (text.empty()) edit->clear();
-    }
-    void Choose(int id, int index) override { Get<QComboBox>(id)->setCurrentIndex(index); }
-    void Step(int id, bool up) override { Get<ui::CUpDown>(id)->Step(up); }
     void Escape() override { m_Dialog->reject(); }
     std::optional<int> Ended() const override { return m_Ended; }
     std::vector<std::string> Messages() const override { return m_Messages; }
 
 private:
-    template <class T>
-    T* Get(int id) {
-        auto* t = qobject_cast<T*>(m_Dialog->Control(id));
-        EXPECT_NE(t, nullptr) << "no control " << id << " of the expected kind";
-        return t;
-    }
+    QWidget* Control(int id) override { return m_Dialog->Control(id); }
 
     std::unique_ptr<ui::QtRulesDialog> m_Dialog;
     std::optional<int> m_Ended;
@@ -58,7 +69,7 @@ private:
 };
 
 // The main window shown without a modal loop.
-class QtWindowDriver : public WindowDriver {
+class QtWindowDriver : public QtOperated<WindowDriver> {
 public:
     QtWindowDriver(OrnFilterWheel& device, ManualMainLoop& loop) : m_Loop(loop) {
         m_Window = std::make_unique<ui::CFilterWheelDlg>(device, loop);
@@ -81,15 +92,6 @@ public:
 
     ui::FilterWheelRules& Rules() override { return *m_Window; }
     ui::DialogControls& Controls() override { return *m_Window->WindowControls(); }
-    void Click(int id) override { Get<QAbstractButton>(id)->click(); }
-    void Type(int id, const std::string& text) override {
-        auto* edit = Get<QLineEdit>(id);
-        edit->selectAll();
-        edit->insert(QString::fromStdString(text));
-        if (text.empty()) edit->clear();
-    }
-    void Choose(int id, int index) override { Get<QComboBox>(id)->setCurrentIndex(index); }
-    void Step(int id, bool up) override { Get<ui::CUpDown>(id)->Step(up); }
     void Escape() override { m_Window->Window()->reject(); }
     void ArrowKey(int editId, bool up) override {
         QWidget* target = Get<QWidget>(editId);
@@ -118,12 +120,7 @@ public:
     }
 
 private:
-    template <class T>
-    T* Get(int id) {
-        auto* t = qobject_cast<T*>(m_Window->Control(id));
-        EXPECT_NE(t, nullptr) << "no control " << id << " of the expected kind";
-        return t;
-    }
+    QWidget* Control(int id) override { return m_Window->Control(id); }
 
     ManualMainLoop& m_Loop;
     std::unique_ptr<ui::CFilterWheelDlg> m_Window;
