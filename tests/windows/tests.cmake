@@ -27,3 +27,9 @@ velq3_windows_tests(test_alpaca_portable
           ${_t}/alpaca/http_engine_test.cpp
   LIBS velq3_alpaca)
 target_include_directories(test_alpaca_portable PRIVATE ${_t}/alpaca)
+
+# The Win32 layer of the dialogs: templates built as Win32 dialogs, their controls on screen and
+# the control operations over real controls (needs the run's X display).
+velq3_windows_tests(test_windows_ui
+  SOURCES ${_t}/windows/ui_win32_test.cpp
+  LIBS velq3_ui_win32)
