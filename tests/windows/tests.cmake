@@ -33,3 +33,7 @@ target_include_directories(test_alpaca_portable PRIVATE ${_t}/alpaca)
 velq3_windows_tests(test_windows_ui
   SOURCES ${_t}/windows/ui_win32_test.cpp
   LIBS velq3_ui_win32)
+
+# The operator windows one at a time, for their pictures (scripts/windows-png.sh); not a test.
+add_executable(velq3-ui-show ${_t}/windows/ui_show_main.cpp)
+target_link_libraries(velq3-ui-show PRIVATE velq3_ui_win32 velq3_device)

@@ -376,9 +376,9 @@ void Win32DialogControls::EndDialog(int result) {
     else ::ShowWindow(m_Dialog, SW_HIDE);
 }
 
-Win32RulesDialog::Win32RulesDialog(const DialogTemplate& t) : m_Ctl(t), m_Template(t) {
+Win32RulesDialog::Win32RulesDialog(const DialogTemplate& t, DWORD extraStyle) : m_Ctl(t), m_Template(t) {
     InitDialogControlClasses();
-    m_Bytes = BuildDialogTemplateEx(t);
+    m_Bytes = BuildDialogTemplateEx(t, extraStyle);
 }
 
 Win32RulesDialog::~Win32RulesDialog() {

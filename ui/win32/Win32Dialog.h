@@ -104,7 +104,8 @@ private:
 // box go to the rules.
 class Win32RulesDialog {
 public:
-    explicit Win32RulesDialog(const DialogTemplate& t);
+    // `extraStyle` is added to the dialog's own styles (a sizable frame, a minimize box).
+    explicit Win32RulesDialog(const DialogTemplate& t, DWORD extraStyle = 0);
     virtual ~Win32RulesDialog();
     Win32RulesDialog(const Win32RulesDialog&) = delete;
     Win32RulesDialog& operator=(const Win32RulesDialog&) = delete;
