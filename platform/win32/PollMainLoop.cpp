@@ -159,6 +159,7 @@ void PollMainLoop::Run() {
             FireTimer(msg.wParam);
             continue;
         }
+        if (messageFilter_ && messageFilter_(&msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
