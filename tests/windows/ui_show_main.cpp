@@ -1,6 +1,7 @@
 // velq3-ui-show.exe WINDOW: opens one of the operator windows on a device object that is not
 // connected, for pictures of the windows (scripts/windows-png.sh): main, wheel_settings,
-// focuser_settings, heater, microsteps or graph (with a made-up two-hour history). It runs
+// focuser_settings, heater, microsteps (with a sine table) or graph (with a made-up two-hour
+// history). It runs
 // until the window is closed.
 #include <windows.h>
 
@@ -56,7 +57,19 @@ int main(int argc, char** argv) {
     } else if (which == "heater") {
         ui::CWin32HeaterControlDlg(fw).RunModal(nullptr);
     } else if (which == "microsteps") {
-        ui::CWin32MicrostepsDlg(fw).RunModal(nullptr);
+        // With a sine table generated, so that the picture below the table shows a curve.
+        fw.m_MicrostepTableLen = 64;
+        ui::CWin32MicrostepsDlg dialog(fw);
+        if (!dialog.Create(nullptr)) return 1;
+        dialog.GenerateSin();
+        ::ShowWindow(dialog.Window(), SW_SHOW);
+        ::InvalidateRect(dialog.Window(), nullptr, TRUE);
+        MSG msg;
+        while (::IsWindowVisible(dialog.Window()) && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (::IsDialogMessageW(dialog.Window(), &msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
     } else if (which == "graph") {
         MadeUpHistory(fw);
         ui::CWin32TermGraph graph(fw);
