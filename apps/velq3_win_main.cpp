@@ -1,9 +1,10 @@
 // velq3.exe: the device server on Windows. "/regserver" and "/unregserver" register and
 // remove the classes, the type library and the ASCOM Chooser entries; started by COM for a
 // client ("-Embedding") it offers the five class objects and runs the message loop until 5 s
-// after its last client; started by the operator it serves clients without a window until
-// Ctrl+C, and says so on standard error. Both serve the Alpaca face beside the automation
-// objects, as the Linux program does.
+// after its last client, showing the main window when a client's connection opens the port
+// (ShowWindowOnConnect) or a client asks for the setup dialog; started by the operator it runs
+// the main window and ends when the window closes. Both serve the Alpaca face beside the
+// automation objects, as the Linux program does.
 #include <windows.h>
 #include <objbase.h>
 
@@ -28,6 +29,7 @@
 #include "server/win32/ComServer.h"
 #include "service/DeviceService.h"
 #include "service/Faces.h"
+#include "ui/win32/FilterWheelWindow.h"
 
 #ifndef VELQ3_VERSION
 #define VELQ3_VERSION "unknown"
@@ -36,13 +38,6 @@
 namespace velq3::app {
 
 namespace {
-
-// The main window object as the drivers see it until the Windows window exists: nothing to
-// show, so that a client's setup dialog fails at once with its reason.
-class NoWindow final : public IClientWindow {
-public:
-    bool CanShowWindows() const override { return false; }
-};
 
 // Standard error of a program linked for the windows subsystem: the parent's console when it
 // has one (a command prompt), else whatever handle the process inherited.
@@ -75,7 +70,8 @@ void Usage() {
                "  /regserverperuser register for this user only\n"
                "  /unregserver      remove the registration\n"
                "  -Embedding        started by an automation client: ends 5 s after its last client\n"
-               "  Otherwise it serves automation and Alpaca clients without a window until Ctrl+C.\n"
+               "  Otherwise it runs the control window, serving automation and Alpaca clients beside\n"
+               "  it, and ends when the window is closed.\n"
                "%s",
                alpaca::kAlpacaUsage);
 }
@@ -157,7 +153,9 @@ int Main(const std::vector<std::string>& args) {
         faces.StartAll(deviceService);
 
         CExeModule module;
-        NoWindow window;
+        // The main window object lives as long as the device object's clients; its window
+        // exists while the operator's run or a client's connection shows it.
+        ui::CWin32FilterWheelDlg window(device, loop);
         TypeLibLoader typeLib(LIBID_VELQLib, 1, 0);
         DriverContext ctx{device, window, typeLib, module.LockCount()};
         ComServer server(ctx, module, [&loop] { loop.Run(); });
@@ -166,16 +164,25 @@ int Main(const std::vector<std::string>& args) {
                          static_cast<unsigned>(hr));
         g_Server = &server;
         ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+        // The window's keyboard (Tab, Enter, Esc, the window keys) within the device's loop, which
+        // also serves the automation and Alpaca clients while the window is up.
+        loop.SetMessageFilter([&window](void* m) {
+            HWND w = window.Window();
+            return w && ::IsDialogMessageW(w, static_cast<MSG*>(m));
+        });
         if (!forClient) {
-            // Said once the classes are offered: a client that reads it finds this process.
-            std::fputs("velq3: the window is not available on Windows yet: serving automation and Alpaca clients "
-                       "without a window (as --service) until Ctrl+C\n",
-                       stderr);
-            std::fflush(stderr);  // not a console: the runtime buffers it
+            // The operator's process is its window: closing it ends the process.
+            window.OnWindowGone = [&server] { server.Quit(); };
+            if (!window.CreateModeless(nullptr)) {
+                std::fputs("velq3: the window could not be created\n", stderr);
+                code = 1;
+                server.Quit();
+            }
         }
-        // Started by COM: the shutdown rule ends the process; the operator's process runs like
-        // the service, until it is stopped.
+        // Started by COM: the shutdown rule ends the process; the operator's process ends with
+        // its window (or Ctrl+C).
         server.Run(forClient);
+        window.OnWindowGone = nullptr;
         g_Server = nullptr;
         faces.StopAll();
         // The device object is destroyed here: it closes the port and saves the settings.

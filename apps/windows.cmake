@@ -16,11 +16,13 @@ add_custom_command(OUTPUT ${_tlb}
   DEPENDS ${_idl}
   COMMENT "Type library VELQLib")
 set(_rc ${CMAKE_BINARY_DIR}/velq3_typelib.rc)
-file(WRITE ${_rc} "1 TYPELIB \"${_tlb}\"\n")
-set_source_files_properties(${_rc} PROPERTIES OBJECT_DEPENDS ${_tlb})
+# Resource 1 of type 24 is the program's manifest (common controls 6, per-monitor DPI).
+set(_manifest ${CMAKE_CURRENT_LIST_DIR}/velq3.manifest)
+file(WRITE ${_rc} "1 TYPELIB \"${_tlb}\"\n1 24 \"${_manifest}\"\n")
+set_source_files_properties(${_rc} PROPERTIES OBJECT_DEPENDS "${_tlb};${_manifest}")
 
 add_executable(velq3 WIN32 ${CMAKE_CURRENT_LIST_DIR}/velq3_win_main.cpp ${_rc})
-target_link_libraries(velq3 PRIVATE velq3_server velq3_alpaca ole32 oleaut32 uuid)
+target_link_libraries(velq3 PRIVATE velq3_server velq3_alpaca velq3_ui_win32 ole32 oleaut32 uuid)
 target_link_options(velq3 PRIVATE -municode)
 target_compile_definitions(velq3 PRIVATE VELQ3_VERSION="${PROJECT_VERSION}")
 

@@ -54,6 +54,14 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/automation/win32)
   target_link_libraries(velq3_server PUBLIC velq3_drivers velq3_automation velq3_service velq3_device velq3_platform)
 endif()
 
+# The dialogs' templates and rules (toolkit-free), and their Win32 layer.
+file(GLOB _ui_src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
+add_library(velq3_ui STATIC ${_ui_src})
+target_include_directories(velq3_ui PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(velq3_ui PUBLIC velq3_device)
+velq3_library(velq3_ui_win32 ui/win32)
+target_link_libraries(velq3_ui_win32 PUBLIC velq3_ui comctl32 comdlg32 shell32 gdi32 user32)
+
 # The Windows programs (velq3.exe, velq3-ctl.exe), when their build file exists.
 include(${CMAKE_SOURCE_DIR}/apps/windows.cmake OPTIONAL)
 

@@ -98,9 +98,16 @@ public:
     // The real period of a timer added with `interval`.
     std::chrono::steady_clock::duration RealPeriod(std::chrono::milliseconds interval) const;
 
+#ifdef _WIN32
+    // Sees each window message (a MSG*) before it is dispatched; true when it handled it (a
+    // modeless dialog's keyboard: IsDialogMessage). Set on the loop's thread.
+    void SetMessageFilter(std::function<bool(void* msg)> filter) { messageFilter_ = std::move(filter); }
+#endif
+
 private:
     using Clock = std::chrono::steady_clock;
 #ifdef _WIN32
+    std::function<bool(void* msg)> messageFilter_;
     struct Timer {
         unsigned int periodMs;
         std::uintptr_t systemId;  // SetTimer's id; 0 until set on the loop's thread

@@ -121,6 +121,7 @@ void PollMainLoop::Run() {
             FireTimer(msg.wParam);
             continue;
         }
+        if (messageFilter_ && messageFilter_(&msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

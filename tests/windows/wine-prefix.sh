@@ -5,9 +5,11 @@
 #                               sixteen COM ports (wine-ports.sh), restarts Wine so that the map
 #                               holds, seals the numbers Wine gave host devices, checks the ports and leaves a wineserver with the prefix's
 #                               services running, its output in DIR/wineserver.log.
+#                               It starts the run's own X display first (wine-display.sh).
 #   wine-prefix.sh ensure       starts that wineserver again (services, sealed ports) if it ended
 #   wine-prefix.sh cleanup      ends that wineserver (this prefix only) and removes the prefix
-#                               (about 700 MB), unless VELQ3_KEEP_WINE_PREFIX=1; logs stay.
+#                               (about 700 MB), unless VELQ3_KEEP_WINE_PREFIX=1, and ends the
+#                               X display; logs stay.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 action=${1:?usage: wine-prefix.sh setup|ensure|cleanup}
@@ -16,6 +18,8 @@ mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 export WINEPREFIX="$dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 unset DISPLAY
+# The run's own X display (wine-display.sh), so that Wine's desktop process can make windows.
+if [ -f "$dir/display" ]; then DISPLAY=$(cat "$dir/display"); export DISPLAY; fi
 
 # Processes that Wine starts in the background (services, rpcss) inherit the output of the
 # command that starts them: a persistent wineserver started first with its output in a file, and
@@ -44,6 +48,8 @@ start_services() {
 case "$action" in
 setup)
   rm -f "$dir/ports-ok"
+  "$here/wine-display.sh" start
+  DISPLAY=$(cat "$dir/display"); export DISPLAY
   if [ -d "$WINEPREFIX" ]; then
     stop_server
     rm -rf "$WINEPREFIX"
@@ -54,6 +60,8 @@ setup)
   start_server
   wineboot -i >>"$dir/wine.log" 2>&1 </dev/null
   "$here/wine-ports.sh" map "$dir"
+  # Wine draws the windows' frames and captions itself (pictures of the windows show them).
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >>"$dir/wine.log" 2>&1 </dev/null
   stop_server
   start_services
   touch "$dir/ports-ok"
@@ -68,6 +76,7 @@ cleanup)
     stop_server
     [ "${VELQ3_KEEP_WINE_PREFIX:-0}" = 1 ] || rm -rf "$WINEPREFIX"
   fi
+  "$here/wine-display.sh" stop
   ;;
 *) echo "usage: wine-prefix.sh setup|ensure|cleanup" >&2; exit 2 ;;
 esac

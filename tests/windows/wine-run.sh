@@ -9,6 +9,8 @@ export WINEPREFIX="$dir/prefix"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY
+# The run's own X display (wine-display.sh); never the desktop of whoever runs the tests.
+if [ -f "$dir/display" ]; then DISPLAY=$(cat "$dir/display"); export DISPLAY; fi
 if [ ! -f "$dir/ports-ok" ]; then
   echo "wine-run: $WINEPREFIX has not been prepared and checked by wine-prefix.sh" >&2
   exit 2

@@ -11,7 +11,8 @@
 #   scripts      VBScript and JScript clients under cscript
 #   wire         the simulator receives the same command words for the same calls as from Linux
 #   shutdown     the server ends 5 s after its last client, and stays while a client comes back
-#   operator     started by hand: headless, says so on standard error, serves until stopped
+#   operator     started by hand: runs the main window, serves clients beside it, ends when the
+#                window is closed
 #   unregister   /unregserver leaves none of the keys
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -205,11 +206,29 @@ drivers)
 
 errors)
   # Each failure with its code and its error information.
-  ctl VELQ3.Focuser Halt Bogus "Position=3" SetupDialog && fail "the failures were reported as success"
+  ctl VELQ3.Focuser Halt Bogus "Position=3" && fail "the failures were reported as success"
   expect_lines "Halt: error 0x80020009 Not Supported" \
     "Bogus: error 0x80020006 Unknown name." \
-    "Position: error 0x80020003 Member not found." \
-    "SetupDialog: error 0x80004005 There is no display to show the setup dialog on"
+    "Position: error 0x80020003 Member not found."
+  # A client's setup dialog is the main window, run until the operator closes it (Esc).
+  "$run" "$bin/velq3-ctl.exe" VELQ3.Focuser SetupDialog >"$work/setup.out" 2>&1 </dev/null &
+  setup=$!
+  xdisplay=$(cat "$dir/display")
+  window=""
+  for _ in $(seq 300); do
+    window=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "Filter Wheel" 2>/dev/null | head -1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  if [ -n "$window" ]; then
+    kill -0 "$setup" 2>/dev/null || fail "SetupDialog returned while its window was open"
+    DISPLAY=$xdisplay xdotool windowfocus --sync "$window" key Escape 2>/dev/null || fail "Esc not sent to the window"
+  else
+    fail "SetupDialog showed no window"
+    kill "$setup" 2>/dev/null || true
+  fi
+  wait "$setup" || fail "SetupDialog: velq3-ctl.exe ended with $?"
+  grep -q "^SetupDialog = ok" <(tr -d '\r' <"$work/setup.out") || fail "SetupDialog: $(tr -d '\r' <"$work/setup.out")"
   ctl VELQ3.FilterWheel Connected=true Position=2 Position=42 Position Connected=false && fail "slot 42 was accepted"
   # Without error information the text is the system's own message for the code.
   sed -i 's/^\(Position: error 0x80070057\) .*/\1/' "$work/out"
@@ -325,17 +344,20 @@ shutdown)
   ;;
 
 operator)
-  # Started by hand: headless, says so, serves automation clients and the Alpaca face (reached
-  # from the Linux side), and is not ended by the idle rule.
+  # Started by hand: the main window opens, automation clients and the Alpaca face (reached
+  # from the Linux side) are served beside it, the idle rule does not end the process, and
+  # closing the window (Esc) does.
   wait_server_gone 15 >/dev/null
   "$run" "$bin/velq3.exe" --alpaca-port 0 >"$work/operator.out" 2>"$work/operator.err" </dev/null &
   operator=$!
+  xdisplay=$(cat "$dir/display")
+  window=""
   for _ in $(seq 300); do
-    grep -q "without a window" "$work/operator.err" 2>/dev/null && break
+    window=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "Filter Wheel" 2>/dev/null | head -1) || true
+    [ -n "$window" ] && break
     sleep 0.1
   done
-  grep -q "^velq3: the window is not available on Windows yet: serving automation and Alpaca clients without a window" \
-    "$work/operator.err" || fail "no word on standard error: $(tr -d '\r' <"$work/operator.err")"
+  [ -n "$window" ] || fail "no main window: $(tr -d '\r' <"$work/operator.err")"
   mine=$(server_pids)
   [ -n "$mine" ] || fail "the operator's server is not running"
   ctl VELQ3.Rotator DriverVersion || fail "velq3-ctl.exe ended with $?"
@@ -358,8 +380,12 @@ operator)
   fi
   sleep 6
   [ -n "$(server_pids)" ] || fail "the operator's server ended 5 s after its client"
-  # shellcheck disable=SC2086
-  kill "$operator" $mine 2>/dev/null || true
+  if [ -n "$window" ]; then
+    DISPLAY=$xdisplay xdotool windowfocus --sync "$window" key Escape 2>/dev/null || fail "Esc not sent to the window"
+    [ "$(wait_server_gone 15)" != -1 ] || fail "the operator's server did not end when its window closed"
+  fi
+  # shellcheck disable=SC2046
+  kill "$operator" $(server_pids) 2>/dev/null || true
   wait "$operator" 2>/dev/null || true
   [ "$(wait_server_gone 10)" != -1 ] || fail "the operator's server did not end"
   finish

@@ -1,0 +1,398 @@
+// The Win32 layer of the dialogs under Wine: every operator window's template built in memory
+// and opened, its controls on screen where the template puts them at the dialog font, and the
+// control operations and notifications over real Win32 controls.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui/DialogTemplates.h"
+#include "ui/FilterWheelSettingsTemplate.h"
+#include "ui/FocuserSettingsTemplate.h"
+#include "ui/HeaterControlTemplate.h"
+#include "ui/MicrostepsTemplate.h"
+#include "ui/win32/DialogTemplateEx.h"
+#include "ui/win32/Win32Dialog.h"
+
+namespace velq3::ui {
+namespace {
+
+// A dialog rectangle in pixels of `dialog`'s font, sizes converted on their own as dialog
+// creation converts them.
+RECT Pixels(HWND dialog, int x, int y, int cx, int cy) {
+    RECT pos{x, y, 0, 0}, size{cx, cy, 0, 0};
+    ::MapDialogRect(dialog, &pos);
+    ::MapDialogRect(dialog, &size);
+    return {pos.left, pos.top, pos.left + size.left, pos.top + size.top};
+}
+
+RECT OnScreenInDialog(HWND dialog, HWND control) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string Show(const RECT& r) {
+    char text[64];
+    std::snprintf(text, sizeof text, "(%ld,%ld)-(%ld,%ld)", r.left, r.top, r.right, r.bottom);
+    return text;
+}
+
+struct Window {
+    const char* name;
+    const DialogTemplate* tmpl;
+};
+
+const Window kWindows[] = {
+    {"main", &kFilterWheelDlgTemplate},
+    {"wheel_settings", &kFilterWheelSettingsTemplate},
+    {"focuser_settings", &kFocuserSettingsTemplate},
+    {"heater", &kHeaterControlTemplate},
+    {"microsteps", &kMicrostepsTemplate},
+};
+
+class TemplateOnScreen : public ::testing::TestWithParam<Window> {};
+
+// Every control sits where its template puts it at the dialog font; the closed drop-down lists
+// keep their template's width, and an up-down placed on its buddy takes the buddy's right end.
+TEST_P(TemplateOnScreen, ControlsWhereTheTemplatePutsThem) {
+    const DialogTemplate& t = *GetParam().tmpl;
+    Win32RulesDialog dialog(t);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr) << "error " << ::GetLastError();
+
+    // The client area and the font the template names.
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    const RECT want = Pixels(hwnd, 0, 0, t.cx, t.cy);
+    EXPECT_EQ(client.right, want.right);
+    EXPECT_EQ(client.bottom, want.bottom);
+    LOGFONTW font{};
+    ASSERT_TRUE(::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof(font), &font));
+    EXPECT_EQ(Utf8(font.lfFaceName), t.fontFace);
+    HDC dc = ::GetDC(hwnd);
+    EXPECT_EQ(font.lfHeight, -::MulDiv(t.pointSize, ::GetDeviceCaps(dc, LOGPIXELSY), 72));
+    ::ReleaseDC(hwnd, dc);
+    EXPECT_EQ(dialog.Controls().Caption(), t.caption);
+
+    // The children in creation order are the template's controls in its order.
+    std::vector<HWND> children;
+    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) children.push_back(c);
+    ASSERT_EQ(children.size(), t.controls.size());
+
+    for (size_t i = 0; i < t.controls.size(); ++i) {
+        const ControlTemplate& c = t.controls[i];
+        std::string where = "control " + std::to_string(i) + " id " + std::to_string(c.id);
+        where += c.text ? c.text : "";
+        SCOPED_TRACE(where);
+        if (c.id != kNoId) {
+            EXPECT_EQ(::GetDlgCtrlID(children[i]), c.id);
+        }
+        const RECT got = OnScreenInDialog(hwnd, children[i]);
+        const RECT tmpl = Pixels(hwnd, c.x, c.y, c.cx, c.cy);
+        if (c.kind == ControlKind::UpDown && (c.style & kAlignRightOfPrevious)) {
+            ASSERT_GT(i, 0u);
+            const ControlTemplate& b = t.controls[i - 1];
+            const RECT buddyTmpl = Pixels(hwnd, b.x, b.y, b.cx, b.cy);
+            const RECT buddy = OnScreenInDialog(hwnd, children[i - 1]);
+            // At the buddy's right end, or inside its frame by the border the arrows overlap.
+            EXPECT_LE(got.right, buddyTmpl.right) << Show(got) << " buddy " << Show(buddyTmpl);
+            EXPECT_GE(got.right, buddyTmpl.right - 2) << Show(got) << " buddy " << Show(buddyTmpl);
+            EXPECT_EQ(got.top, buddyTmpl.top) << Show(got);
+            EXPECT_EQ(got.bottom, buddyTmpl.bottom) << Show(got);
+            EXPECT_EQ(buddy.left, buddyTmpl.left);
+            // The buddy gives up the room the arrows take (they may overlap its frame).
+            EXPECT_LE(buddy.right, got.left + 2) << Show(buddy) << " arrows " << Show(got);
+            EXPECT_GE(buddy.right, got.left - 2) << Show(buddy) << " arrows " << Show(got);
+            continue;
+        }
+        // A buddy that an up-down is placed on is checked with the up-down.
+        const bool buddyOfNext = i + 1 < t.controls.size() && t.controls[i + 1].kind == ControlKind::UpDown &&
+                                 (t.controls[i + 1].style & kAlignRightOfPrevious);
+        if (buddyOfNext) continue;
+        EXPECT_EQ(got.left, tmpl.left) << Show(got) << " want " << Show(tmpl);
+        EXPECT_EQ(got.top, tmpl.top) << Show(got) << " want " << Show(tmpl);
+        if (c.kind == ControlKind::UpDown) {
+            // Wine gives a free-standing up-down one pixel less than its template width.
+            EXPECT_NEAR(got.right, tmpl.right, 1) << Show(got) << " want " << Show(tmpl);
+        } else {
+            EXPECT_EQ(got.right, tmpl.right) << Show(got) << " want " << Show(tmpl);
+        }
+        if (c.kind == ControlKind::ComboList) {
+            // The template's height is the opened list's; the closed box is one line.
+            EXPECT_LT(got.bottom, tmpl.bottom) << Show(got);
+        } else {
+            EXPECT_EQ(got.bottom, tmpl.bottom) << Show(got) << " want " << Show(tmpl);
+        }
+        if (c.id != kNoId) {
+            const ClientBox box = dialog.Controls().ControlBox(c.id);
+            EXPECT_EQ(box.left, got.left);
+            EXPECT_EQ(box.bottom, got.bottom);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, TemplateOnScreen, ::testing::ValuesIn(kWindows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The control operations over one dialog holding every kind of control ----
+
+constexpr int kEdit = 101, kSpin = 102, kList = 103, kBox = 104, kTri = 105, kRows = 106, kLabel = 107, kGo = 108,
+              kQuit = 109;
+constexpr ControlTemplate kAllKinds[] = {
+    {kNoId, ControlKind::GroupBox, "Kinds", 2, 2, 196, 150},
+    {kEdit, ControlKind::Edit, "", 10, 12, 50, 14},
+    {kSpin, ControlKind::UpDown, "", 50, 12, 11, 14, kArrowKeys | kAlignRightOfPrevious},
+    {kList, ControlKind::ComboList, "", 70, 12, 60, 60},
+    {kBox, ControlKind::CheckBox, "Auto", 10, 32, 40, 10},
+    {kTri, ControlKind::ThreeStateBox, "Tri", 60, 32, 40, 10},
+    {kRows, ControlKind::ListView, "", 10, 48, 180, 60},
+    {kLabel, ControlKind::Label, "Label", 10, 112, 60, 8, kCentred},
+    {kGo, ControlKind::PushButton, "Go", 10, 124, 40, 14},
+    {kQuit, ControlKind::PushButton, "Quit", 60, 124, 40, 14, kCancel},
+    {kIdOk, ControlKind::PushButton, "OK", 110, 124, 40, 14, kDisabled},
+};
+constexpr DialogTemplate kAllKindsTemplate = {900, "All kinds", 8, "MS Sans Serif", 200, 156, kAllKinds};
+
+// Notes every event the rules hear, as "id:what" (deltas as "id:delta:n").
+class RecordingRules : public DialogRules {
+public:
+    void OnCommand(int id, Notify what) override {
+        static const char* const names[] = {"clicked", "changed", "edited", "sel", "done"};
+        events.push_back(std::to_string(id) + ":" + names[static_cast<int>(what)]);
+    }
+    void OnDeltaPos(int id, int delta) override { events.push_back(std::to_string(id) + ":delta:" + std::to_string(delta)); }
+    void OnCancel() override { events.push_back("cancel"); }
+    std::vector<std::string> Take() { return std::exchange(events, {}); }
+    std::vector<std::string> events;
+};
+
+class AllKindsDialog : public Win32RulesDialog {
+public:
+    AllKindsDialog() : Win32RulesDialog(kAllKindsTemplate) {}
+    RecordingRules rules;
+
+protected:
+    void Initialize() override { AttachRules(rules); }
+};
+
+class ControlOperations : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hwnd = dialog.Create(nullptr);
+        // Hidden: showing a window costs Wine seconds (it waits for X to map it).
+        ASSERT_NE(hwnd, nullptr);
+        dialog.Controls().SetMessageHook([this](HWND, const std::wstring& title, const std::wstring& text, UINT icon) {
+            boxes.push_back(Utf8(text) + "|" + Utf8(title) + "|" + std::to_string(icon));
+        });
+        ctl.Focus(kGo);
+        dialog.rules.Take();
+    }
+    // Lets posted messages (the close box's cancel command) arrive.
+    void Pump() {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!::IsDialogMessageW(hwnd, &msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+    }
+    HWND Item(int id) { return ::GetDlgItem(hwnd, id); }
+    // A click as the operator's mouse makes it.
+    void Click(HWND w, int x, int y) {
+        ::SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        ::SendMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+
+    AllKindsDialog dialog;
+    HWND hwnd = nullptr;
+    Win32DialogControls& ctl = dialog.Controls();
+    std::vector<std::string> boxes;
+};
+
+using Events = std::vector<std::string>;
+
+TEST_F(ControlOperations, EditTextsAndWhoChangedThem) {
+    // The program's change is a change, not an edit; the same text again is no change.
+    ctl.SetText(kEdit, "-12.5 \xC2\xB0" "C");
+    EXPECT_EQ(ctl.Text(kEdit), "-12.5 \xC2\xB0" "C");
+    EXPECT_EQ(dialog.rules.Take(), Events{"101:changed"});
+    ctl.SetText(kEdit, "-12.5 \xC2\xB0" "C");
+    EXPECT_TRUE(dialog.rules.Take().empty());
+    // Typed by the operator: an edit and a change; leaving the box ends the edit.
+    ctl.FocusAndSelect(kEdit);
+    ::SendMessageW(Item(kEdit), WM_CHAR, L'7', 1);
+    EXPECT_EQ(ctl.Text(kEdit), "7");
+    ctl.Focus(kGo);
+    EXPECT_EQ(dialog.rules.Take(), (Events{"101:edited", "101:changed", "101:done"}));
+    // Digits only: a letter is refused.
+    ctl.DigitsOnly(kEdit);
+    ctl.FocusAndSelect(kEdit);
+    ::SendMessageW(Item(kEdit), WM_CHAR, L'x', 1);
+    EXPECT_EQ(ctl.Text(kEdit), "7");
+    // Static texts and captions.
+    ctl.SetText(kLabel, "Sensor 1");
+    EXPECT_EQ(ctl.Text(kLabel), "Sensor 1");
+    EXPECT_EQ(ctl.Text(kGo), "Go");
+}
+
+TEST_F(ControlOperations, CheckBoxesAndButtons) {
+    // Plain box: the click toggles it and is reported; the program's setting is not reported.
+    Click(Item(kBox), 5, 5);
+    EXPECT_TRUE(ctl.Checked(kBox));
+    ctl.SetChecked(kBox, false);
+    EXPECT_FALSE(ctl.Checked(kBox));
+    // Three-state box: the program sets each state; a click is reported and changes nothing.
+    for (int state : {2, 1, 0, 2}) {
+        ctl.SetCheckState(kTri, state);
+        EXPECT_EQ(ctl.CheckState(kTri), state);
+    }
+    Click(Item(kTri), 5, 5);
+    EXPECT_EQ(ctl.CheckState(kTri), 2);
+    Click(Item(kGo), 5, 5);
+    EXPECT_EQ(dialog.rules.Take(), (Events{"104:clicked", "105:clicked", "108:clicked"}));
+    // Esc, the close box and the cancel button all go to the rules, which keep the dialog open.
+    ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    Pump();
+    Click(Item(kQuit), 5, 5);
+    EXPECT_EQ(dialog.rules.Take(), (Events{"cancel", "cancel"}));
+    EXPECT_FALSE(dialog.Controls().EndResult());
+    // Enable, show, the default button.
+    EXPECT_FALSE(ctl.Enabled(kIdOk));
+    ctl.Enable(kIdOk, true);
+    EXPECT_TRUE(ctl.Enabled(kIdOk));
+    ctl.Show(kGo, false);
+    EXPECT_FALSE(ctl.Shown(kGo));
+    ctl.Show(kGo, true);
+    EXPECT_TRUE(ctl.Shown(kGo));
+    ctl.SetDefaultButton(kGo);
+    EXPECT_EQ(LOWORD(::SendMessageW(hwnd, DM_GETDEFID, 0, 0)), kGo);
+    EXPECT_FALSE(ctl.Has(4242));
+    EXPECT_EQ(ctl.Text(4242), "");
+}
+
+TEST_F(ControlOperations, DropDownListSelections) {
+    ctl.SetItems(kList, {"COM1", "COM2", "COM3"});
+    EXPECT_EQ(ctl.ItemCount(kList), 3);
+    EXPECT_EQ(ctl.Selection(kList), -1);
+    // The program's selection is reported once per change, as the operator's is.
+    ctl.Select(kList, 2);
+    ctl.Select(kList, 2);
+    EXPECT_EQ(ctl.Selection(kList), 2);
+    ctl.Select(kList, 7);
+    EXPECT_EQ(ctl.Selection(kList), -1);
+    EXPECT_EQ(dialog.rules.Take(), (Events{"103:sel", "103:sel"}));
+    ctl.SetItems(kList, {});
+    EXPECT_EQ(ctl.ItemCount(kList), 0);
+}
+
+TEST_F(ControlOperations, UpDownStepsItsBuddy) {
+    ctl.SetRange(kSpin, 0, 10);
+    ctl.SetBuddy(kSpin, kEdit, true);
+    dialog.rules.Take();
+    // The upper arrow: the rules hear the proposed step before the buddy shows it.
+    RECT r{};
+    ::GetClientRect(Item(kSpin), &r);
+    Click(Item(kSpin), r.right / 2, 1);
+    Click(Item(kSpin), r.right / 2, 1);
+    EXPECT_EQ(ctl.Text(kEdit), "2");
+    Click(Item(kSpin), r.right / 2, r.bottom - 2);
+    EXPECT_EQ(ctl.Text(kEdit), "1");
+    // A typed number is where the next step starts; the range holds.
+    ctl.SetText(kEdit, "10");
+    Click(Item(kSpin), r.right / 2, 1);
+    EXPECT_EQ(ctl.Text(kEdit), "10");
+    Click(Item(kSpin), r.right / 2, r.bottom - 2);
+    EXPECT_EQ(ctl.Text(kEdit), "9");
+    // Setting the same buddy again leaves its size alone.
+    const RECT before = OnScreenInDialog(hwnd, Item(kEdit));
+    ctl.SetBuddy(kSpin, kEdit, true);
+    EXPECT_EQ(OnScreenInDialog(hwnd, Item(kEdit)).right, before.right);
+    const Events events = dialog.rules.Take();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "102:delta:1"), 3);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "102:delta:-1"), 2);
+    // Without the buddy integer, the step is only reported.
+    ctl.SetBuddy(kSpin, kEdit, false);
+    ctl.SetText(kEdit, "x");
+    Click(Item(kSpin), r.right / 2, 1);
+    EXPECT_EQ(ctl.Text(kEdit), "x");
+}
+
+TEST_F(ControlOperations, ReportListColumnsRowsCells) {
+    ctl.SetColumns(kRows, {"Filter", "Name", "Offset"});
+    EXPECT_EQ(ctl.ColumnCount(kRows), 3);
+    ctl.AddRow(kRows, {"1", "Red", "0"}, 0);
+    ctl.AddRow(kRows, {"2", "Lum\xC3\xA9", "-25"}, 1);
+    EXPECT_EQ(ctl.RowCount(kRows), 2);
+    EXPECT_EQ(ctl.CellText(kRows, 1, 1), "Lum\xC3\xA9");
+    EXPECT_EQ(ctl.CellText(kRows, 1, 2), "-25");
+    ctl.SetCellText(kRows, 0, 2, "130");
+    EXPECT_EQ(ctl.CellText(kRows, 0, 2), "130");
+    EXPECT_EQ(ctl.CellText(kRows, 5, 0), "");
+    ctl.SetRowImage(kRows, 0, 1);
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = 0;
+    ASSERT_TRUE(ListView_GetItem(Item(kRows), &item));
+    EXPECT_EQ(item.iImage, 1);
+    // New heads start a new table.
+    ctl.SetColumns(kRows, {"A", "B"});
+    EXPECT_EQ(ctl.ColumnCount(kRows), 2);
+    EXPECT_EQ(ctl.RowCount(kRows), 0);
+    ctl.AddRow(kRows, {"x", "y"}, 0);
+    ctl.ClearRows(kRows);
+    EXPECT_EQ(ctl.RowCount(kRows), 0);
+}
+
+TEST_F(ControlOperations, MessagesAndTheEnd) {
+    ctl.Message("Load failed", "", MessageIcon::Warning);
+    ctl.Message("text", "Load Failed", MessageIcon::Critical);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Load failed|velq3|" + std::to_string(MB_ICONWARNING),
+                                               "text|Load Failed|" + std::to_string(MB_ICONERROR)}));
+    EXPECT_EQ(ctl.ClientArea().right, Pixels(hwnd, 0, 0, 200, 156).right);
+    // Nested wait cursors end with the outer one.
+    ctl.WaitCursor(true);
+    ctl.WaitCursor(true);
+    ctl.WaitCursor(false);
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_WAIT));
+    ctl.WaitCursor(false);
+    EXPECT_NE(::GetCursor(), ::LoadCursorW(nullptr, IDC_WAIT));
+    // A modeless dialog ends hidden with its result.
+    ::ShowWindow(hwnd, SW_SHOWNA);
+    ASSERT_TRUE(::IsWindowVisible(hwnd));
+    ctl.EndDialog(kIdOk);
+    EXPECT_EQ(ctl.EndResult(), kIdOk);
+    EXPECT_FALSE(::IsWindowVisible(hwnd));
+}
+
+// A modal run ends with the result the rules give.
+class EndsAtOnce : public Win32RulesDialog, public DialogRules {
+public:
+    EndsAtOnce() : Win32RulesDialog(kAllKindsTemplate) {}
+    void OnCommand(int, Notify) override {}
+    void OnCancel() override {}
+
+protected:
+    void Initialize() override {
+        AttachRules(*this);
+        ::PostMessageW(Window(), WM_COMMAND, MAKEWPARAM(kGo, BN_CLICKED), 0);
+        m_Ctl.EndDialog(kIdOk);
+    }
+};
+
+TEST(ModalRun, EndsWithTheRulesResult) {
+    EndsAtOnce dialog;
+    EXPECT_EQ(dialog.RunModal(nullptr), kIdOk);
+    EXPECT_EQ(dialog.Window(), nullptr);
+}
+
+}  // namespace
+}  // namespace velq3::ui

@@ -1,0 +1,45 @@
+// The "Temperature Graph" window in Win32: the four sensors' history drawn with GDI from the
+// shared layout (ui/TermGraphLayout), on a black background, repainted every five seconds.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "device/TermLog.h"
+#include "platform/Clock.h"
+#include "ui/win32/Win32Dialog.h"
+
+namespace velq3 {
+class OrnFilterWheel;
+}
+
+namespace velq3::ui {
+
+// Draws the graph of `history` into `dc` over a client area of `width` x `height` with the
+// font selected in `dc`; the legend holds the names and, with `showReadings`, the newest
+// readings.
+void PaintTermGraphGdi(HDC dc, int width, int height, const TermHistoryQueue& history,
+                       const std::array<std::string, 4>& names, const TermTimeQueue& times,
+                       const CalendarClock& clock, bool showReadings = false);
+
+class CWin32TermGraph : public Win32RulesDialog {
+public:
+    static constexpr UINT kRedrawMs = 5000;
+
+    explicit CWin32TermGraph(OrnFilterWheel& fw);
+
+    // What the button does: hide when visible, otherwise show (created at the first show,
+    // owned by `owner`) and repaint at once.
+    void ToggleVisible(HWND owner);
+    bool Visible() const { return Window() && ::IsWindowVisible(Window()); }
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    OrnFilterWheel& m_FW;
+};
+
+}  // namespace velq3::ui
