@@ -26,6 +26,12 @@ bool MoveCoverTravel(OrnFilterWheel& fw, bool open) {
     fw.Log("m_FW.GoToPosition(%i)\n", target);
     if (!fw.GoToPosition(target, 1)) return false;
     fw.SetFocusPosition(CoverEndPosition(travel, open), 1);  // the counter follows the travel; its result is not needed
+    // With end-stop sensors the shutter's state is the switch bits of the status: read them
+    // now, so that a client asking right after the move does not see the bits from before it.
+    if (fw.HomeMark != 0) {
+        FWCurrentParameters status;
+        fw.GetAll(status);  // a failed read keeps the previous status, as a failed poll does
+    }
     return true;
 }
 

@@ -46,6 +46,17 @@ TEST_F(DomeTest, OpenAndCloseMoveTheFullTravelAndSetTheCounter) {
     EXPECT_EQ(CountLines("CDomeImpl::CloseShutter()\n"), 1);
     EXPECT_EQ(CountLines("m_FW.GoToPosition(0)\n"), 1);
 
+    // With end-stop sensors the switch bits are read at the end of the move: the shutter
+    // reads open or closed at once, not at the next status poll.
+    fw->HomeMark = 1;
+    std::int32_t status = -1;
+    EXPECT_EQ(dome->OpenShutter(), S_OK);
+    EXPECT_EQ(dome->get_ShutterStatus(&status), S_OK);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(dome->CloseShutter(), S_OK);
+    EXPECT_EQ(dome->get_ShutterStatus(&status), S_OK);
+    EXPECT_EQ(status, 1);
+
     // A close that fails leaves the counter where it was.
     PlaceMotor(1, 1000);
     ASSERT_EQ(dome->put_Connected(VARIANT_FALSE), S_OK);
