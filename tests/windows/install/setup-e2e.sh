@@ -176,6 +176,12 @@ write_settings() {
 }
 
 wait_until 15 no_server || fail "a server of an earlier test still runs: $(servers)"
+# A server that an earlier test ended by a signal stays registered with Wine's rpcss, which then
+# fails the next activation of its classes ("Automation server can't create object") instead of
+# starting the program: the test begins in a fresh Wine session, as after a restart of Windows.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+"$here/../wine-prefix.sh" ensure
 check_registration ABSENT
 if [ "$failures" -ne 0 ]; then
   echo "the prefix holds a registration before the install: $failures failed" >&2
