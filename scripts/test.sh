@@ -75,7 +75,7 @@ done
 # mapped first; the serial tests use the release tree's velq3-sim on COM1).
 echo "== Windows build"
 VELQ3_WINDOWS_CMAKE_ARGS="-DVELQ3_LINUX_SIM=$PWD/build/apps/velq3-sim" scripts/build-windows.sh
-# The setup program the installer test runs (makensis takes about a second).
+# The setup program the installer test runs (makensis: about 3 s of CPU).
 scripts/package-windows.sh >/dev/null
 echo "== Windows tests (Wine)"
 ctest --test-dir build-windows -L '^windows$' --output-on-failure --no-tests=error -j 2

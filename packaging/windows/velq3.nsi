@@ -16,7 +16,6 @@ ManifestDPIAware true
 
 !include MUI2.nsh
 !include LogicLib.nsh
-!include x64.nsh
 !include FileFunc.nsh
 !include nsDialogs.nsh
 
@@ -31,6 +30,7 @@ InstallDir "$PROGRAMFILES64\velq3"
 InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 ShowInstDetails show
+BrandingText "velq3 ${VERSION}"
 ShowUninstDetails show
 
 VIProductVersion "${VERSION}.0"
@@ -66,12 +66,8 @@ UninstPage custom un.SettingsPage un.SettingsPageLeave
   ${EndIf}
 !macroend
 
+; A 64-bit program (Target above): 32-bit Windows does not start it at all.
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "velq3 needs 64-bit Windows." /SD IDOK
-    SetErrorLevel 2
-    Quit
-  ${EndIf}
   SetRegView 64
   !insertmacro RequireAdmin
 FunctionEnd
