@@ -154,7 +154,7 @@ uninstall() {  # WHAT [SWITCH...]
   shift
   win "$target\\uninstall.exe" /S "$@" || status=$?
   [ "$status" -eq 0 ] || fail "$what: the uninstaller ended with $status: $(cat "$work/err")"
-  wait_until 30 uninstall_done || fail "$what: after 30 s there are still $(ls "$target_unix" "$menu_unix" 2>&1 | tr '\n' ' ')"
+  wait_until 30 uninstall_done || fail "$what: after 30 s there are still: $(find "$target_unix" "$menu_unix" 2>/dev/null | tr '\n' ' ')$(key_exists "$UNINSTALL" && echo "$UNINSTALL")"
 }
 
 # The user's settings, as the program keeps them: the registry key (the simulator's port; the
