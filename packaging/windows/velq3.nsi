@@ -29,6 +29,8 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\velq3"
 InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 RequestExecutionLevel admin
+; A file that cannot be written (a server still running) is never skipped: retry or cancel.
+AllowSkipFiles off
 ShowInstDetails show
 BrandingText "velq3 ${VERSION}"
 ShowUninstDetails show

@@ -5,8 +5,9 @@
 # SETUP is velq3-setup-<VERSION>.exe, BIN the folder of the velq3.exe it carries. A silent install
 # into Program Files; the classes, type library, Chooser entries, Start menu and Add/Remove entry
 # read back; a cscript client reaching the installed server and, through it, the simulator; a
-# silent uninstall that leaves none of it and keeps the user's settings; then a second install
-# and a silent uninstall with /REMOVESETTINGS, which takes the settings too.
+# silent uninstall that leaves none of it and keeps the user's settings; then a second install,
+# an install over it that must fail while a client holds the server, and a silent uninstall with
+# /REMOVESETTINGS, which takes the settings too.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 setup=${1:?usage: setup-e2e.sh SETUP BIN VERSION}
@@ -77,6 +78,7 @@ wait_until() {  # SECONDS COMMAND...: true once the command succeeds within the 
   return 1
 }
 no_server() { [ -z "$(servers)" ]; }
+running_installed() { [[ $(servers) == *"Program Files\\velq3\\velq3.exe"* ]]; }
 
 CLASSES='HKLM\Software\Classes'
 PROFILE='HKLM\Software\ASCOM'
@@ -210,8 +212,32 @@ for f in "${user_files[@]}"; do
   [ -f "$f" ] || fail "uninstall: the user's $f went without being asked"
 done
 
-# Second install, uninstalled with /REMOVESETTINGS: the settings go too.
+# Second install. Installing again while a client holds the server cannot replace velq3.exe:
+# the setup program must fail, not skip the file and report success.
 install "second install"
+# The installed velq3-ctl.exe holds a rotator object while its standard input stays open.
+rm -f "$work/holder.in"
+mkfifo "$work/holder.in"
+"$run" "$target\\velq3-ctl.exe" VELQ3.Rotator - <"$work/holder.in" >"$work/holder.out" 2>&1 &
+holder=$!
+exec 3>"$work/holder.in"
+echo DriverVersion >&3
+if wait_until 15 running_installed; then
+  status=0
+  win "$setup" /S 3>&- || status=$?
+  [ "$status" -ne 0 ] || fail "an install over the running server reported success"
+  cmp -s "$bin/velq3.exe" "$target_unix/velq3.exe" || fail "the failed install changed velq3.exe"
+else
+  fail "the holding client started no server: $(tr -d '\r' <"$work/holder.out")"
+fi
+echo DriverVersion >&3
+exec 3>&-
+wait "$holder" || fail "the holding client ended with $?"
+[ "$(tr -d '\r' <"$work/holder.out" | grep -c '^DriverVersion = 3\.4$')" -eq 2 ] ||
+  fail "the holding client lost its server: $(tr -d '\r' <"$work/holder.out")"
+wait_until 15 no_server || fail "the held server did not end after its client: $(servers)"
+
+# Uninstalled with /REMOVESETTINGS: the settings go too.
 uninstall "uninstall /REMOVESETTINGS" /REMOVESETTINGS
 check_registration ABSENT
 ! key_exists "$SETTINGS" || fail "/REMOVESETTINGS left the settings key"
