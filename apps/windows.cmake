@@ -32,3 +32,7 @@ target_link_options(velq3-ctl PRIVATE -municode)
 
 # Their end-to-end tests under Wine, once the test harness of cmake/windows.cmake is defined.
 cmake_language(DEFER CALL include ${CMAKE_SOURCE_DIR}/tests/windows/com/com.cmake)
+
+# The setup program, and its test under Wine after those above.
+include(${CMAKE_SOURCE_DIR}/packaging/windows/windows-setup.cmake)
+cmake_language(DEFER CALL include ${CMAKE_SOURCE_DIR}/tests/windows/install/install.cmake)

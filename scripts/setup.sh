@@ -8,9 +8,9 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
           xvfb xdotool libindi-dev indi-bin chromium wrk
           help2man desktop-file-utils systemd dpkg-dev file lintian man-db
           clang libclang-rt-14-dev "$@")
-# The Windows build and its tests under Wine; installed without recommends (Wine's would pull in
-# hundreds of desktop packages).
-windows_packages=(wine wine64 wine64-tools g++-mingw-w64-x86-64-posix fonts-wine fonts-liberation)
+# The Windows build, its setup program (nsis) and its tests under Wine; installed without
+# recommends (Wine's would pull in hundreds of desktop packages).
+windows_packages=(wine wine64 wine64-tools g++-mingw-w64-x86-64-posix fonts-wine fonts-liberation nsis)
 
 missing_of() {
   local p

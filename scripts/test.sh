@@ -3,10 +3,10 @@
 # and UndefinedBehaviorSanitizer. In the normal build the tests that start programs run a second
 # time as an unprivileged user (uid and gid 65534), so that nothing they rely on needs root, and a
 # short soak runs against the release programs (two simulated hours in about two minutes).
-# Then the Windows build (scripts/build-windows.sh, tree build-windows/) and its tests under Wine,
-# as root and as the unprivileged user. Then the fuzz targets run briefly (scripts/fuzz.sh, tree
-# build-fuzz/). Last, the Debian package is built (scripts/package.sh, tree build-package/) and
-# checked.
+# Then the Windows build (scripts/build-windows.sh, tree build-windows/), its setup program
+# (scripts/package-windows.sh) and its tests under Wine, as root and as the unprivileged user.
+# Then the fuzz targets run briefly (scripts/fuzz.sh, tree build-fuzz/). Last, the Debian package
+# is built (scripts/package.sh, tree build-package/) and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -75,6 +75,8 @@ done
 # mapped first; the serial tests use the release tree's velq3-sim on COM1).
 echo "== Windows build"
 VELQ3_WINDOWS_CMAKE_ARGS="-DVELQ3_LINUX_SIM=$PWD/build/apps/velq3-sim" scripts/build-windows.sh
+# The setup program the installer test runs (makensis: about 3 s of CPU).
+scripts/package-windows.sh >/dev/null
 echo "== Windows tests (Wine)"
 ctest --test-dir build-windows -L '^windows$' --output-on-failure --no-tests=error -j 2
 run_unprivileged build-windows '^windows$'
