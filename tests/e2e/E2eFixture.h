@@ -314,8 +314,15 @@ private:
         for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
             const std::string name = entry.path().filename();
             if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-            std::ifstream stat(entry.path() / "stat");
-            std::string text((std::istreambuf_iterator<char>(stat)), {});
+            // A process may end between listing and reading (the read then fails with ESRCH,
+            // which a std::ifstream turns into an exception): read with plain calls.
+            const int fd = ::open((entry.path() / "stat").c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            char buffer[512];
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            ::close(fd);
+            if (got <= 0) continue;
+            const std::string text(buffer, static_cast<std::size_t>(got));
             const auto open = text.find('('), close = text.rfind(')');
             if (open == std::string::npos || close == std::string::npos) continue;
             const std::string comm = text.substr(open + 1, close - open - 1);
