@@ -6,6 +6,7 @@
 
 #include "device/OrnFilterWheel.h"
 #include "ui/TermGraphLayout.h"
+#include "ui/TermGraphTemplate.h"
 #include "ui/win32/DialogTemplateEx.h"
 
 namespace velq3::ui {
@@ -17,9 +18,6 @@ constexpr int kLegendGap = 6;        // pixels between a legend name and its rea
 constexpr UINT_PTR kRedrawTimer = 1;
 
 const COLORREF kSeries[4] = {RGB(255, 0, 0), RGB(255, 255, 0), RGB(0, 255, 0), RGB(0, 255, 255)};
-
-// The graph's own template: an empty client area, sizable.
-const DialogTemplate kTermGraphTemplate = {206, "Temperature Graph", 8, "MS Sans Serif", 316, 185, {}};
 
 int TextWidth(HDC dc, const std::wstring& s) {
     SIZE size{};
@@ -142,7 +140,7 @@ void CWin32TermGraph::ToggleVisible(HWND owner) {
 bool CWin32TermGraph::OnMessage(UINT msg, WPARAM wParam, LPARAM, INT_PTR& result) {
     switch (msg) {
     case WM_INITDIALOG:
-        ::SetTimer(Window(), kRedrawTimer, kRedrawMs, nullptr);
+        ::SetTimer(Window(), kRedrawTimer, kTermGraphRedrawMs, nullptr);
         result = TRUE;
         return true;
     case WM_TIMER:

@@ -26,8 +26,6 @@ void PaintTermGraphGdi(HDC dc, int width, int height, const TermHistoryQueue& hi
 
 class CWin32TermGraph : public Win32RulesDialog {
 public:
-    static constexpr UINT kRedrawMs = 5000;
-
     explicit CWin32TermGraph(OrnFilterWheel& fw);
 
     // What the button does: hide when visible, otherwise show (created at the first show,
