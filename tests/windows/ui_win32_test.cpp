@@ -506,6 +506,58 @@ TEST(NightPaletteList, ReportListFollowsTheSwitch) {
     EXPECT_EQ(ListView_GetBkColor(::GetDlgItem(later.Window(), kRows)), RGB(0, 0, 0));
 }
 
+// The push buttons, which the control colour messages do not reach, are drawn by the look at
+// night: nothing but reds and black; by day they are the system's buttons again.
+TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    HWND go = ::GetDlgItem(hwnd, kGo), box = ::GetDlgItem(hwnd, kBox);
+    auto type = [](HWND w) { return ::GetWindowLongPtrW(w, GWL_STYLE) & BS_TYPEMASK; };
+    const LONG_PTR dayType = type(go), boxType = type(box);
+    look.SetNight(true);
+    EXPECT_EQ(type(go), BS_OWNERDRAW);
+    EXPECT_EQ(type(box), boxType);  // check boxes take the control colours
+
+    RECT r{};
+    ::GetClientRect(go, &r);
+    HDC screen = ::GetDC(hwnd);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+    for (UINT state : {0u, static_cast<UINT>(ODS_FOCUS), static_cast<UINT>(ODS_DISABLED | ODS_SELECTED)}) {
+        const RECT white{0, 0, r.right, r.bottom};
+        ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(kGo), 0, ODA_DRAWENTIRE, state, go, dc, r, 0};
+        ::SendMessageW(hwnd, WM_DRAWITEM, kGo, reinterpret_cast<LPARAM>(&item));
+        int reds = 0, others = 0;
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                if (IsNightRed(c)) ++reds;
+                else if (c != RGB(0, 0, 0)) ++others;
+            }
+        EXPECT_EQ(others, 0) << "state " << state;
+        EXPECT_EQ(reds, r.right * r.bottom) << "state " << state;  // filled, no black hole either
+    }
+
+    // By day the look draws nothing.
+    look.SetNight(false);
+    EXPECT_EQ(type(go), dayType);
+    const RECT white{0, 0, r.right, r.bottom};
+    ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(kGo), 0, ODA_DRAWENTIRE, 0, go, dc, r, 0};
+    ::SendMessageW(hwnd, WM_DRAWITEM, kGo, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(::GetPixel(dc, r.right / 2, r.bottom / 2), RGB(255, 255, 255));
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(hwnd, screen);
+}
+
 // Ctrl+N in a window's control switches the palette (the keyboard of a dialog passes the
 // thread's message filter); N alone is typed.
 TEST(NightPaletteList, CtrlNSwitches) {

@@ -437,6 +437,8 @@ INT_PTR Win32RulesDialog::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORBTN:
         // A dialog procedure answers these with the brush itself.
         return m_Look ? reinterpret_cast<INT_PTR>(m_Look->ControlColours(reinterpret_cast<HDC>(wParam))) : FALSE;
+    case WM_DRAWITEM:
+        return m_Look && m_Look->DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
     case WM_CONTEXTMENU:
         // The window's background only: the controls keep their own menus.
         if (!m_Look || reinterpret_cast<HWND>(wParam) != Window()) return FALSE;

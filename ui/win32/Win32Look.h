@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace velq3 {
@@ -49,6 +50,9 @@ public:
     // The open windows the switch repaints (a window attaches itself while it exists).
     void Attach(HWND window);
     void Detach(HWND window);
+    // Draws an attached window's push button at night (they are owner-drawn then: the control
+    // colour messages do not reach them); false for anything else.
+    bool DrawButton(const DRAWITEMSTRUCT& item) const;
     // The context menu of a window's background, with its one checkable "Night Mode" entry;
     // `at` in screen coordinates.
     void ShowMenu(HWND window, POINT at);
@@ -64,6 +68,7 @@ private:
 
     void Apply(HWND window);
     void ApplyToList(HWND window, HWND list);
+    void ApplyToButton(HWND window, HWND button);
     static BOOL CALLBACK ApplyToChild(HWND child, LPARAM lParam);
 
     RegistryHive* m_Hive;
@@ -72,6 +77,8 @@ private:
     HBRUSH m_Background = nullptr;
     std::vector<HWND> m_Windows;
     std::map<HWND, ListColours> m_DayLists;
+    // Push buttons drawn by the look at night, with their window and their own type by day.
+    std::map<HWND, std::pair<HWND, LONG_PTR>> m_NightButtons;
     HWND m_Applying = nullptr;  // the window whose children Apply walks
     HHOOK m_KeyHook = nullptr;
 };
