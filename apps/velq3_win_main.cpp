@@ -30,6 +30,7 @@
 #include "service/DeviceService.h"
 #include "service/Faces.h"
 #include "ui/win32/FilterWheelWindow.h"
+#include "ui/win32/Win32Look.h"
 
 #ifndef VELQ3_VERSION
 #define VELQ3_VERSION "unknown"
@@ -156,6 +157,9 @@ int Main(const std::vector<std::string>& args) {
         // The main window object lives as long as the device object's clients; its window
         // exists while the operator's run or a client's connection shows it.
         ui::CWin32FilterWheelDlg window(device, loop);
+        // The night palette and the scale the operator chose last (per user).
+        ui::Win32Look look(&user);
+        window.SetLook(&look);
         TypeLibLoader typeLib(LIBID_VELQLib, 1, 0);
         DriverContext ctx{device, window, typeLib, module.LockCount()};
         ComServer server(ctx, module, [&loop] { loop.Run(); });

@@ -7,7 +7,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "ui/MicrostepsTemplate.h"
 #include "ui/win32/DialogTemplateEx.h"
 #include "ui/win32/Win32Dialog.h"
+#include "ui/win32/Win32Look.h"
 
 namespace velq3::ui {
 namespace {
@@ -392,6 +395,293 @@ TEST(ModalRun, EndsWithTheRulesResult) {
     EndsAtOnce dialog;
     EXPECT_EQ(dialog.RunModal(nullptr), kIdOk);
     EXPECT_EQ(dialog.Window(), nullptr);
+}
+
+// ---- The night palette and the scale ----
+
+// What a dialog answers to a control colour message: the colours set in the device context and
+// the brush's colour (nothing when the dialog left the brush to the system and there is none).
+struct ColourAnswer {
+    COLORREF text, back;
+    std::optional<COLORREF> brush;
+};
+
+ColourAnswer AskColours(HWND dialog, UINT msg, HWND control) {
+    HDC dc = ::GetDC(dialog);
+    // Colours no answer gives, so that an answer that sets nothing shows.
+    ::SetTextColor(dc, RGB(1, 2, 3));
+    ::SetBkColor(dc, RGB(4, 5, 6));
+    const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(dialog, msg, reinterpret_cast<WPARAM>(dc),
+                                                              reinterpret_cast<LPARAM>(control)));
+    ColourAnswer a{::GetTextColor(dc), ::GetBkColor(dc), std::nullopt};
+    LOGBRUSH lb{};
+    if (brush && ::GetObjectW(brush, sizeof lb, &lb) == sizeof lb) a.brush = lb.lbColor;
+    ::ReleaseDC(dialog, dc);
+    return a;
+}
+
+bool IsNightRed(COLORREF c) { return GetRValue(c) > 0 && GetGValue(c) == 0 && GetBValue(c) == 0; }
+
+struct ColourCase {
+    const char* name;
+    UINT msg;
+    int control;  // kNoId: the dialog itself
+    int dayBack;  // the system colour of the background by day
+};
+
+const ColourCase kColourCases[] = {
+    {"static", WM_CTLCOLORSTATIC, kLabel, COLOR_3DFACE},
+    {"edit", WM_CTLCOLOREDIT, kEdit, COLOR_WINDOW},
+    {"dialog", WM_CTLCOLORDLG, kNoId, COLOR_3DFACE},
+    {"button", WM_CTLCOLORBTN, kBox, COLOR_3DFACE},
+};
+
+class NightPalette : public ::testing::TestWithParam<ColourCase> {};
+
+// At night red text on black with a black brush; switched off again the system's colours,
+// as a dialog without a look answers.
+TEST_P(NightPalette, ControlColoursRedOnBlackAtNightSystemOtherwise) {
+    const ColourCase& c = GetParam();
+    Win32Look look;
+    look.SetNight(true);
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    HWND control = c.control == kNoId ? hwnd : ::GetDlgItem(hwnd, c.control);
+    ASSERT_NE(control, nullptr);
+
+    ColourAnswer night = AskColours(hwnd, c.msg, control);
+    EXPECT_TRUE(IsNightRed(night.text)) << std::hex << night.text;
+    EXPECT_EQ(night.back, RGB(0, 0, 0));
+    ASSERT_TRUE(night.brush.has_value());
+    EXPECT_EQ(*night.brush, RGB(0, 0, 0));
+
+    look.SetNight(false);
+    const ColourAnswer day = AskColours(hwnd, c.msg, control);
+    EXPECT_EQ(day.text, ::GetSysColor(COLOR_WINDOWTEXT));
+    EXPECT_EQ(day.back, ::GetSysColor(c.dayBack));
+    AllKindsDialog plain;
+    HWND plainHwnd = plain.Create(nullptr);
+    ASSERT_NE(plainHwnd, nullptr);
+    HWND plainControl = c.control == kNoId ? plainHwnd : ::GetDlgItem(plainHwnd, c.control);
+    const ColourAnswer system = AskColours(plainHwnd, c.msg, plainControl);
+    EXPECT_EQ(day.text, system.text);
+    EXPECT_EQ(day.back, system.back);
+    EXPECT_EQ(day.brush, system.brush);
+
+    // Switched on again, an open window follows at once.
+    look.SetNight(true);
+    night = AskColours(hwnd, c.msg, control);
+    EXPECT_TRUE(IsNightRed(night.text)) << std::hex << night.text;
+    EXPECT_EQ(night.back, RGB(0, 0, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, NightPalette, ::testing::ValuesIn(kColourCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The report list takes the night colours when the palette switches, and the system's back.
+TEST(NightPaletteList, ReportListFollowsTheSwitch) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    HWND list = ::GetDlgItem(hwnd, kRows);
+    const COLORREF dayBack = ListView_GetBkColor(list), dayText = ListView_GetTextColor(list),
+                   dayTextBack = ListView_GetTextBkColor(list);
+    look.SetNight(true);
+    EXPECT_EQ(ListView_GetBkColor(list), RGB(0, 0, 0));
+    EXPECT_EQ(ListView_GetTextBkColor(list), RGB(0, 0, 0));
+    EXPECT_TRUE(IsNightRed(ListView_GetTextColor(list)));
+    look.SetNight(false);
+    EXPECT_EQ(ListView_GetBkColor(list), dayBack);
+    EXPECT_EQ(ListView_GetTextColor(list), dayText);
+    EXPECT_EQ(ListView_GetTextBkColor(list), dayTextBack);
+    // A window opened at night is in the night colours from the start.
+    look.SetNight(true);
+    AllKindsDialog later;
+    later.SetLook(&look);
+    ASSERT_NE(later.Create(nullptr), nullptr);
+    EXPECT_EQ(ListView_GetBkColor(::GetDlgItem(later.Window(), kRows)), RGB(0, 0, 0));
+}
+
+// The push buttons, which the control colour messages do not reach, are drawn by the look at
+// night: nothing but reds and black; by day they are the system's buttons again.
+TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    HWND go = ::GetDlgItem(hwnd, kGo), box = ::GetDlgItem(hwnd, kBox);
+    auto type = [](HWND w) { return ::GetWindowLongPtrW(w, GWL_STYLE) & BS_TYPEMASK; };
+    const LONG_PTR dayType = type(go), boxType = type(box);
+    look.SetNight(true);
+    EXPECT_EQ(type(go), BS_OWNERDRAW);
+    EXPECT_EQ(type(box), boxType);  // check boxes take the control colours
+
+    RECT r{};
+    ::GetClientRect(go, &r);
+    HDC screen = ::GetDC(hwnd);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+    for (UINT state : {0u, static_cast<UINT>(ODS_FOCUS), static_cast<UINT>(ODS_DISABLED | ODS_SELECTED)}) {
+        const RECT white{0, 0, r.right, r.bottom};
+        ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(kGo), 0, ODA_DRAWENTIRE, state, go, dc, r, 0};
+        ::SendMessageW(hwnd, WM_DRAWITEM, kGo, reinterpret_cast<LPARAM>(&item));
+        int reds = 0, others = 0;
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                if (IsNightRed(c)) ++reds;
+                else if (c != RGB(0, 0, 0)) ++others;
+            }
+        EXPECT_EQ(others, 0) << "state " << state;
+        EXPECT_EQ(reds, r.right * r.bottom) << "state " << state;  // filled, no black hole either
+    }
+
+    // By day the look draws nothing.
+    look.SetNight(false);
+    EXPECT_EQ(type(go), dayType);
+    const RECT white{0, 0, r.right, r.bottom};
+    ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(kGo), 0, ODA_DRAWENTIRE, 0, go, dc, r, 0};
+    ::SendMessageW(hwnd, WM_DRAWITEM, kGo, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(::GetPixel(dc, r.right / 2, r.bottom / 2), RGB(255, 255, 255));
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(hwnd, screen);
+}
+
+// Ctrl+N in a window's control switches the palette (the keyboard of a dialog passes the
+// thread's message filter); N alone is typed.
+TEST(NightPaletteList, CtrlNSwitches) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    HWND edit = ::GetDlgItem(hwnd, kEdit);
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    const BYTE before = keys[VK_CONTROL];
+    auto press = [&](bool ctrl) {
+        keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+        ::SetKeyboardState(keys);
+        MSG msg{edit, WM_KEYDOWN, 'N', 1, 0, {}};
+        return ::IsDialogMessageW(hwnd, &msg) != FALSE;
+    };
+    EXPECT_TRUE(press(true));
+    EXPECT_TRUE(look.Night());
+    EXPECT_TRUE(press(true));
+    EXPECT_FALSE(look.Night());
+    press(false);
+    EXPECT_FALSE(look.Night());
+    keys[VK_CONTROL] = before;
+    ::SetKeyboardState(keys);
+}
+
+class ScaledTemplate : public ::testing::TestWithParam<Window> {};
+
+// At 150 % the dialog font is 12 points instead of 8, and the dialog units follow it: every
+// control sits where the template puts it in the larger font's units (+-1 px), and those units
+// (the font's average width and line height) are 1.5 times those at 100 % as far as the font's
+// own metrics allow (within 12 %, as in the Qt layer): a font's metrics do not grow exactly with
+// its point size.
+TEST_P(ScaledTemplate, ControlsOneAndAHalfTimesAt150) {
+    const DialogTemplate& t = *GetParam().tmpl;
+    struct Built {
+        RECT client{};
+        RECT units{0, 0, 4, 8};  // the base units: 4 by 8 dialog units in pixels
+        LONG fontHeight = 0;
+        std::vector<RECT> controls;
+    };
+    auto build = [&t](int percent) {
+        Win32Look look;
+        look.SetScale(percent);
+        Win32RulesDialog dialog(t);
+        dialog.SetLook(&look);
+        Built out;
+        HWND hwnd = dialog.Create(nullptr);
+        if (!hwnd) return out;
+        ::GetClientRect(hwnd, &out.client);
+        ::MapDialogRect(hwnd, &out.units);
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        out.fontHeight = font.lfHeight;
+        for (HWND c = ::GetWindow(hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+            out.controls.push_back(OnScreenInDialog(hwnd, c));
+        return out;
+    };
+    const Built a = build(100), b = build(150);
+    ASSERT_EQ(a.controls.size(), t.controls.size());
+    ASSERT_EQ(b.controls.size(), a.controls.size());
+    HDC dc = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
+    ::ReleaseDC(nullptr, dc);
+    EXPECT_EQ(a.fontHeight, -::MulDiv(t.pointSize, dpi, 72));
+    EXPECT_EQ(b.fontHeight, -::MulDiv(t.pointSize * 3 / 2, dpi, 72));
+
+    for (const auto& [base, scaled] : {std::pair{a.units.right, b.units.right}, std::pair{a.units.bottom, b.units.bottom}}) {
+        EXPECT_NEAR(static_cast<double>(scaled) / base, 1.5, 1.5 * 0.12) << scaled << " vs " << base;
+    }
+    auto px = [&b](int x, int y) {
+        return POINT{::MulDiv(x, b.units.right, 4), ::MulDiv(y, b.units.bottom, 8)};
+    };
+    EXPECT_EQ(b.client.right, px(t.cx, t.cy).x);
+    EXPECT_EQ(b.client.bottom, px(t.cx, t.cy).y);
+    for (size_t i = 0; i < a.controls.size(); ++i) {
+        const ControlTemplate& c = t.controls[i];
+        // Drop-down lists size their own closed height from the font; an up-down placed on its
+        // buddy takes the buddy's right end, and the buddy gives up that room (both checked at
+        // 100 % against the template).
+        const bool ownHeight = c.kind == ControlKind::ComboList;
+        const bool placed = c.kind == ControlKind::UpDown && (c.style & kAlignRightOfPrevious);
+        const bool buddy = i + 1 < t.controls.size() && t.controls[i + 1].kind == ControlKind::UpDown &&
+                           (t.controls[i + 1].style & kAlignRightOfPrevious);
+        // Wine keeps a free-standing up-down at the arrows' own width, whatever the font.
+        const bool ownWidth = c.kind == ControlKind::UpDown;
+        const RECT& got = b.controls[i];
+        const POINT topLeft = px(c.x, c.y);
+        const POINT size = px(c.cx, c.cy);
+        const std::string where = "control " + std::to_string(i) + " id " + std::to_string(c.id) + " " + Show(got);
+        if (!placed) {
+            EXPECT_NEAR(got.left, topLeft.x, 1) << where;
+            EXPECT_NEAR(got.top, topLeft.y, 1) << where;
+        }
+        if (!placed && !buddy && !ownWidth) {
+            EXPECT_NEAR(got.right, topLeft.x + size.x, 1) << where;
+        }
+        if (!placed && !ownHeight) {
+            EXPECT_NEAR(got.bottom, topLeft.y + size.y, 1) << where;
+        }
+        // And the whole layout grows: the far edges further out than at 100 %.
+        const RECT& small = a.controls[i];
+        if (!ownWidth) {
+            EXPECT_GT(got.right, small.right) << where;
+        }
+        EXPECT_GT(got.bottom, small.bottom) << where;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ScaledTemplate, ::testing::ValuesIn(kWindows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScaleSetting, OnlyTheStepsAreTaken) {
+    Win32Look look;
+    for (int percent : {100, 125, 150, 175, 200}) {
+        look.SetScale(percent);
+        EXPECT_EQ(look.Scale(), percent);
+    }
+    for (int percent : {0, 99, 130, 201, -150}) {
+        look.SetScale(percent);
+        EXPECT_EQ(look.Scale(), 200) << percent;
+    }
 }
 
 }  // namespace

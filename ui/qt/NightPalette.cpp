@@ -28,15 +28,10 @@ namespace {
 
 QColor Red(int level) { return QColor(level, 0, 0); }
 
-// Lightness as the eye weighs the channels, 0..1, lifted so that dark colours stay apart from
-// black and from each other once they are all red.
-double Lightness(const QColor& c) {
-    const double luma = (0.299 * c.red() + 0.587 * c.green() + 0.114 * c.blue()) / 255.0;
-    return std::pow(luma, 0.6);
-}
+double Lightness(const QColor& c) { return NightLightness({c.red(), c.green(), c.blue()}); }
 
-const QColor kWindow = Red(18);
-const QColor kText = Red(190);
+const QColor kWindow = Red(kNightWindowRed);
+const QColor kText = Red(kNightTextRed);
 const QColor kLink = Red(170);
 const QColor kLinkVisited = Red(130);
 const QColor kToolTipBase = Red(30);
@@ -331,8 +326,7 @@ NightMode::~NightMode() {
 }
 
 bool NightMode::Stored(const RegistryHive& hive) {
-    const auto v = hive.GetDword(kSettingsKey, kNightModeValue);
-    return v && *v != 0;
+    return LoadNightMode(hive);
 }
 
 void NightMode::Set(bool on) {
@@ -383,9 +377,7 @@ void NightMode::Toggle() {
 }
 
 void NightMode::Store() {
-    if (!m_Hive || !m_Hive->CreateKey(kSettingsKey)) return;
-    m_Hive->SetDword(kSettingsKey, kNightModeValue, m_On ? 1 : 0);
-    m_Hive->Save();
+    if (m_Hive) SaveNightMode(*m_Hive, m_On);
 }
 
 QMenu* NightMode::MakeMenu(QWidget* parent) {

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/NightColours.h"
+
 class QMenu;
 
 namespace velq3 {
@@ -24,12 +26,6 @@ class RegistryHive;
 }
 
 namespace velq3::ui {
-
-// The value under the settings key that holds the choice (a DWORD, 0 or 1).
-inline constexpr std::string_view kNightModeValue = "NightMode";
-
-// No channel of anything drawn at night goes above this red level; green and blue stay 0.
-inline constexpr int kNightBrightest = 200;
 
 QPalette MakeNightPalette();
 // True when `palette` is the night palette (a widget's own changes to other roles aside): the

@@ -14,17 +14,14 @@
 #include "ui/qt/DialogBuilder.h"
 #include "ui/qt/NightPalette.h"
 #include "ui/TermGraphLayout.h"
+#include "ui/TermGraphTemplate.h"
 
 namespace velq3::ui {
 namespace {
 
-constexpr int kRedrawMs = 5000;
-constexpr int kTermGraphTemplateId = 206;
 constexpr int kShortTick = 10;        // pixels: height of the five-minute ticks
 constexpr int kTimeLabelOffset = 2;   // pixels from a time line to its label
 constexpr int kLegendGap = 6;         // pixels between a legend name and its reading
-
-const DialogTemplate kTermGraphTemplate = {kTermGraphTemplateId, "Temperature Graph", 8, "MS Sans Serif", 316, 185, {}};
 
 } // namespace
 
@@ -134,7 +131,7 @@ TermGraph::TermGraph(OrnFilterWheel& fw, QWidget* owner)
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     connect(m_Timer, &QTimer::timeout, this, [this] { update(); });
-    m_Timer->start(kRedrawMs);
+    m_Timer->start(kTermGraphRedrawMs);
 }
 
 bool TermGraph::StoredShowReadings(const RegistryHive& hive) {

@@ -1,4 +1,4 @@
-// The windows' scale: parsing and storing it, the application font and the template windows at
+// The windows' scale in the Qt layer: the application font and the template windows at
 // it, and the window menu's entries that choose it.
 #include "ui/qt/UiScale.h"
 
@@ -13,13 +13,8 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
-#include "device/OrnFilterWheel.h"
-#include "platform/Registry.h"
 #include "ui/qt/DialogBuilder.h"
 
 namespace velq3::ui {
@@ -29,15 +24,6 @@ namespace {
 // Where the application object keeps its scale and the font it had before any scaling.
 constexpr const char* kScaleProperty = "velq3UiScale";
 constexpr const char* kBaseFontProperty = "velq3UiBaseFont";
-
-bool IsStep(int percent) { return std::find(kUiScaleSteps.begin(), kUiScaleSteps.end(), percent) != kUiScaleSteps.end(); }
-
-int NearestStep(std::int64_t percent) {
-    int best = kUiScaleSteps.front();
-    for (int step : kUiScaleSteps)
-        if (std::llabs(percent - step) <= std::llabs(percent - best)) best = step;
-    return best;
-}
 
 // The application's style with the check boxes' and radio buttons' indicators grown by the
 // scale, and never taller than their control: the template's boxes are as tall as the text, which
@@ -76,47 +62,6 @@ bool HasScaledLayer(const QStyle* style) {
 
 QStyle* NewScaledStyle(const QString& baseName) { return new CScaledStyle(baseName); }
 
-std::optional<int> ParseUiScale(std::string_view text) {
-    if (!text.empty() && text.back() == '%') text.remove_suffix(1);
-    int percent = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), percent);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !IsStep(percent)) return std::nullopt;
-    return percent;
-}
-
-std::string UiScaleStepsText() {
-    std::string text;
-    for (std::size_t i = 0; i < kUiScaleSteps.size(); ++i) {
-        if (i > 0) text += i + 1 == kUiScaleSteps.size() ? " or " : ", ";
-        text += std::to_string(kUiScaleSteps[i]);
-    }
-    return text;
-}
-
-int UiScaleFromStored(const std::optional<RegValue>& stored) {
-    if (!stored || stored->type != RegType::Dword || stored->data.size() != 4) return kDefaultUiScale;
-    std::int32_t value = 0;  // a DWORD written as a negative number reads as one
-    std::memcpy(&value, stored->data.data(), sizeof value);
-    const std::int64_t clamped = std::clamp<std::int64_t>(value, kUiScaleSteps.front(), kUiScaleSteps.back());
-    return NearestStep(clamped);
-}
-
-int LoadUiScale(const RegistryHive& hive) { return UiScaleFromStored(hive.Query(kSettingsKey, kUiScaleValueName)); }
-
-bool SaveUiScale(RegistryHive& hive, int percent) {
-    if (!IsStep(percent) || !hive.CreateKey(kSettingsKey)) return false;
-    hive.SetDword(kSettingsKey, kUiScaleValueName, static_cast<std::uint32_t>(percent));
-    return hive.Save();
-}
-
-int NextUiScale(int percent, int direction) {
-    const int current = NearestStep(percent);
-    const auto at = std::find(kUiScaleSteps.begin(), kUiScaleSteps.end(), current);
-    if (direction > 0 && at + 1 != kUiScaleSteps.end()) return *(at + 1);
-    if (direction < 0 && at != kUiScaleSteps.begin()) return *(at - 1);
-    return current;
-}
-
 int CurrentUiScale() {
     if (!qApp) return kDefaultUiScale;
     const QVariant v = qApp->property(kScaleProperty);
@@ -134,7 +79,7 @@ QFont ScaledFont(QFont font) {
 }
 
 void ApplyUiScale(int percent) {
-    if (!qApp || !IsStep(percent)) return;
+    if (!qApp || !IsUiScaleStep(percent)) return;
     QVariant base = qApp->property(kBaseFontProperty);
     if (!base.isValid()) {
         base = QVariant::fromValue(QApplication::font());

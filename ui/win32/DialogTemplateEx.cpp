@@ -88,7 +88,9 @@ Win32ControlClass ControlClassOf(const ControlTemplate& c) {
     return {L"Static", base, 0};
 }
 
-std::vector<WORD> BuildDialogTemplateEx(const DialogTemplate& t, DWORD extraStyle) {
+int ScaledPointSize(int pointSize, int scalePercent) { return (pointSize * scalePercent + 50) / 100; }
+
+std::vector<WORD> BuildDialogTemplateEx(const DialogTemplate& t, DWORD extraStyle, int scalePercent) {
     TemplateWriter w;
     w.Word(1);       // dlgVer
     w.Word(0xFFFF);  // signature
@@ -103,7 +105,7 @@ std::vector<WORD> BuildDialogTemplateEx(const DialogTemplate& t, DWORD extraStyl
     w.Word(0);  // no menu
     w.Word(0);  // the dialog class
     w.String(Wide(t.caption ? t.caption : ""));
-    w.Word(static_cast<WORD>(t.pointSize));
+    w.Word(static_cast<WORD>(ScaledPointSize(t.pointSize, scalePercent)));
     w.Word(FW_NORMAL);
     w.Word(MAKEWORD(FALSE, DEFAULT_CHARSET));  // italic, charset
     w.String(Wide(t.fontFace ? t.fontFace : "MS Sans Serif"));

@@ -24,8 +24,12 @@ struct Win32ControlClass {
 };
 Win32ControlClass ControlClassOf(const ControlTemplate& c);
 
-// The DLGTEMPLATEEX of `t` (DWORD-aligned words); `extraStyle` is added to kDialogStyle.
-std::vector<WORD> BuildDialogTemplateEx(const DialogTemplate& t, DWORD extraStyle = 0);
+// The DLGTEMPLATEEX of `t` (DWORD-aligned words); `extraStyle` is added to kDialogStyle. The
+// font is the template's at `scalePercent`: dialog units follow the font, so the whole dialog
+// grows with it.
+std::vector<WORD> BuildDialogTemplateEx(const DialogTemplate& t, DWORD extraStyle = 0, int scalePercent = 100);
+// The template's point size at `scalePercent`, rounded.
+int ScaledPointSize(int pointSize, int scalePercent);
 
 // UTF-8 and UTF-16 both ways.
 std::wstring Wide(std::string_view utf8);

@@ -10,6 +10,7 @@
 #include "ui/win32/CommonDialogs.h"
 #include "ui/win32/DialogTemplateEx.h"
 #include "ui/win32/SettingsDialogs.h"
+#include "ui/win32/Win32Look.h"
 
 namespace velq3::ui {
 
@@ -160,6 +161,7 @@ int CWin32FilterWheelDlg::RunModal(HWND owner) {
         return kIdCancel;
     }
     m_Window = std::make_unique<CWindow>(*this);
+    m_Window->SetLook(m_Look);
     m_RunningModal = true;
     const INT_PTR result = m_Window->RunModal(owner);
     m_RunningModal = false;
@@ -170,6 +172,7 @@ int CWin32FilterWheelDlg::RunModal(HWND owner) {
 bool CWin32FilterWheelDlg::CreateModeless(HWND owner) {
     if (WindowExists()) return false;
     m_Window = std::make_unique<CWindow>(*this);
+    m_Window->SetLook(m_Look);
     if (!m_Window->Create(owner)) {
         m_Window.reset();
         return false;
@@ -336,8 +339,14 @@ bool CWin32FilterWheelDlg::OnListNotify(const NMHDR& header, LRESULT& result) {
         } else if (cd.nmcd.dwDrawStage == (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) {
             const std::optional<COLORREF> colour =
                 cd.iSubItem == 1 ? FilterColour(static_cast<int>(cd.nmcd.dwItemSpec)) : std::nullopt;
-            cd.clrTextBk = colour ? *colour : ::GetSysColor(COLOR_WINDOW);
-            cd.clrText = colour ? TextOn(*colour) : ::GetSysColor(COLOR_WINDOWTEXT);
+            if (m_Look && m_Look->Night()) {
+                // At night a dim red of the colour's lightness, under the night text.
+                cd.clrTextBk = colour ? m_Look->AreaColour(*colour) : m_Look->BackgroundColour();
+                cd.clrText = m_Look->TextColour();
+            } else {
+                cd.clrTextBk = colour ? *colour : ::GetSysColor(COLOR_WINDOW);
+                cd.clrText = colour ? TextOn(*colour) : ::GetSysColor(COLOR_WINDOWTEXT);
+            }
             result = CDRF_NEWFONT;
         } else {
             result = CDRF_DODEFAULT;
@@ -493,6 +502,7 @@ void CWin32FilterWheelDlg::RunModalStep(const std::function<void()>& step) {
 void CWin32FilterWheelDlg::OnWheelSettings() {
     RunModalChild([this](HWND owner) {
         CWin32FilterWheelSettingsDlg dialog(m_FW);
+        dialog.SetLook(m_Look);
         if (m_MessageHook) dialog.Controls().SetMessageHook(m_MessageHook);
         return static_cast<int>(dialog.RunModal(owner));
     });
@@ -501,6 +511,7 @@ void CWin32FilterWheelDlg::OnWheelSettings() {
 void CWin32FilterWheelDlg::OnFocuserSettings() {
     RunModalChild([this](HWND owner) {
         CWin32FocuserSettingsDlg dialog(m_FW);
+        dialog.SetLook(m_Look);
         if (m_MessageHook) dialog.Controls().SetMessageHook(m_MessageHook);
         return static_cast<int>(dialog.RunModal(owner));
     });
@@ -509,6 +520,7 @@ void CWin32FilterWheelDlg::OnFocuserSettings() {
 void CWin32FilterWheelDlg::OnHeater() {
     RunModalChild([this](HWND owner) {
         CWin32HeaterControlDlg dialog(m_FW);
+        dialog.SetLook(m_Look);
         if (m_MessageHook) dialog.Controls().SetMessageHook(m_MessageHook);
         return static_cast<int>(dialog.RunModal(owner));
     });
@@ -516,7 +528,10 @@ void CWin32FilterWheelDlg::OnHeater() {
 
 void CWin32FilterWheelDlg::OnGraphs() {
     ExchangeData(Transfer::ToFields);
-    if (!m_Graph) m_Graph = std::make_unique<CWin32TermGraph>(m_FW);
+    if (!m_Graph) {
+        m_Graph = std::make_unique<CWin32TermGraph>(m_FW);
+        m_Graph->SetLook(m_Look);
+    }
     m_Graph->ToggleVisible(Window());
 }
 

@@ -52,6 +52,9 @@ public:
     Win32DialogControls* Controls() const;
     // Called when a modeless window has gone (Exit, or a client's disconnection).
     std::function<void()> OnWindowGone;
+    // The program's look (night palette, scale) for this window and the ones it opens; windows
+    // opened afterwards take it.
+    void SetLook(Win32Look* look) { m_Look = look; }
     // A note shown after the caption; empty shows the caption alone.
     void SetTitleNote(const std::string& note);
 
@@ -127,6 +130,7 @@ private:
     FileChooser m_ChooseFile;
     Win32DialogControls::MessageHook m_MessageHook;
     std::unique_ptr<CWin32TermGraph> m_Graph;
+    Win32Look* m_Look = nullptr;
 };
 
 }  // namespace velq3::ui

@@ -84,6 +84,7 @@ std::optional<std::string> CWin32FocuserSettingsDlg::PickFolder(const std::strin
 
 void CWin32FocuserSettingsDlg::RunMicrostepsDialog() {
     CWin32MicrostepsDlg microsteps(m_Device);
+    microsteps.SetLook(Look());
     microsteps.RunModal(Window());
 }
 

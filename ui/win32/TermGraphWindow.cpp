@@ -6,7 +6,9 @@
 
 #include "device/OrnFilterWheel.h"
 #include "ui/TermGraphLayout.h"
+#include "ui/TermGraphTemplate.h"
 #include "ui/win32/DialogTemplateEx.h"
+#include "ui/win32/Win32Look.h"
 
 namespace velq3::ui {
 namespace {
@@ -17,9 +19,6 @@ constexpr int kLegendGap = 6;        // pixels between a legend name and its rea
 constexpr UINT_PTR kRedrawTimer = 1;
 
 const COLORREF kSeries[4] = {RGB(255, 0, 0), RGB(255, 255, 0), RGB(0, 255, 0), RGB(0, 255, 255)};
-
-// The graph's own template: an empty client area, sizable.
-const DialogTemplate kTermGraphTemplate = {206, "Temperature Graph", 8, "MS Sans Serif", 316, 185, {}};
 
 int TextWidth(HDC dc, const std::wstring& s) {
     SIZE size{};
@@ -41,7 +40,9 @@ bool Intersects(const RECT& a, const RECT& b) {
 
 void PaintTermGraphGdi(HDC dc, int width, int height, const TermHistoryQueue& history,
                        const std::array<std::string, 4>& names, const TermTimeQueue& times,
-                       const CalendarClock& clock, bool showReadings) {
+                       const CalendarClock& clock, bool showReadings,
+                       const std::function<COLORREF(COLORREF)>& colour) {
+    const auto c = [&colour](COLORREF day) { return colour ? colour(day) : day; };
     const RECT all{0, 0, width, height};
     ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
     const GraphBox p = PlotBox(width, height);
@@ -73,14 +74,14 @@ void PaintTermGraphGdi(HDC dc, int width, int height, const TermHistoryQueue& hi
         legendY += lineHeight;
     }
 
-    HPEN grid = ::CreatePen(PS_DOT, 1, RGB(128, 128, 128));
+    HPEN grid = ::CreatePen(PS_DOT, 1, c(RGB(128, 128, 128)));
     HGDIOBJ oldPen = ::SelectObject(dc, grid);
     for (const GraphGridLine& line : g.grid) {
         if (line.label) {
             // On its line, or just below it where the text would rise above the box.
             const int top = std::max(line.y - static_cast<int>(tm.tmAscent), p.top);
             const std::wstring label = Wide(*line.label);
-            Text(dc, p.left, top, label, RGB(255, 255, 255));
+            Text(dc, p.left, top, label, c(RGB(255, 255, 255)));
             taken.push_back({p.left, top, p.left + TextWidth(dc, label), top + lineHeight});
             ::MoveToEx(dc, p.left, line.y, nullptr);
             ::LineTo(dc, p.right, line.y);
@@ -99,20 +100,20 @@ void PaintTermGraphGdi(HDC dc, int width, int height, const TermHistoryQueue& hi
                        tick.x + kTimeLabelOffset + TextWidth(dc, label), p.bottom - kShortTick - 1};
         if (box.top < p.top || std::any_of(taken.begin(), taken.end(), [&](const RECT& r) { return Intersects(r, box); }))
             continue;
-        Text(dc, box.left, box.top, label, RGB(255, 255, 255));
+        Text(dc, box.left, box.top, label, c(RGB(255, 255, 255)));
     }
     ::SelectObject(dc, oldPen);
     ::DeleteObject(grid);
 
     for (size_t j = 0; j < 4; ++j) {
         const std::wstring name = Wide(names[j]);
-        Text(dc, nameRight - TextWidth(dc, name), rowTop[j], name, kSeries[j]);
+        Text(dc, nameRight - TextWidth(dc, name), rowTop[j], name, c(kSeries[j]));
         if (showReadings && g.latest[j]) {
             const std::wstring value = Wide(*g.latest[j]);
-            Text(dc, p.right - TextWidth(dc, value), rowTop[j], value, kSeries[j]);
+            Text(dc, p.right - TextWidth(dc, value), rowTop[j], value, c(kSeries[j]));
         }
         // The series as one path of joined runs.
-        HPEN pen = ::CreatePen(PS_SOLID, 1, kSeries[j]);
+        HPEN pen = ::CreatePen(PS_SOLID, 1, c(kSeries[j]));
         HGDIOBJ old = ::SelectObject(dc, pen);
         ::BeginPath(dc);
         for (const GraphPoint& pt : g.series[j]) {
@@ -142,7 +143,7 @@ void CWin32TermGraph::ToggleVisible(HWND owner) {
 bool CWin32TermGraph::OnMessage(UINT msg, WPARAM wParam, LPARAM, INT_PTR& result) {
     switch (msg) {
     case WM_INITDIALOG:
-        ::SetTimer(Window(), kRedrawTimer, kRedrawMs, nullptr);
+        ::SetTimer(Window(), kRedrawTimer, kTermGraphRedrawMs, nullptr);
         result = TRUE;
         return true;
     case WM_TIMER:
@@ -172,7 +173,8 @@ bool CWin32TermGraph::OnMessage(UINT msg, WPARAM wParam, LPARAM, INT_PTR& result
         HGDIOBJ oldBitmap = ::SelectObject(memory, bitmap);
         HGDIOBJ oldFont = ::SelectObject(memory, reinterpret_cast<HFONT>(::SendMessageW(Window(), WM_GETFONT, 0, 0)));
         PaintTermGraphGdi(memory, client.right, client.bottom, m_FW.TermHistory, m_FW.TermometerName,
-                          m_FW.TermHistoryTimes, m_FW.CalendarTime());
+                          m_FW.TermHistoryTimes, m_FW.CalendarTime(), false,
+                          [look = Look()](COLORREF day) { return look ? look->Colour(day) : day; });
         ::BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
         ::SelectObject(memory, oldFont);
         ::SelectObject(memory, oldBitmap);

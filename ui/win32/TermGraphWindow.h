@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "device/TermLog.h"
@@ -19,15 +20,14 @@ namespace velq3::ui {
 
 // Draws the graph of `history` into `dc` over a client area of `width` x `height` with the
 // font selected in `dc`; the legend holds the names and, with `showReadings`, the newest
-// readings.
+// readings. Every colour goes through `colour` (the night palette's red at night).
 void PaintTermGraphGdi(HDC dc, int width, int height, const TermHistoryQueue& history,
                        const std::array<std::string, 4>& names, const TermTimeQueue& times,
-                       const CalendarClock& clock, bool showReadings = false);
+                       const CalendarClock& clock, bool showReadings = false,
+                       const std::function<COLORREF(COLORREF)>& colour = nullptr);
 
 class CWin32TermGraph : public Win32RulesDialog {
 public:
-    static constexpr UINT kRedrawMs = 5000;
-
     explicit CWin32TermGraph(OrnFilterWheel& fw);
 
     // What the button does: hide when visible, otherwise show (created at the first show,

@@ -6,7 +6,9 @@
 
 #include <cstdlib>
 
+#include "ui/UiScaleSetting.h"
 #include "ui/win32/DialogTemplateEx.h"
+#include "ui/win32/Win32Look.h"
 
 namespace velq3::ui {
 
@@ -376,9 +378,14 @@ void Win32DialogControls::EndDialog(int result) {
     else ::ShowWindow(m_Dialog, SW_HIDE);
 }
 
-Win32RulesDialog::Win32RulesDialog(const DialogTemplate& t, DWORD extraStyle) : m_Ctl(t), m_Template(t) {
+Win32RulesDialog::Win32RulesDialog(const DialogTemplate& t, DWORD extraStyle)
+    : m_Ctl(t), m_Template(t), m_ExtraStyle(extraStyle) {
     InitDialogControlClasses();
-    m_Bytes = BuildDialogTemplateEx(t, extraStyle);
+}
+
+LPCDLGTEMPLATEW Win32RulesDialog::BuildBytes() {
+    m_Bytes = BuildDialogTemplateEx(m_Template, m_ExtraStyle, m_Look ? m_Look->Scale() : kDefaultUiScale);
+    return reinterpret_cast<LPCDLGTEMPLATEW>(m_Bytes.data());
 }
 
 Win32RulesDialog::~Win32RulesDialog() {
@@ -388,14 +395,12 @@ Win32RulesDialog::~Win32RulesDialog() {
 HWND Win32RulesDialog::Create(HWND owner) {
     m_Modeless = true;
     m_Ctl.SetModal(false);
-    return ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(m_Bytes.data()),
-                                        owner, &DialogProc, reinterpret_cast<LPARAM>(this));
+    return ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), BuildBytes(), owner, &DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR Win32RulesDialog::RunModal(HWND owner) {
     m_Ctl.SetModal(true);
-    const INT_PTR r = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(m_Bytes.data()),
-                                                owner, &DialogProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR r = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), BuildBytes(), owner, &DialogProc, reinterpret_cast<LPARAM>(this));
     m_Ctl.SetWindow(nullptr);
     return r;
 }
@@ -409,7 +414,9 @@ INT_PTR CALLBACK Win32RulesDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
     auto* self = reinterpret_cast<Win32RulesDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
     if (!self) return FALSE;
     const INT_PTR r = self->Handle(msg, wParam, lParam);
+    if (msg == WM_INITDIALOG && self->m_Look) self->m_Look->Attach(hwnd);
     if (msg == WM_NCDESTROY) {
+        if (self->m_Look) self->m_Look->Detach(hwnd);
         ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->m_Ctl.SetWindow(nullptr);
     }
@@ -422,6 +429,27 @@ INT_PTR Win32RulesDialog::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG:
         Initialize();
+        return TRUE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+        // A dialog procedure answers these with the brush itself.
+        return m_Look ? reinterpret_cast<INT_PTR>(m_Look->ControlColours(reinterpret_cast<HDC>(wParam))) : FALSE;
+    case WM_DRAWITEM:
+        return m_Look && m_Look->DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
+    case WM_CONTEXTMENU:
+        // The window's background only: the controls keep their own menus.
+        if (!m_Look || reinterpret_cast<HWND>(wParam) != Window()) return FALSE;
+        {
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            if (at.x == -1 && at.y == -1) {  // from the keyboard: the window's corner
+                at = {0, 0};
+                ::ClientToScreen(Window(), &at);
+            }
+            m_Look->ShowMenu(Window(), at);
+        }
         return TRUE;
     case WM_COMMAND:
         if (m_Ctl.RouteCommand(wParam, lParam)) return TRUE;

@@ -16,6 +16,8 @@
 
 namespace velq3::ui {
 
+class Win32Look;
+
 // Registers the common control classes the templates use (up-down, list view); once per process.
 void InitDialogControlClasses();
 
@@ -117,11 +119,17 @@ public:
 
     HWND Window() const { return m_Ctl.Window(); }
     Win32DialogControls& Controls() { return m_Ctl; }
+    // The program's look (night palette, scale); nullptr: system colours at 100 %. Takes effect
+    // at the next Create or RunModal.
+    void SetLook(Win32Look* look) { m_Look = look; }
+    Win32Look* Look() const { return m_Look; }
     const DialogTemplate& Template() const { return m_Template; }
 
 protected:
     // The window and its controls exist (WM_INITDIALOG): fill them, attach the rules.
     virtual void Initialize() {}
+    // The dialog's bytes, built at the look's scale.
+    LPCDLGTEMPLATEW BuildBytes();
     // Any message before the layer's own routing; true when it was handled (`result` is the
     // dialog procedure's answer).
     virtual bool OnMessage(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, INT_PTR& /*result*/) { return false; }
@@ -134,6 +142,8 @@ private:
     INT_PTR Handle(UINT msg, WPARAM wParam, LPARAM lParam);
 
     const DialogTemplate& m_Template;
+    DWORD m_ExtraStyle;
+    Win32Look* m_Look = nullptr;
     std::vector<WORD> m_Bytes;
     DialogRules* m_Rules = nullptr;
     bool m_Modeless = false;

@@ -1,0 +1,196 @@
+// The night palette and the scale of the Win32 windows.
+#include "ui/win32/Win32Look.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/Registry.h"
+#include "ui/NightColours.h"
+#include "ui/UiScaleSetting.h"
+
+namespace velq3::ui {
+namespace {
+
+constexpr UINT kNightModeCommand = 1;
+
+// The look whose Ctrl+N the thread's message hook examines (a message hook has no context of its
+// own; there is one look per program).
+Win32Look* g_KeyLook = nullptr;
+
+LRESULT CALLBACK KeyHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0 && g_KeyLook && g_KeyLook->PreTranslateKey(*reinterpret_cast<const MSG*>(lParam))) return 1;
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
+Rgb ToRgb(COLORREF c) { return {GetRValue(c), GetGValue(c), GetBValue(c)}; }
+
+}  // namespace
+
+Win32Look::Win32Look(RegistryHive* hive) : m_Hive(hive) {
+    if (hive) {
+        m_Night = LoadNightMode(*hive);
+        m_Scale = LoadUiScale(*hive);
+    }
+    m_Background = ::CreateSolidBrush(RGB(0, 0, 0));
+    if (!g_KeyLook) {
+        g_KeyLook = this;
+        m_KeyHook = ::SetWindowsHookExW(WH_MSGFILTER, &KeyHook, nullptr, ::GetCurrentThreadId());
+    }
+}
+
+Win32Look::~Win32Look() {
+    if (m_KeyHook) ::UnhookWindowsHookEx(m_KeyHook);
+    if (g_KeyLook == this) g_KeyLook = nullptr;
+    ::DeleteObject(m_Background);
+}
+
+void Win32Look::SetNight(bool on) {
+    if (on == m_Night) return;
+    m_Night = on;
+    for (HWND w : m_Windows) Apply(w);
+}
+
+void Win32Look::ToggleNight() {
+    SetNight(!m_Night);
+    if (m_Hive) SaveNightMode(*m_Hive, m_Night);
+}
+
+void Win32Look::SetScale(int percent) {
+    if (IsUiScaleStep(percent)) m_Scale = percent;
+}
+
+COLORREF Win32Look::Colour(COLORREF day) const { return m_Night ? ToColorRef(NightRgb(ToRgb(day))) : day; }
+COLORREF Win32Look::AreaColour(COLORREF day) const { return m_Night ? ToColorRef(NightDimRgb(ToRgb(day))) : day; }
+COLORREF Win32Look::TextColour() const { return m_Night ? RGB(kNightTextRed, 0, 0) : ::GetSysColor(COLOR_WINDOWTEXT); }
+COLORREF Win32Look::BackgroundColour() const { return m_Night ? RGB(0, 0, 0) : ::GetSysColor(COLOR_WINDOW); }
+
+HBRUSH Win32Look::ControlColours(HDC dc) const {
+    if (!m_Night) return nullptr;
+    ::SetTextColor(dc, TextColour());
+    ::SetBkColor(dc, RGB(0, 0, 0));
+    return m_Background;
+}
+
+void Win32Look::Attach(HWND window) {
+    if (std::find(m_Windows.begin(), m_Windows.end(), window) == m_Windows.end()) m_Windows.push_back(window);
+    // A window built by day needs nothing; at night its lists take the night colours.
+    if (m_Night) Apply(window);
+}
+
+void Win32Look::Detach(HWND window) {
+    m_Windows.erase(std::remove(m_Windows.begin(), m_Windows.end(), window), m_Windows.end());
+    std::erase_if(m_DayLists, [window](const auto& entry) { return entry.second.window == window; });
+    std::erase_if(m_NightButtons, [window](const auto& entry) { return entry.second.first == window; });
+}
+
+void Win32Look::Apply(HWND window) {
+    m_Applying = window;
+    ::EnumChildWindows(window, &ApplyToChild, reinterpret_cast<LPARAM>(this));
+    m_Applying = nullptr;
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+BOOL CALLBACK Win32Look::ApplyToChild(HWND child, LPARAM lParam) {
+    wchar_t cls[32] = {};
+    ::GetClassNameW(child, cls, 32);
+    auto& look = *reinterpret_cast<Win32Look*>(lParam);
+    if (::lstrcmpiW(cls, WC_LISTVIEWW) == 0) look.ApplyToList(look.m_Applying, child);
+    if (::lstrcmpiW(cls, L"Button") == 0) look.ApplyToButton(look.m_Applying, child);
+    return TRUE;
+}
+
+void Win32Look::ApplyToList(HWND window, HWND list) {
+    if (m_Night) {
+        // The list's own colours are kept for the day: the system's defaults differ between
+        // versions of the common controls.
+        m_DayLists.try_emplace(list, ListColours{window, ListView_GetBkColor(list), ListView_GetTextBkColor(list),
+                                                 ListView_GetTextColor(list)});
+        ListView_SetBkColor(list, RGB(0, 0, 0));
+        ListView_SetTextBkColor(list, RGB(0, 0, 0));
+        ListView_SetTextColor(list, TextColour());
+        return;
+    }
+    const auto day = m_DayLists.find(list);
+    if (day == m_DayLists.end()) return;
+    ListView_SetBkColor(list, day->second.back);
+    ListView_SetTextBkColor(list, day->second.textBack);
+    ListView_SetTextColor(list, day->second.text);
+    m_DayLists.erase(day);
+}
+
+void Win32Look::ApplyToButton(HWND window, HWND button) {
+    const LONG_PTR style = ::GetWindowLongPtrW(button, GWL_STYLE);
+    const LONG_PTR type = style & BS_TYPEMASK;
+    if (m_Night) {
+        if (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON) return;
+        m_NightButtons[button] = {window, type};
+        ::SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
+    } else {
+        const auto night = m_NightButtons.find(button);
+        if (night == m_NightButtons.end()) return;
+        ::SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | night->second.second);
+        m_NightButtons.erase(night);
+    }
+    ::InvalidateRect(button, nullptr, TRUE);
+}
+
+bool Win32Look::DrawButton(const DRAWITEMSTRUCT& item) const {
+    if (item.CtlType != ODT_BUTTON || !m_NightButtons.contains(item.hwndItem)) return false;
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    HBRUSH fill = ::CreateSolidBrush(RGB(pressed ? 70 : 40, 0, 0));
+    ::FillRect(dc, &r, fill);
+    ::DeleteObject(fill);
+    // The frame: brighter, and twice as thick, on the button that has the focus.
+    HBRUSH frame = ::CreateSolidBrush(RGB((item.itemState & ODS_FOCUS) ? 150 : 80, 0, 0));
+    ::FrameRect(dc, &r, frame);
+    if (item.itemState & ODS_FOCUS) {
+        RECT inner{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
+        ::FrameRect(dc, &inner, frame);
+    }
+    ::DeleteObject(frame);
+    wchar_t text[256] = {};
+    ::GetWindowTextW(item.hwndItem, text, 256);
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, RGB(disabled ? 90 : kNightTextRed, 0, 0));
+    const bool lines = (::GetWindowLongPtrW(item.hwndItem, GWL_STYLE) & BS_MULTILINE) != 0;
+    if (pressed) ::OffsetRect(&r, 1, 1);
+    if (lines) {
+        // Centred as a block: measured first, then placed in the middle.
+        RECT box = r;
+        ::DrawTextW(dc, text, -1, &box, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+        const int height = box.bottom - box.top;
+        r.top += (r.bottom - r.top - height) / 2;
+        ::DrawTextW(dc, text, -1, &r, DT_CENTER | DT_WORDBREAK);
+    } else {
+        ::DrawTextW(dc, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+    return true;
+}
+
+void Win32Look::ShowMenu(HWND window, POINT at) {
+    HMENU menu = ::CreatePopupMenu();
+    if (!menu) return;
+    ::AppendMenuW(menu, MF_STRING | (m_Night ? MF_CHECKED : MF_UNCHECKED), kNightModeCommand, L"Night Mode");
+    const UINT chosen = static_cast<UINT>(
+        ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window, nullptr));
+    ::DestroyMenu(menu);
+    if (chosen == kNightModeCommand) ToggleNight();
+}
+
+bool Win32Look::PreTranslateKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != 'N') return false;
+    if ((::GetKeyState(VK_CONTROL) & 0x8000) == 0 || (::GetKeyState(VK_MENU) & 0x8000) != 0) return false;
+    const bool ours = std::any_of(m_Windows.begin(), m_Windows.end(),
+                                  [&](HWND w) { return msg.hwnd == w || ::IsChild(w, msg.hwnd); });
+    if (!ours) return false;
+    ToggleNight();
+    return true;
+}
+
+}  // namespace velq3::ui
