@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "apps/CtlOperation.h"
+#include "automation/HResultText.h"
 #include "automation/Bstr.h"
 
 namespace velq3::ctl {
@@ -214,36 +215,6 @@ std::string Describe(const VARIANT& v) {
         std::snprintf(buf, sizeof buf, "{%s}", type.c_str());
     }
     return buf;
-}
-
-std::string HResultMessage(HRESULT hr) {
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = n ? Utf8FromWide(text, n) : std::string();
-    if (text) ::LocalFree(text);
-    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back()))) message.pop_back();
-    if (!message.empty()) return message;
-    // The system has no text for these (Wine's message table lacks the dispatch codes).
-    switch (hr) {
-    case DISP_E_UNKNOWNINTERFACE: return "Unknown interface.";
-    case DISP_E_MEMBERNOTFOUND: return "Member not found.";
-    case DISP_E_PARAMNOTFOUND: return "Parameter not found.";
-    case DISP_E_TYPEMISMATCH: return "Type mismatch.";
-    case DISP_E_UNKNOWNNAME: return "Unknown name.";
-    case DISP_E_NONAMEDARGS: return "No named arguments.";
-    case DISP_E_BADVARTYPE: return "Bad variable type.";
-    case DISP_E_EXCEPTION: return "Exception occurred.";
-    case DISP_E_OVERFLOW: return "Out of present range.";
-    case DISP_E_BADINDEX: return "Invalid index.";
-    case DISP_E_BADPARAMCOUNT: return "Invalid number of parameters.";
-    case DISP_E_PARAMNOTOPTIONAL: return "Parameter not optional.";
-    default: break;
-    }
-    char unknown[40];
-    std::snprintf(unknown, sizeof unknown, "Unknown error 0x%08X", static_cast<unsigned>(hr));
-    return unknown;
 }
 
 void PrintFailure(const std::string& name, HRESULT hr, const std::string& description) {
