@@ -32,6 +32,7 @@ start)
   stop
   rm -f "$dir/com1"
   mkdir -p "$dir/sim"
+  rm -f "$dir/sim/eeprom.bin"  # each run starts from the simulator's default memory
   setsid "$sim" --link "$dir/com1" --eeprom "$dir/sim/eeprom.bin" --verbose \
     </dev/null >"$dir/sim/stdout.log" 2>"$dir/sim.log" &
   echo $! >"$pidfile"
