@@ -1,13 +1,16 @@
-// Unix stream socket server of the control channel.
+// Stream socket server of the control channel (Unix socket or loopback TCP).
 #include "sim/ControlSocket.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace velq3::sim {
@@ -59,6 +62,31 @@ std::unique_ptr<ControlSocket> ControlSocket::listen(const std::string& path, st
   return std::unique_ptr<ControlSocket>(new ControlSocket(fd, path));
 }
 
+std::unique_ptr<ControlSocket> ControlSocket::listenTcp(const std::string& portFile, std::string* error) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (error) *error = std::string("control port: ") + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return nullptr;
+  }
+  const std::string partial = portFile + ".part";
+  FILE* f = std::fopen(partial.c_str(), "w");
+  const bool written = f && std::fprintf(f, "%u\n", static_cast<unsigned>(ntohs(addr.sin_port))) > 0;
+  if (f) std::fclose(f);
+  if (!written || std::rename(partial.c_str(), portFile.c_str()) != 0) {
+    if (error) *error = "control port file " + portFile + ": " + std::strerror(errno);
+    ::unlink(partial.c_str());
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<ControlSocket>(new ControlSocket(fd, portFile));
+}
+
 ControlSocket::~ControlSocket() {
   for (const auto& c : clients_) ::close(c.fd);
   ::close(listenFd_);
@@ -80,6 +108,7 @@ void ControlSocket::handle(const std::vector<pollfd>& fds, size_t first, const H
     if (ev == 0 || serve(c, handler)) {
       kept.push_back(std::move(c));
     } else {
+      if (c.fd == firstClientFd_) firstClientGone_ = true;
       ::close(c.fd);
     }
   }
@@ -88,6 +117,7 @@ void ControlSocket::handle(const std::vector<pollfd>& fds, size_t first, const H
     for (;;) {
       const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) break;
+      if (firstClientFd_ < 0) firstClientFd_ = fd;
       clients_.push_back({fd, {}});
     }
   }

@@ -54,8 +54,13 @@ std::string usage() {
       "  --vanish-exit          after a vanish, exit (status 0) instead\n"
       "Control and diagnostics:\n"
       "  --control PATH         listen on a Unix stream socket at PATH for control lines (below)\n"
+      "  --control-port FILE    listen for control lines on a TCP port of 127.0.0.1 chosen by the\n"
+      "                         system, and write its number into FILE (for clients without Unix\n"
+      "                         sockets, such as programs under Wine)\n"
       "  --exit-with-parent     end (as on SIGTERM) when the process that started it ends, so that\n"
       "                         a test that dies does not leave the simulator behind\n"
+      "  --exit-with-control    end when the first control client disconnects (for a starter that\n"
+      "                         cannot be the simulator's parent, such as a program under Wine)\n"
       "  --seed N               seed of the garbage generator\n"
       "  --verbose              log every received command word to standard error\n"
       "  --help                 show this text\n"
@@ -112,6 +117,8 @@ std::optional<Options> parseOptions(int argc, const char* const* argv, std::stri
       problem = intoString(o.eeprom);
     } else if (a == "--control") {
       problem = intoString(o.control);
+    } else if (a == "--control-port") {
+      problem = intoString(o.controlPortFile);
     } else if (a == "--fault") {
       problem = intoString(fault);
     } else if (a == "--fault-cmd") {
@@ -124,6 +131,8 @@ std::optional<Options> parseOptions(int argc, const char* const* argv, std::stri
       o.vanishExit = true;
     } else if (a == "--exit-with-parent") {
       o.exitWithParent = true;
+    } else if (a == "--exit-with-control") {
+      o.exitWithControl = true;
     } else if (a == "--no-all") {
       o.controlLines.push_back("set all-len off");
     } else if (a == "--no-eesize") {

@@ -13,10 +13,12 @@ struct Options {
   std::string link;         // symbolic link to the pseudo-terminal
   std::string eeprom;       // memory file
   std::string control;      // control socket path
+  std::string controlPortFile;  // control on a loopback TCP port, its number written here
   bool realtime = false;
   bool verbose = false;
   bool vanishExit = false;  // exit after the line vanished instead of opening a new one
   bool exitWithParent = false;  // end when the process that started the simulator ends
+  bool exitWithControl = false;  // end when the first control client disconnects
   int replugMs = 500;       // pause between a vanished line and the new one
   size_t microstepTableLen = 33;
   std::optional<uint32_t> seed;

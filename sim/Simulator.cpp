@@ -70,8 +70,9 @@ bool Simulator::setUp(std::string* error) {
       return false;
     }
   }
-  if (!options_.control.empty()) {
-    control_ = ControlSocket::listen(options_.control, error);
+  if (!options_.control.empty() || !options_.controlPortFile.empty()) {
+    control_ = options_.control.empty() ? ControlSocket::listenTcp(options_.controlPortFile, error)
+                                        : ControlSocket::listen(options_.control, error);
     if (!control_) return false;
   }
   if (!options_.link.empty()) link_ = std::make_unique<Symlink>(options_.link);
@@ -143,6 +144,7 @@ int Simulator::run() {
     // Control lines first: a test that changes a setting and then sends a command gets the
     // change applied to that command even when both are waiting.
     if (control_) control_->handle(fds, controlFirst, [this](const std::string& l) { return control(l); });
+    if (options_.exitWithControl && control_ && control_->firstClientGone()) break;
     if (line_ && !fds.empty() && fds[0].fd == line_->fd()) {
       const short ev = fds[0].revents;
       if (ev & POLLOUT) outputBlocked_ = false;

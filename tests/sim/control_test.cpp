@@ -103,7 +103,7 @@ TEST(SimOptions, MistakesAreRefused) {
 
 TEST(SimOptions, HelpListsEveryOptionAndTheControlLanguage) {
   const std::string text = usage();
-  for (const char* word : {"--tty", "--link", "--eeprom", "--control", "--memory-size", "--mode", "--sensors",
+  for (const char* word : {"--tty", "--link", "--eeprom", "--control", "--control-port", "--exit-with-control", "--memory-size", "--mode", "--sensors",
                            "--no-all", "--no-eesize", "--realtime", "--move-ms", "--slow-ms", "--fault",
                            "--fault-cmd", "--vanish-exit", "--verbose", "set all-len", "set eesize"})
     EXPECT_NE(text.find(word), std::string::npos) << word;

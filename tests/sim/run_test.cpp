@@ -2,7 +2,10 @@
 // without spinning and ending cleanly.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -114,6 +117,63 @@ TEST(SimRun, EndsWithTheProcessThatStartedIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(processEnded(sim));
   if (!processEnded(sim)) ::kill(sim, SIGKILL);
+}
+
+// For starters that cannot be its parent (programs under Wine): control lines on a loopback TCP
+// port named in a file, and the end of the simulator with its first control connection, which
+// takes the port file and the link along.
+TEST(SimRun, ControlPortServesLinesAndItsFirstClientEndsTheSimulator) {
+  TempDir dir;
+  const std::string portFile = dir.file("control.port"), link = dir.file("tty");
+  const pid_t sim = ::fork();
+  ASSERT_GE(sim, 0);
+  if (sim == 0) {
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, STDOUT_FILENO);
+    ::execl(VELQ3_SIM_PATH, VELQ3_SIM_PATH, "--control-port", portFile.c_str(), "--exit-with-control", "--link",
+            link.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int port = 0;
+  for (int i = 0; i < 250 && !(std::ifstream(portFile) >> port); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_GT(port, 0);
+  const auto connectTo = [port] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return fd;
+  };
+  const auto ask = [](int fd, const std::string& line) {
+    const std::string text = line + "\n";
+    EXPECT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+    std::string reply;
+    char c = 0;
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, 3000) > 0 && ::read(fd, &c, 1) == 1 && c != '\n') reply += c;
+    return reply;
+  };
+  const int first = connectTo();
+  const int second = connectTo();
+  EXPECT_EQ(ask(first, "set temp 0 2150"), "ok");
+  EXPECT_EQ(ask(second, "set temp 9 0").rfind("error", 0), 0u);
+  // A later client leaving changes nothing; the first one leaving ends the simulator.
+  ::close(second);
+  EXPECT_EQ(ask(first, "set volt 1200"), "ok");
+  ::close(first);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!processEnded(sim) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  int status = -1;
+  if (!processEnded(sim)) ::kill(sim, SIGKILL);
+  ::waitpid(sim, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  struct stat st {};
+  EXPECT_NE(::lstat(portFile.c_str(), &st), 0);
+  EXPECT_NE(::lstat(link.c_str(), &st), 0);
 }
 
 TEST(SimRun, ServesAnExistingTerminal) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "SimWheelFixture.h"
-#include "common/SimProcess.h"
+#include "common/TestSimulator.h"
 #include "device/OrnFilterWheel.h"
 #include "ui/DialogControls.h"
 #include "ui/FilterWheelRules.h"
@@ -113,7 +113,7 @@ protected:
     }
 
     TempDir dir;
-    RegistryHive hive{dir.file("user.reg"), kCurrentUserRoot};
+    RegistryHive hive{FixtureHiveFile(dir), FixtureHiveRoot(dir)};
     ManualMainLoop loop;
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<OrnFilterWheel> device;

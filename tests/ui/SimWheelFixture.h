@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/SimProcess.h"
+#include "common/TestSimulator.h"
 #include "device/OrnFilterWheel.h"
 
 namespace velq3::test {
@@ -53,7 +53,7 @@ protected:
     }
 
     TempDir dir;
-    RegistryHive hive{dir.file("user.reg"), kCurrentUserRoot};
+    RegistryHive hive{FixtureHiveFile(dir), FixtureHiveRoot(dir)};
     ManualMainLoop loop;
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<OrnFilterWheel> device;

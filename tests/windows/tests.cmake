@@ -42,3 +42,11 @@ target_link_libraries(velq3-ui-show PRIVATE velq3_ui_win32 velq3_device)
 velq3_windows_tests(test_windows_ui_window USES_COM1
   SOURCES ${_t}/windows/ui_window_test.cpp
   LIBS velq3_ui_win32 velq3_device)
+
+# The dialogs' behaviour cases of the Linux window tests, against the Win32 layer: the same
+# cases, the other toolkit. Each case starts the Linux simulator of its own through Wine.
+velq3_windows_tests(test_windows_ui_layers
+  SOURCES ${_t}/ui/dialog_rules_test.cpp ${_t}/ui/window_rules_test.cpp ${_t}/windows/ui_layer_test.cpp
+  LIBS velq3_ui_win32 velq3_device ws2_32)
+target_include_directories(test_windows_ui_layers PRIVATE ${_t}/ui)
+target_compile_definitions(test_windows_ui_layers PRIVATE VELQ3_SIM_PATH="${VELQ3_LINUX_SIM}")
