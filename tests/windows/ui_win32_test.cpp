@@ -18,6 +18,7 @@
 #include "ui/FilterWheelSettingsTemplate.h"
 #include "ui/FocuserSettingsTemplate.h"
 #include "ui/HeaterControlTemplate.h"
+#include "ui/LookOptions.h"
 #include "ui/MicrostepsTemplate.h"
 #include "ui/win32/DialogTemplateEx.h"
 #include "ui/win32/Win32Dialog.h"
@@ -681,6 +682,61 @@ TEST(ScaleSetting, OnlyTheStepsAreTaken) {
     for (int percent : {0, 99, 130, 201, -150}) {
         look.SetScale(percent);
         EXPECT_EQ(look.Scale(), 200) << percent;
+    }
+}
+
+// The command line's look options as both programs read them: "--night", "--scale" with a step
+// (a "%" after it allowed), a bad or missing percentage an error, and anything else left to the
+// caller.
+struct LookOptionCase {
+    std::vector<std::string> args;
+    bool taken;              // the first argument is a look option
+    std::size_t next;        // where the caller goes on (before its own ++)
+    bool night;
+    std::optional<int> scale;
+    const char* error;       // part of the error, or nullptr for none
+};
+
+TEST(LookOptionsParse, NightScaleAndTheirErrors) {
+    const LookOptionCase cases[] = {
+        {{"--night"}, true, 0, true, std::nullopt, nullptr},
+        {{"--scale", "150"}, true, 1, false, 150, nullptr},
+        {{"--scale", "175%", "--night"}, true, 1, false, 175, nullptr},
+        {{"--scale", "100"}, true, 1, false, 100, nullptr},
+        {{"--scale", "200"}, true, 1, false, 200, nullptr},
+        {{"--scale", "140"}, true, 1, false, std::nullopt, "--scale 140: expected a percentage, 100, 125, 150, 175 or 200"},
+        {{"--scale", "big"}, true, 1, false, std::nullopt, "--scale big: expected a percentage"},
+        {{"--scale", "-150"}, true, 1, false, std::nullopt, "expected a percentage"},
+        {{"--scale", ""}, true, 1, false, std::nullopt, "expected a percentage"},
+        {{"--scale"}, true, 0, false, std::nullopt, "--scale: expected a percentage, 100, 125, 150, 175 or 200"},
+        {{"--scale=150"}, false, 0, false, std::nullopt, nullptr},
+        {{"--nightly"}, false, 0, false, std::nullopt, nullptr},
+        {{"/regserver"}, false, 0, false, std::nullopt, nullptr},
+    };
+    for (const LookOptionCase& c : cases) {
+        const std::string name = c.args.front() + (c.args.size() > 1 ? " " + c.args[1] : "");
+        LookOptions options;
+        std::size_t i = 0;
+        std::string error = "stale";
+        EXPECT_EQ(ParseLookOption(c.args, i, options, error), c.taken) << name;
+        EXPECT_EQ(i, c.next) << name;
+        EXPECT_EQ(options.night, c.night) << name;
+        EXPECT_EQ(options.scale, c.scale) << name;
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << name << ": " << error;
+        } else if (c.taken) {
+            EXPECT_EQ(error, "") << name;
+        }
+    }
+    // Both options on one line, in either order, as the programs loop over them.
+    for (const std::vector<std::string>& line : {std::vector<std::string>{"--night", "--scale", "125"},
+                                                 std::vector<std::string>{"--scale", "125", "--night"}}) {
+        LookOptions options;
+        std::string error;
+        for (std::size_t i = 0; i < line.size(); ++i) ASSERT_TRUE(ParseLookOption(line, i, options, error)) << i;
+        EXPECT_TRUE(options.night);
+        EXPECT_EQ(options.scale, 125);
+        EXPECT_EQ(error, "");
     }
 }
 
