@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "platform/Registry.h"
@@ -12,8 +13,6 @@
 
 namespace velq3::ui {
 namespace {
-
-constexpr UINT kNightModeCommand = 1;
 
 // The look whose Ctrl+N the thread's message hook examines (a message hook has no context of its
 // own; there is one look per program).
@@ -60,6 +59,20 @@ void Win32Look::ToggleNight() {
 
 void Win32Look::SetScale(int percent) {
     if (IsUiScaleStep(percent)) m_Scale = percent;
+}
+
+void Win32Look::ChooseScale(int percent) {
+    if (!IsUiScaleStep(percent)) return;
+    m_Scale = percent;
+    if (m_Hive) SaveUiScale(*m_Hive, percent);
+}
+
+std::optional<int> Win32Look::ScaleOfCommand(UINT command) const {
+    if (command == kLargerCommand) return NextUiScale(m_Scale, +1);
+    if (command == kSmallerCommand) return NextUiScale(m_Scale, -1);
+    if (command >= kScaleCommandBase && command < kScaleCommandBase + kUiScaleSteps.size())
+        return kUiScaleSteps[command - kScaleCommandBase];
+    return std::nullopt;
 }
 
 COLORREF Win32Look::Colour(COLORREF day) const { return m_Night ? ToColorRef(NightRgb(ToRgb(day))) : day; }
@@ -173,14 +186,37 @@ bool Win32Look::DrawButton(const DRAWITEMSTRUCT& item) const {
     return true;
 }
 
-void Win32Look::ShowMenu(HWND window, POINT at) {
+HMENU Win32Look::BuildMenu(bool withScale) const {
     HMENU menu = ::CreatePopupMenu();
+    if (!menu) return nullptr;
+    ::AppendMenuW(menu, MF_STRING | (m_Night ? MF_CHECKED : MF_UNCHECKED), kNightModeCommand, L"Night Mode\tCtrl+N");
+    if (!withScale) return menu;
+    HMENU steps = ::CreatePopupMenu();
+    for (std::size_t i = 0; i < kUiScaleSteps.size(); ++i) {
+        const std::wstring label = std::to_wstring(kUiScaleSteps[i]) + L" %";
+        ::AppendMenuW(steps, MF_STRING | (kUiScaleSteps[i] == m_Scale ? MF_CHECKED : MF_UNCHECKED),
+                      kScaleCommandBase + i, label.c_str());
+    }
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kLargerCommand, L"Larger\tCtrl++");
+    ::AppendMenuW(menu, MF_STRING, kSmallerCommand, L"Smaller\tCtrl+-");
+    ::AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(steps), L"Scale");
+    return menu;
+}
+
+void Win32Look::ShowMenu(HWND window, POINT at, bool withScale) {
+    HMENU menu = BuildMenu(withScale);
     if (!menu) return;
-    ::AppendMenuW(menu, MF_STRING | (m_Night ? MF_CHECKED : MF_UNCHECKED), kNightModeCommand, L"Night Mode");
     const UINT chosen = static_cast<UINT>(
         ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window, nullptr));
     ::DestroyMenu(menu);
-    if (chosen == kNightModeCommand) ToggleNight();
+    if (chosen != 0) ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
+}
+
+bool Win32Look::OnCommand(UINT command) {
+    if (command != kNightModeCommand) return false;
+    ToggleNight();
+    return true;
 }
 
 bool Win32Look::PreTranslateKey(const MSG& msg) {
