@@ -564,6 +564,67 @@ TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
     ::ReleaseDC(hwnd, screen);
 }
 
+// Group boxes, whose caption the common controls draw in the system's text colour whatever the
+// control colour message says, are drawn by the look at night: a red frame and a red caption on
+// black, nothing else; by day the system draws them again.
+TEST(NightPaletteList, GroupBoxesDrawnInRedsAtNight) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    HWND box = nullptr;
+    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c && !box; c = ::GetWindow(c, GW_HWNDNEXT))
+        if ((::GetWindowLongPtrW(c, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX) box = c;
+    ASSERT_NE(box, nullptr);
+    RECT r{};
+    ::GetClientRect(box, &r);
+    HDC screen = ::GetDC(hwnd);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    struct Count {
+        int reds = 0, blacks = 0, others = 0, captionReds = 0;
+        bool frameRed = false;
+    };
+    auto draw = [&] {
+        const RECT white{0, 0, r.right, r.bottom};
+        ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        ::SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        Count n;
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                if (IsNightRed(c)) {
+                    ++n.reds;
+                    if (y < r.bottom / 4 && x > 2 && x < r.right / 2) ++n.captionReds;
+                } else if (c == RGB(0, 0, 0)) {
+                    ++n.blacks;
+                } else if (c != RGB(255, 255, 255)) {
+                    ++n.others;
+                }
+            }
+        n.frameRed = IsNightRed(::GetPixel(dc, r.right / 2, r.bottom - 1)) && IsNightRed(::GetPixel(dc, 0, r.bottom / 2));
+        return n;
+    };
+    look.SetNight(true);
+    const Count night = draw();
+    EXPECT_EQ(night.others, 0);
+    EXPECT_TRUE(night.frameRed);
+    EXPECT_GT(night.captionReds, 10);  // the caption's letters
+    EXPECT_GT(night.blacks, 10);       // behind them
+    EXPECT_EQ(::GetPixel(dc, r.right / 2, r.bottom / 2), RGB(255, 255, 255));  // the inside is left alone
+
+    look.SetNight(false);
+    const Count day = draw();
+    EXPECT_EQ(day.reds, 0);
+    EXPECT_GT(day.others + day.blacks, 0);  // the system's frame and caption
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(hwnd, screen);
+}
+
 // Ctrl+N in a window's control switches the palette (the keyboard of a dialog passes the
 // thread's message filter); N alone is typed.
 TEST(NightPaletteList, CtrlNSwitches) {

@@ -23,6 +23,74 @@ LRESULT CALLBACK KeyHook(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+constexpr UINT_PTR kGroupBoxSubclass = 0x7E6B;
+constexpr COLORREF kNightFrame = RGB(80, 0, 0);
+constexpr COLORREF kNightDisabledText = RGB(90, 0, 0);
+
+// A group box at night: its frame in a dark red, its caption in the night text colour on black.
+// (The common controls' group box takes the control colour message's brush, but draws the
+// caption in the system's text colour: black on black.)
+void PaintNightGroupBox(HWND box, HDC dc) {
+    RECT r{};
+    ::GetClientRect(box, &r);
+    HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0)));
+    TEXTMETRICW tm{};
+    ::GetTextMetricsW(dc, &tm);
+    wchar_t text[256] = {};
+    ::GetWindowTextW(box, text, 256);
+    HPEN pen = ::CreatePen(PS_SOLID, 1, kNightFrame);
+    HGDIOBJ oldPen = ::SelectObject(dc, pen);
+    HGDIOBJ oldBrush = ::SelectObject(dc, ::GetStockObject(NULL_BRUSH));
+    ::Rectangle(dc, r.left, r.top + tm.tmHeight / 2, r.right, r.bottom);
+    ::SelectObject(dc, oldBrush);
+    ::SelectObject(dc, oldPen);
+    ::DeleteObject(pen);
+    if (text[0]) {
+        RECT caption{r.left + tm.tmAveCharWidth, r.top, r.right - tm.tmAveCharWidth, r.top + tm.tmHeight};
+        ::DrawTextW(dc, text, -1, &caption, DT_SINGLELINE | DT_CALCRECT);
+        caption.left -= 2;
+        caption.right = std::min(caption.right + 2, r.right - tm.tmAveCharWidth);
+        ::FillRect(dc, &caption, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, ::IsWindowEnabled(box) ? RGB(kNightTextRed, 0, 0) : kNightDisabledText);
+        caption.left += 2;
+        ::DrawTextW(dc, text, -1, &caption, DT_SINGLELINE | DT_NOCLIP);
+    }
+    ::SelectObject(dc, oldFont);
+}
+
+LRESULT CALLBACK NightGroupBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(box, &ps);
+        PaintNightGroupBox(box, dc);
+        ::EndPaint(box, &ps);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        PaintNightGroupBox(box, reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_SETTEXT:
+    case WM_ENABLE: {
+        // The control draws itself at once on these: drawn again over its own drawing.
+        const LRESULT result = ::DefSubclassProc(box, msg, wParam, lParam);
+        RECT r{};
+        ::GetWindowRect(box, &r);
+        HWND parent = ::GetParent(box);
+        ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+        ::RedrawWindow(parent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        return result;
+    }
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(box, &NightGroupBoxProc, id);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(box, msg, wParam, lParam);
+}
+
 COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
 Rgb ToRgb(COLORREF c) { return {GetRValue(c), GetGValue(c), GetBValue(c)}; }
 
@@ -137,6 +205,11 @@ void Win32Look::ApplyToList(HWND window, HWND list) {
 void Win32Look::ApplyToButton(HWND window, HWND button) {
     const LONG_PTR style = ::GetWindowLongPtrW(button, GWL_STYLE);
     const LONG_PTR type = style & BS_TYPEMASK;
+    if (type == BS_GROUPBOX) {
+        if (m_Night) ::SetWindowSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass, 0);
+        else ::RemoveWindowSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass);
+        return;  // Apply redraws the window with its children
+    }
     if (m_Night) {
         if (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON) return;
         m_NightButtons[button] = {window, type};
