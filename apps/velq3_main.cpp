@@ -37,6 +37,7 @@
 #include "server/HeadlessService.h"
 #include "service/DeviceService.h"
 #include "service/Faces.h"
+#include "ui/LookOptions.h"
 #include "ui/qt/FilterWheelDlg.h"
 #include "ui/qt/NightPalette.h"
 #include "ui/qt/QtMainLoop.h"
@@ -56,10 +57,9 @@ struct Options {
     bool connect = false;
     bool service = false;
     bool listPorts = false;
-    bool night = false;          // --night: the night palette for this run
     std::optional<int> port;     // --port COMn, or the port a --port path was put on
     std::string portPath;        // --port /dev/...: the path that port stands for in this run
-    std::optional<int> scale;    // --scale PERCENT: the windows' scale for this run
+    ui::LookOptions look;        // --night, --scale PERCENT: the windows' look for this run
     alpaca::AlpacaOptions alpaca;
     TimeScaleSetting time;       // --service: sped-up calendar clock and timers (soak runs)
 };
@@ -87,16 +87,14 @@ void Usage() {
               "  --port P     use port COMn, or the device path P, for this run (not stored)\n"
               "  --connect    press Connect as soon as the window is up; with --service: hold the\n"
               "               link from start to end\n"
-              "  --night      deep red on black for this run (Ctrl+N in a window switches and stores it)\n"
-              "  --scale P    the windows' scale for this run, in percent: 100, 125, 150, 175 or 200\n"
-              "               (not stored; the window menu's Scale entry or Ctrl++ and Ctrl+- store it)\n"
+              "%s"
               "  --help       show this text\n"
               "  --version    show the version\n"
               "  /regserver   register the automation classes for this user and end (/unregserver: remove them)\n"
               "  -Embedding   started by an automation client: no window, ends 5 s after its last client\n"
               "%s"
               "Per-user settings live under $VELQ3_HOME when it is set.\n",
-              alpaca::kAlpacaUsage);
+              ui::kLookOptionsUsage, alpaca::kAlpacaUsage);
 }
 
 // The controller simulator as a child process on a pseudo-terminal, reachable through a
@@ -334,9 +332,9 @@ int StartUp(int& argc, char** argv, const Options& options) {
     const bool display = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     ui::QtMainLoop loop;
     RegistryHive hive = OpenCurrentUserHive();
-    ui::ApplyUiScale(options.scale.value_or(ui::LoadUiScale(hive)));
+    ui::ApplyUiScale(options.look.scale.value_or(ui::LoadUiScale(hive)));
     ui::NightMode night(&hive);
-    night.Set(options.night || ui::NightMode::Stored(hive));
+    night.Set(options.look.night || ui::NightMode::Stored(hive));
 
     DeviceEnvironment env;
     env.userHive = &hive;
@@ -430,6 +428,13 @@ int main(int argc, char** argv) {
             }
             continue;
         }
+        if (velq3::ui::ParseLookOption(args, i, options.look, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "velq3: %s\n", error.c_str());
+                return 2;
+            }
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             velq3::app::Usage();
             return 0;
@@ -444,18 +449,8 @@ int main(int argc, char** argv) {
             options.connect = true;
         } else if (a == "--service") {
             options.service = true;
-        } else if (a == "--night") {
-            options.night = true;
         } else if (a == "--list-ports") {
             options.listPorts = true;
-        } else if (a == "--scale") {
-            const std::string given = i + 1 < args.size() ? args[++i] : std::string();
-            options.scale = velq3::ui::ParseUiScale(given);
-            if (!options.scale) {
-                std::fprintf(stderr, "velq3: --scale %s: expected a percentage, %s\n", given.c_str(),
-                             velq3::ui::UiScaleStepsText().c_str());
-                return 2;
-            }
         } else if (a == "--port") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "velq3: --port needs COMn or a device path\n");

@@ -29,6 +29,7 @@
 #include "server/win32/ComServer.h"
 #include "service/DeviceService.h"
 #include "service/Faces.h"
+#include "ui/LookOptions.h"
 #include "ui/win32/FilterWheelWindow.h"
 #include "ui/win32/Win32Look.h"
 
@@ -64,7 +65,8 @@ std::wstring ExecutablePath() {
 }
 
 void Usage() {
-    std::printf("usage: velq3.exe [/regserver | /unregserver | /regserverperuser | -Embedding] [--help] [--version]\n"
+    std::printf("usage: velq3.exe [/regserver | /unregserver | /regserverperuser | -Embedding] [--night]\n"
+               "                 [--scale PERCENT] [--help] [--version]\n"
                "  The filter wheel and focuser controller's automation server.\n"
                "  /regserver        register the classes, the type library and (as administrator) the\n"
                "                    ASCOM Chooser entries; without administrator rights: for this user\n"
@@ -73,8 +75,9 @@ void Usage() {
                "  -Embedding        started by an automation client: ends 5 s after its last client\n"
                "  Otherwise it runs the control window, serving automation and Alpaca clients beside\n"
                "  it, and ends when the window is closed.\n"
+               "%s"
                "%s",
-               alpaca::kAlpacaUsage);
+               ui::kLookOptionsUsage, alpaca::kAlpacaUsage);
 }
 
 int Registration(const CommandLineInfo& line) {
@@ -104,10 +107,18 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 
 int Main(const std::vector<std::string>& args) {
     alpaca::AlpacaOptions alpacaOptions;
+    ui::LookOptions lookOptions;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         std::string error;
         if (alpaca::ParseAlpacaOption(args, i, alpacaOptions, error)) {
+            if (!error.empty()) {
+                std::fprintf(stderr, "velq3: %s\n", error.c_str());
+                return 2;
+            }
+            continue;
+        }
+        if (ui::ParseLookOption(args, i, lookOptions, error)) {
             if (!error.empty()) {
                 std::fprintf(stderr, "velq3: %s\n", error.c_str());
                 return 2;
@@ -157,8 +168,10 @@ int Main(const std::vector<std::string>& args) {
         // The main window object lives as long as the device object's clients; its window
         // exists while the operator's run or a client's connection shows it.
         ui::CWin32FilterWheelDlg window(device, loop);
-        // The night palette and the scale the operator chose last (per user).
+        // The night palette and the scale the operator chose last (per user), or this run's.
         ui::Win32Look look(&user);
+        if (lookOptions.night) look.SetNight(true);
+        if (lookOptions.scale) look.SetScale(*lookOptions.scale);
         window.SetLook(&look);
         TypeLibLoader typeLib(LIBID_VELQLib, 1, 0);
         DriverContext ctx{device, window, typeLib, module.LockCount()};

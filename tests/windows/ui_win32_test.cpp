@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdlib>
 #include <cstdio>
 #include <optional>
@@ -14,11 +15,16 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Registry.h"
 #include "ui/DialogTemplates.h"
 #include "ui/FilterWheelSettingsTemplate.h"
 #include "ui/FocuserSettingsTemplate.h"
 #include "ui/HeaterControlTemplate.h"
+#include "ui/LookOptions.h"
 #include "ui/MicrostepsTemplate.h"
+#include "ui/NightColours.h"
+#include "ui/TermGraphTemplate.h"
+#include "ui/UiScaleSetting.h"
 #include "ui/win32/DialogTemplateEx.h"
 #include "ui/win32/Win32Dialog.h"
 #include "ui/win32/Win32Look.h"
@@ -558,6 +564,67 @@ TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
     ::ReleaseDC(hwnd, screen);
 }
 
+// Group boxes, whose caption the common controls draw in the system's text colour whatever the
+// control colour message says, are drawn by the look at night: a red frame and a red caption on
+// black, nothing else; by day the system draws them again.
+TEST(NightPaletteList, GroupBoxesDrawnInRedsAtNight) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    HWND box = nullptr;
+    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c && !box; c = ::GetWindow(c, GW_HWNDNEXT))
+        if ((::GetWindowLongPtrW(c, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX) box = c;
+    ASSERT_NE(box, nullptr);
+    RECT r{};
+    ::GetClientRect(box, &r);
+    HDC screen = ::GetDC(hwnd);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    struct Count {
+        int reds = 0, blacks = 0, others = 0, captionReds = 0;
+        bool frameRed = false;
+    };
+    auto draw = [&] {
+        const RECT white{0, 0, r.right, r.bottom};
+        ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        ::SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        Count n;
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                if (IsNightRed(c)) {
+                    ++n.reds;
+                    if (y < r.bottom / 4 && x > 2 && x < r.right / 2) ++n.captionReds;
+                } else if (c == RGB(0, 0, 0)) {
+                    ++n.blacks;
+                } else if (c != RGB(255, 255, 255)) {
+                    ++n.others;
+                }
+            }
+        n.frameRed = IsNightRed(::GetPixel(dc, r.right / 2, r.bottom - 1)) && IsNightRed(::GetPixel(dc, 0, r.bottom / 2));
+        return n;
+    };
+    look.SetNight(true);
+    const Count night = draw();
+    EXPECT_EQ(night.others, 0);
+    EXPECT_TRUE(night.frameRed);
+    EXPECT_GT(night.captionReds, 10);  // the caption's letters
+    EXPECT_GT(night.blacks, 10);       // behind them
+    EXPECT_EQ(::GetPixel(dc, r.right / 2, r.bottom / 2), RGB(255, 255, 255));  // the inside is left alone
+
+    look.SetNight(false);
+    const Count day = draw();
+    EXPECT_EQ(day.reds, 0);
+    EXPECT_GT(day.others + day.blacks, 0);  // the system's frame and caption
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(hwnd, screen);
+}
+
 // Ctrl+N in a window's control switches the palette (the keyboard of a dialog passes the
 // thread's message filter); N alone is typed.
 TEST(NightPaletteList, CtrlNSwitches) {
@@ -681,6 +748,208 @@ TEST(ScaleSetting, OnlyTheStepsAreTaken) {
     for (int percent : {0, 99, 130, 201, -150}) {
         look.SetScale(percent);
         EXPECT_EQ(look.Scale(), 200) << percent;
+    }
+}
+
+// The per-user settings of the look tests, under a key of this process's own.
+class StoredLook : public ::testing::Test {
+protected:
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, KeyName().c_str()); }
+    static std::string KeyName() { return "Software\\velq3-tests\\look-" + std::to_string(::GetCurrentProcessId()); }
+    RegistryHive hive{{}, "HKEY_CURRENT_USER\\" + KeyName()};
+};
+
+// "Night Mode" chosen in any window's menu (the command as the menu sends it) switches the
+// palette of every open window at once, as Ctrl+N does, and each switch is stored for the next
+// start.
+TEST_F(StoredLook, NightCommandInEveryWindowSwitchesAllAndStores) {
+    Win32Look look(&hive);
+    ASSERT_FALSE(look.Night());
+    std::vector<std::unique_ptr<Win32RulesDialog>> dialogs;
+    std::vector<const DialogTemplate*> templates{&kTermGraphTemplate};
+    for (const Window& w : kWindows) templates.push_back(w.tmpl);
+    for (const DialogTemplate* t : templates) {
+        dialogs.push_back(std::make_unique<Win32RulesDialog>(*t));
+        dialogs.back()->SetLook(&look);
+        ASSERT_NE(dialogs.back()->Create(nullptr), nullptr) << t->caption;
+    }
+    auto allNight = [&](bool night) {
+        for (const auto& d : dialogs) {
+            const ColourAnswer a = AskColours(d->Window(), WM_CTLCOLORDLG, d->Window());
+            if (night != (a.back == RGB(0, 0, 0) && IsNightRed(a.text))) return false;
+        }
+        return true;
+    };
+    bool expected = false;
+    for (const auto& d : dialogs) {
+        expected = !expected;
+        ::SendMessageW(d->Window(), WM_COMMAND, MAKEWPARAM(Win32Look::kNightModeCommand, 0), 0);
+        EXPECT_EQ(look.Night(), expected) << d->Template().caption;
+        EXPECT_EQ(LoadNightMode(hive), expected) << d->Template().caption;
+        EXPECT_TRUE(allNight(expected)) << d->Template().caption;
+    }
+    // Ctrl+N stores as the menu does.
+    HWND window = dialogs.front()->Window();
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    const BYTE before = keys[VK_CONTROL];
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    MSG msg{window, WM_KEYDOWN, 'N', 1, 0, {}};
+    EXPECT_TRUE(::IsDialogMessageW(window, &msg));
+    keys[VK_CONTROL] = before;
+    ::SetKeyboardState(keys);
+    EXPECT_EQ(look.Night(), !expected);
+    EXPECT_EQ(LoadNightMode(hive), !expected);
+    // The next start reads the last choice.
+    EXPECT_EQ(Win32Look(&hive).Night(), !expected);
+}
+
+// A run's own choices (the command line's) are not stored; the operator's scale is.
+TEST_F(StoredLook, OnlyTheOperatorsChoicesAreStored) {
+    {
+        Win32Look look(&hive);
+        look.SetNight(true);
+        look.SetScale(150);
+    }
+    Win32Look next(&hive);
+    EXPECT_FALSE(next.Night());
+    EXPECT_EQ(next.Scale(), 100);
+    next.ChooseScale(175);
+    EXPECT_EQ(next.Scale(), 175);
+    EXPECT_EQ(LoadUiScale(hive), 175);
+    next.ChooseScale(130);  // no step: nothing changes
+    EXPECT_EQ(next.Scale(), 175);
+    EXPECT_EQ(LoadUiScale(hive), 175);
+    EXPECT_EQ(Win32Look(&hive).Scale(), 175);
+}
+
+std::wstring MenuText(HMENU menu, int position) {
+    wchar_t text[64] = {};
+    ::GetMenuStringW(menu, static_cast<UINT>(position), text, 64, MF_BYPOSITION);
+    return text;
+}
+
+bool MenuChecked(HMENU menu, int position) {
+    return (::GetMenuState(menu, static_cast<UINT>(position), MF_BYPOSITION) & MF_CHECKED) != 0;
+}
+
+// The context menu: "Night Mode" checked while the palette is on; the main window's also has
+// "Larger", "Smaller" and "Scale" with every step, the present one checked.
+TEST(LookMenu, EntriesAndTheirChecks) {
+    struct Case {
+        bool night;
+        int scale;
+        bool withScale;
+    };
+    for (const Case c : {Case{false, 100, false}, Case{true, 100, false}, Case{false, 100, true}, Case{true, 175, true},
+                         Case{false, 200, true}}) {
+        const std::string name = std::to_string(c.night) + "/" + std::to_string(c.scale) + "/" + std::to_string(c.withScale);
+        Win32Look look;
+        look.SetNight(c.night);
+        look.SetScale(c.scale);
+        HMENU menu = look.BuildMenu(c.withScale);
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(::GetMenuItemCount(menu), c.withScale ? 5 : 1) << name;
+        EXPECT_EQ(::GetMenuItemID(menu, 0), Win32Look::kNightModeCommand);
+        EXPECT_EQ(MenuText(menu, 0).substr(0, 10), L"Night Mode");
+        EXPECT_EQ(MenuChecked(menu, 0), c.night) << name;
+        if (c.withScale) {
+            EXPECT_EQ(::GetMenuItemID(menu, 2), Win32Look::kLargerCommand);
+            EXPECT_EQ(MenuText(menu, 2).substr(0, 6), L"Larger");
+            EXPECT_EQ(::GetMenuItemID(menu, 3), Win32Look::kSmallerCommand);
+            EXPECT_EQ(MenuText(menu, 3).substr(0, 7), L"Smaller");
+            EXPECT_EQ(MenuText(menu, 4), L"Scale");
+            HMENU steps = ::GetSubMenu(menu, 4);
+            ASSERT_NE(steps, nullptr) << name;
+            ASSERT_EQ(::GetMenuItemCount(steps), static_cast<int>(kUiScaleSteps.size()));
+            for (int i = 0; i < ::GetMenuItemCount(steps); ++i) {
+                EXPECT_EQ(MenuText(steps, i), std::to_wstring(kUiScaleSteps[i]) + L" %");
+                EXPECT_EQ(MenuChecked(steps, i), kUiScaleSteps[i] == c.scale) << name << " " << i;
+                EXPECT_EQ(look.ScaleOfCommand(::GetMenuItemID(steps, i)), kUiScaleSteps[i]);
+            }
+        }
+        ::DestroyMenu(menu);
+    }
+}
+
+// What each scale command stands for at a scale: one step either way, held at the ends, or
+// the step named; any other command is no scale command.
+TEST(LookMenu, ScaleCommandsFromEachScale) {
+    struct Case {
+        int scale;
+        UINT command;
+        std::optional<int> chosen;
+    };
+    const Case cases[] = {
+        {100, Win32Look::kLargerCommand, 125},  {125, Win32Look::kLargerCommand, 150},
+        {200, Win32Look::kLargerCommand, 200},  {100, Win32Look::kSmallerCommand, 100},
+        {175, Win32Look::kSmallerCommand, 150}, {150, Win32Look::kScaleCommandBase, 100},
+        {100, Win32Look::kScaleCommandBase + 4, 200}, {100, Win32Look::kScaleCommandBase + 5, std::nullopt},
+        {100, Win32Look::kNightModeCommand, std::nullopt}, {100, IDOK, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Win32Look look;
+        look.SetScale(c.scale);
+        EXPECT_EQ(look.ScaleOfCommand(c.command), c.chosen) << c.scale << " " << std::hex << c.command;
+        // Only the night switch is the look's own; the window acts on the scale.
+        EXPECT_EQ(look.OnCommand(c.command), c.command == Win32Look::kNightModeCommand);
+        EXPECT_EQ(look.Scale(), c.scale);
+    }
+}
+
+// The command line's look options as both programs read them: "--night", "--scale" with a step
+// (a "%" after it allowed), a bad or missing percentage an error, and anything else left to the
+// caller.
+struct LookOptionCase {
+    std::vector<std::string> args;
+    bool taken;              // the first argument is a look option
+    std::size_t next;        // where the caller goes on (before its own ++)
+    bool night;
+    std::optional<int> scale;
+    const char* error;       // part of the error, or nullptr for none
+};
+
+TEST(LookOptionsParse, NightScaleAndTheirErrors) {
+    const LookOptionCase cases[] = {
+        {{"--night"}, true, 0, true, std::nullopt, nullptr},
+        {{"--scale", "150"}, true, 1, false, 150, nullptr},
+        {{"--scale", "175%", "--night"}, true, 1, false, 175, nullptr},
+        {{"--scale", "100"}, true, 1, false, 100, nullptr},
+        {{"--scale", "200"}, true, 1, false, 200, nullptr},
+        {{"--scale", "140"}, true, 1, false, std::nullopt, "--scale 140: expected a percentage, 100, 125, 150, 175 or 200"},
+        {{"--scale", "big"}, true, 1, false, std::nullopt, "--scale big: expected a percentage"},
+        {{"--scale", "-150"}, true, 1, false, std::nullopt, "expected a percentage"},
+        {{"--scale", ""}, true, 1, false, std::nullopt, "expected a percentage"},
+        {{"--scale"}, true, 0, false, std::nullopt, "--scale: expected a percentage, 100, 125, 150, 175 or 200"},
+        {{"--scale=150"}, false, 0, false, std::nullopt, nullptr},
+        {{"--nightly"}, false, 0, false, std::nullopt, nullptr},
+        {{"/regserver"}, false, 0, false, std::nullopt, nullptr},
+    };
+    for (const LookOptionCase& c : cases) {
+        const std::string name = c.args.front() + (c.args.size() > 1 ? " " + c.args[1] : "");
+        LookOptions options;
+        std::size_t i = 0;
+        std::string error = "stale";
+        EXPECT_EQ(ParseLookOption(c.args, i, options, error), c.taken) << name;
+        EXPECT_EQ(i, c.next) << name;
+        EXPECT_EQ(options.night, c.night) << name;
+        EXPECT_EQ(options.scale, c.scale) << name;
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << name << ": " << error;
+        } else if (c.taken) {
+            EXPECT_EQ(error, "") << name;
+        }
+    }
+    // Both options on one line, in either order, as the programs loop over them.
+    for (const std::vector<std::string>& line : {std::vector<std::string>{"--night", "--scale", "125"},
+                                                 std::vector<std::string>{"--scale", "125", "--night"}}) {
+        LookOptions options;
+        std::string error;
+        for (std::size_t i = 0; i < line.size(); ++i) ASSERT_TRUE(ParseLookOption(line, i, options, error)) << i;
+        EXPECT_TRUE(options.night);
+        EXPECT_EQ(options.scale, 125);
+        EXPECT_EQ(error, "");
     }
 }
 

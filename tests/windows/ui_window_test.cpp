@@ -20,6 +20,8 @@
 #include "ui/win32/DialogTemplateEx.h"
 #include "ui/win32/FilterWheelWindow.h"
 #include "ui/win32/SettingsDialogs.h"
+#include "ui/win32/Win32Look.h"
+#include "ui/UiScaleSetting.h"
 
 namespace velq3::ui {
 namespace {
@@ -47,6 +49,7 @@ protected:
     }
     void TearDown() override {
         window.reset();
+        look.reset();
         device.reset();
         ::RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\velq3-tests\\window-" + std::to_string(::GetCurrentProcessId())).c_str());
     }
@@ -65,6 +68,7 @@ protected:
     }
 
     RegistryHive hive{{}, kHiveRoot};
+    std::unique_ptr<Win32Look> look;  // outlives the window's windows
     ManualMainLoop loop;
     std::unique_ptr<OrnFilterWheel> device;
     std::unique_ptr<CWin32FilterWheelDlg> window;
@@ -155,6 +159,153 @@ TEST_F(Win32WindowTest, SettingsDialogOkWritesCancelDoesNot) {
         if (ok) EXPECT_NE(now, image);
         else EXPECT_EQ(now, image);
     }
+}
+
+// The rectangle of a control of the main window, in screen pixels.
+RECT ControlRect(HWND window, int id) {
+    RECT r{};
+    ::GetWindowRect(::GetDlgItem(window, id), &r);
+    return r;
+}
+
+LONG Width(const RECT& r) { return r.right - r.left; }
+
+// The scale entries of the main window's menu (their commands as the menu sends them) and the
+// keys: each choice is stored, and the window is built again at once at the new font, larger or
+// smaller, where it was, keeping the connection, the port chosen and the graph window; a choice
+// that changes nothing leaves the window as it is.
+TEST_F(Win32WindowTest, ScaleChoicesRebuildTheWindowAtOnceKeepingItsState) {
+    look = std::make_unique<Win32Look>(&hive);
+    window->SetLook(look.get());
+    int gone = 0;
+    window->OnWindowGone = [&gone] { ++gone; };
+    Connect();
+    Click(Item(idc::kGraphs));
+    ASSERT_NE(window->GraphWindow(), nullptr);
+    ASSERT_TRUE(window->GraphWindow()->Visible());
+    RECT frame{};
+    ::GetWindowRect(window->Window(), &frame);
+    LONG listWidth = Width(ControlRect(window->Window(), idc::kFilterList));
+
+    auto command = [this](UINT id) { ::SendMessageW(window->Window(), WM_COMMAND, MAKEWPARAM(id, 0), 0); };
+    struct Step {
+        UINT command;
+        int scale;     // the scale after it
+        int growth;    // the filter list wider (+1), narrower (-1), the same window (0)
+    };
+    const Step steps[] = {
+        {Win32Look::kLargerCommand, 125, +1},
+        {Win32Look::kScaleCommandBase + 4, 200, +1},
+        {Win32Look::kLargerCommand, 200, 0},
+        {Win32Look::kSmallerCommand, 175, -1},
+        {Win32Look::kScaleCommandBase + 1, 125, -1},
+        {Win32Look::kScaleCommandBase + 1, 125, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::to_string(step.command) + " to " + std::to_string(step.scale));
+        HWND before = window->Window();
+        command(step.command);
+        ASSERT_TRUE(window->WindowExists());
+        EXPECT_EQ(look->Scale(), step.scale);
+        EXPECT_EQ(LoadUiScale(hive), step.scale);
+        EXPECT_EQ(window->Window() != before, step.growth != 0);
+        const LONG width = Width(ControlRect(window->Window(), idc::kFilterList));
+        EXPECT_EQ((width > listWidth) - (width < listWidth), step.growth) << width << " after " << listWidth;
+        listWidth = width;
+        RECT now{};
+        ::GetWindowRect(window->Window(), &now);
+        EXPECT_EQ(now.left, frame.left);
+        EXPECT_EQ(now.top, frame.top);
+        // What the window showed, it shows again; the link and the poll go on.
+        ctl = window->Controls();
+        ASSERT_NE(ctl, nullptr);
+        EXPECT_TRUE(device->IsOpen());
+        EXPECT_EQ(ctl->Selection(idc::kPortList), kCom);
+        EXPECT_TRUE(ctl->Enabled(idc::kDisconnect));
+        EXPECT_FALSE(ctl->Enabled(idc::kConnect));
+        ASSERT_NE(window->GraphWindow(), nullptr);
+        EXPECT_TRUE(window->GraphWindow()->Visible());
+        EXPECT_EQ(ctl->RowCount(idc::kFilterList), device->FilterCount());
+        ctl->Enable(idc::kConnect, true);
+        Tick();  // the poll runs on the new window: the link is open
+        EXPECT_FALSE(ctl->Enabled(idc::kConnect));
+    }
+    EXPECT_EQ(gone, 0);  // the run of the window did not end
+}
+
+// Ctrl++ (and Ctrl+=, the same key) and Ctrl+- act as Larger and Smaller; a port chosen in the
+// list but not connected to stays chosen in the window built again.
+TEST_F(Win32WindowTest, ScaleKeysKeepThePortChosen) {
+    look = std::make_unique<Win32Look>(&hive);
+    window->SetLook(look.get());
+    ctl->Select(idc::kPortList, 4);
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    const BYTE before = keys[VK_CONTROL];
+    auto press = [&](UINT key, bool control) {
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        ::SetKeyboardState(keys);
+        HWND w = window->Window();
+        MSG msg{::GetDlgItem(w, idc::kPortList), WM_KEYDOWN, key, 1, 0, {}};
+        if (!::IsDialogMessageW(w, &msg)) ::DispatchMessageW(&msg);
+        keys[VK_CONTROL] = before;
+        ::SetKeyboardState(keys);
+        // The scale changes once the key has been handled.
+        MSG posted;
+        while (::PeekMessageW(&posted, nullptr, 0, 0, PM_REMOVE)) {
+            if (!window->Window() || !::IsDialogMessageW(window->Window(), &posted)) ::DispatchMessageW(&posted);
+        }
+    };
+    struct Case {
+        UINT key;
+        bool control;
+        int scale;
+    };
+    const Case cases[] = {{VK_OEM_PLUS, true, 125}, {VK_ADD, true, 150}, {VK_OEM_MINUS, true, 125},
+                          {VK_SUBTRACT, true, 100}, {VK_SUBTRACT, true, 100}, {VK_OEM_PLUS, false, 100}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.key) + (c.control ? " with Ctrl" : " alone"));
+        press(c.key, c.control);
+        EXPECT_EQ(look->Scale(), c.scale);
+        ASSERT_TRUE(window->WindowExists());
+        ctl = window->Controls();
+        EXPECT_EQ(ctl->Selection(idc::kPortList), 4);
+    }
+    EXPECT_EQ(LoadUiScale(hive), 100);
+    EXPECT_FALSE(device->IsOpen());
+}
+
+// A window run modally (a client's setup dialog) is run again at the new scale, and the run
+// ends only when the operator ends it.
+TEST_F(Win32WindowTest, ModalRunGoesOnAtTheNewScale) {
+    look = std::make_unique<Win32Look>(&hive);
+    window->SetLook(look.get());
+    window.reset();  // the fixture's modeless window: this test runs its own
+    window = std::make_unique<CWin32FilterWheelDlg>(*device, loop, CWin32FilterWheelDlg::PollOn::Loop);
+    window->SetLook(look.get());
+    static CWin32FilterWheelDlg* running = nullptr;
+    static std::vector<HWND> seen;
+    static std::vector<LONG> widths;
+    running = window.get();
+    seen.clear();
+    widths.clear();
+    // Within the modal loop: the first window asks for a larger scale, the second one ends.
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND w = running->Window();
+        if (!w || (!seen.empty() && seen.back() == w)) return;
+        seen.push_back(w);
+        widths.push_back(Width(ControlRect(w, idc::kFilterList)));
+        if (seen.size() == 1) ::SendMessageW(w, WM_COMMAND, MAKEWPARAM(Win32Look::kLargerCommand, 0), 0);
+        else Click(::GetDlgItem(w, idc::kExit));
+    });
+    const int result = window->RunModal();
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(result, kIdCancel);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[0], seen[1]);
+    EXPECT_GT(widths[1], widths[0]);
+    EXPECT_EQ(look->Scale(), 125);
+    EXPECT_FALSE(window->WindowExists());
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ namespace velq3::ui {
 
 namespace {
 
+// The end of a modal run that is followed at once by a run at another scale.
+constexpr INT_PTR kRebuildResult = 0x7E7E;
 constexpr int kFilterCountLimit = kImageFilterSlots;
 constexpr int kColourMemorySize = 174;  // filter colours when the image is at least this large
 constexpr int kCellInset = 5;           // editor inset from the cell's left and right
@@ -85,6 +87,7 @@ protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {
         return m_Owner.OnWindowMessage(msg, wParam, lParam, result);
     }
+    bool HasScaleMenu() const override { return true; }
 
 private:
     CWin32FilterWheelDlg& m_Owner;
@@ -132,6 +135,55 @@ void CWin32FilterWheelDlg::InitWindow() {
     SetTitleNote(m_TitleNote);
     ApplyWindowOrder();
     if (m_FW.IsOpen()) ctl.Focus(idc::kPosition);
+    if (m_Rebuild) RestoreAfterRebuild();
+}
+
+void CWin32FilterWheelDlg::RestoreAfterRebuild() {
+    const Rebuild before = *m_Rebuild;
+    m_Rebuild.reset();
+    ::SetWindowPos(Window(), nullptr, before.topLeft.x, before.topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The port shown but not yet connected to is the operator's, not the stored one.
+    PortIndex = before.portIndex;
+    ExchangeData(Transfer::ToControls);
+    if (before.graphShown) {
+        OnGraphs();
+        if (m_Graph && m_Graph->Window())
+            ::SetWindowPos(m_Graph->Window(), nullptr, before.graphTopLeft.x, before.graphTopLeft.y, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void CWin32FilterWheelDlg::OnUiScale(int percent) {
+    if (!m_Look || !Window() || m_ModalChildren > 0) return;
+    const int before = m_Look->Scale();
+    m_Look->ChooseScale(percent);
+    if (m_Look->Scale() == before) return;
+    CommitCellEdit();
+    ExchangeData(Transfer::ToFields);
+    Rebuild rebuild;
+    RECT frame{};
+    ::GetWindowRect(Window(), &frame);
+    rebuild.topLeft = {frame.left, frame.top};
+    rebuild.owner = ::GetWindow(Window(), GW_OWNER);
+    rebuild.portIndex = PortIndex;
+    if (m_Graph && m_Graph->Visible()) {
+        rebuild.graphShown = true;
+        ::GetWindowRect(m_Graph->Window(), &frame);
+        rebuild.graphTopLeft = {frame.left, frame.top};
+    }
+    m_Rebuild = rebuild;
+    if (m_RunningModal) {
+        // RunModal runs the window again when this run has ended.
+        ::EndDialog(Window(), kRebuildResult);
+        return;
+    }
+    m_Rebuilding = true;
+    DetachWindow();
+    m_Rebuilding = false;
+    if (!CreateModeless(rebuild.owner)) {
+        m_Rebuild.reset();
+        if (OnWindowGone) OnWindowGone();
+    }
 }
 
 void CWin32FilterWheelDlg::SetTitleNote(const std::string& note) {
@@ -160,13 +212,22 @@ int CWin32FilterWheelDlg::RunModal(HWND owner) {
         BringToFront();
         return kIdCancel;
     }
-    m_Window = std::make_unique<CWindow>(*this);
-    m_Window->SetLook(m_Look);
-    m_RunningModal = true;
-    const INT_PTR result = m_Window->RunModal(owner);
-    m_RunningModal = false;
-    DetachWindow();
-    return static_cast<int>(result);
+    for (;;) {
+        m_Window = std::make_unique<CWindow>(*this);
+        m_Window->SetLook(m_Look);
+        m_RunningModal = true;
+        const INT_PTR result = m_Window->RunModal(owner);
+        m_RunningModal = false;
+        // Ended for a new scale: the same run goes on in a window built at it.
+        const bool again = result == kRebuildResult && m_Rebuild;
+        m_Rebuilding = again;
+        DetachWindow();
+        m_Rebuilding = false;
+        if (!again) {
+            m_Rebuild.reset();
+            return static_cast<int>(result);
+        }
+    }
 }
 
 bool CWin32FilterWheelDlg::CreateModeless(HWND owner) {
@@ -203,7 +264,7 @@ void CWin32FilterWheelDlg::DetachWindow() {
     const bool wasModeless = m_Window && !m_RunningModal;
     m_Window.reset();  // a modeless window is destroyed with its object
     m_Detaching = false;
-    if (wasModeless && OnWindowGone) OnWindowGone();
+    if (wasModeless && !m_Rebuilding && OnWindowGone) OnWindowGone();
 }
 
 void CWin32FilterWheelDlg::ShowForClient() {
@@ -396,6 +457,14 @@ bool CWin32FilterWheelDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lPara
             result = TRUE;
             return true;
         }
+        if (lParam == 0 && m_Look) {
+            // The context menu's scale entries.
+            if (const std::optional<int> percent = m_Look->ScaleOfCommand(static_cast<UINT>(id))) {
+                OnUiScale(*percent);
+                result = TRUE;
+                return true;
+            }
+        }
         if (id == IDOK && m_CellEdit) {
             // Enter ends the cell edit.
             CommitCellEdit();
@@ -441,6 +510,13 @@ bool CWin32FilterWheelDlg::PreTranslateKey(const MSG& msg) {
     }
     const bool inPosition = msg.hwnd == Item(idc::kPosition);
     const bool ctrl = (::GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    // Ctrl++ (also Ctrl+= and the keypad's +) and Ctrl+- change the scale, as the menu does;
+    // the window is built again after the key has been handled.
+    if (ctrl && m_Look && (key == VK_OEM_PLUS || key == VK_ADD || key == VK_OEM_MINUS || key == VK_SUBTRACT)) {
+        const bool larger = key == VK_OEM_PLUS || key == VK_ADD;
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(larger ? Win32Look::kLargerCommand : Win32Look::kSmallerCommand, 0), 0);
+        return true;
+    }
     if (key == VK_RETURN) return OnWindowKey(WindowKey::Enter, 0, inPosition, ctrl);
     if (key >= '0' && key <= '9') return OnWindowKey(WindowKey::Digit, static_cast<int>(key - '0'), inPosition, ctrl);
     if (key == VK_LEFT) return OnWindowKey(WindowKey::Left, 0, inPosition, ctrl);

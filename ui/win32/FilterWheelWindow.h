@@ -55,6 +55,10 @@ public:
     // The program's look (night palette, scale) for this window and the ones it opens; windows
     // opened afterwards take it.
     void SetLook(Win32Look* look) { m_Look = look; }
+    // The operator's choice of a scale (the context menu, Ctrl++ / Ctrl+= / Ctrl+-): stored, and
+    // the window built again at it where it was, with what it showed (the fields, the port
+    // chosen, the graph window); a dialog's layout is fixed by its font when it is created.
+    void OnUiScale(int percent);
     // A note shown after the caption; empty shows the caption alone.
     void SetTitleNote(const std::string& note);
 
@@ -111,6 +115,7 @@ private:
     void FitFilterColumns();
     void EditColour(int row);
     void DetachWindow();
+    void RestoreAfterRebuild();
     int RunModalChild(const std::function<int(HWND owner)>& run);
     HWND Item(int id) const;
 
@@ -131,6 +136,16 @@ private:
     Win32DialogControls::MessageHook m_MessageHook;
     std::unique_ptr<CWin32TermGraph> m_Graph;
     Win32Look* m_Look = nullptr;
+    // What a window built again at another scale takes over from the one before it.
+    struct Rebuild {
+        POINT topLeft{};
+        HWND owner = nullptr;
+        int portIndex = 0;
+        bool graphShown = false;
+        POINT graphTopLeft{};
+    };
+    std::optional<Rebuild> m_Rebuild;
+    bool m_Rebuilding = false;  // the old window goes without ending the window's run
 };
 
 }  // namespace velq3::ui

@@ -448,10 +448,12 @@ INT_PTR Win32RulesDialog::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
                 at = {0, 0};
                 ::ClientToScreen(Window(), &at);
             }
-            m_Look->ShowMenu(Window(), at);
+            m_Look->ShowMenu(Window(), at, HasScaleMenu());
         }
         return TRUE;
     case WM_COMMAND:
+        // The context menu's night switch (a menu's command comes without a control).
+        if (lParam == 0 && m_Look && m_Look->OnCommand(LOWORD(wParam))) return TRUE;
         if (m_Ctl.RouteCommand(wParam, lParam)) return TRUE;
         if (!m_Rules && LOWORD(wParam) == IDCANCEL) {
             m_Ctl.EndDialog(kIdCancel);

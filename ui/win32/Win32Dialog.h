@@ -134,6 +134,9 @@ protected:
     // dialog procedure's answer).
     virtual bool OnMessage(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/, INT_PTR& /*result*/) { return false; }
     void AttachRules(DialogRules& rules) { m_Rules = &rules; m_Ctl.Attach(&rules); }
+    // True for a window whose context menu also offers the scale (the main window); it acts on
+    // the scale commands in its OnMessage.
+    virtual bool HasScaleMenu() const { return false; }
 
     Win32DialogControls m_Ctl;
 

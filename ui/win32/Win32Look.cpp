@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "platform/Registry.h"
@@ -13,8 +14,6 @@
 namespace velq3::ui {
 namespace {
 
-constexpr UINT kNightModeCommand = 1;
-
 // The look whose Ctrl+N the thread's message hook examines (a message hook has no context of its
 // own; there is one look per program).
 Win32Look* g_KeyLook = nullptr;
@@ -22,6 +21,74 @@ Win32Look* g_KeyLook = nullptr;
 LRESULT CALLBACK KeyHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code >= 0 && g_KeyLook && g_KeyLook->PreTranslateKey(*reinterpret_cast<const MSG*>(lParam))) return 1;
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+constexpr UINT_PTR kGroupBoxSubclass = 0x7E6B;
+constexpr COLORREF kNightFrame = RGB(80, 0, 0);
+constexpr COLORREF kNightDisabledText = RGB(90, 0, 0);
+
+// A group box at night: its frame in a dark red, its caption in the night text colour on black.
+// (The common controls' group box takes the control colour message's brush, but draws the
+// caption in the system's text colour: black on black.)
+void PaintNightGroupBox(HWND box, HDC dc) {
+    RECT r{};
+    ::GetClientRect(box, &r);
+    HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0)));
+    TEXTMETRICW tm{};
+    ::GetTextMetricsW(dc, &tm);
+    wchar_t text[256] = {};
+    ::GetWindowTextW(box, text, 256);
+    HPEN pen = ::CreatePen(PS_SOLID, 1, kNightFrame);
+    HGDIOBJ oldPen = ::SelectObject(dc, pen);
+    HGDIOBJ oldBrush = ::SelectObject(dc, ::GetStockObject(NULL_BRUSH));
+    ::Rectangle(dc, r.left, r.top + tm.tmHeight / 2, r.right, r.bottom);
+    ::SelectObject(dc, oldBrush);
+    ::SelectObject(dc, oldPen);
+    ::DeleteObject(pen);
+    if (text[0]) {
+        RECT caption{r.left + tm.tmAveCharWidth, r.top, r.right - tm.tmAveCharWidth, r.top + tm.tmHeight};
+        ::DrawTextW(dc, text, -1, &caption, DT_SINGLELINE | DT_CALCRECT);
+        caption.left -= 2;
+        caption.right = std::min(caption.right + 2, r.right - tm.tmAveCharWidth);
+        ::FillRect(dc, &caption, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, ::IsWindowEnabled(box) ? RGB(kNightTextRed, 0, 0) : kNightDisabledText);
+        caption.left += 2;
+        ::DrawTextW(dc, text, -1, &caption, DT_SINGLELINE | DT_NOCLIP);
+    }
+    ::SelectObject(dc, oldFont);
+}
+
+LRESULT CALLBACK NightGroupBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(box, &ps);
+        PaintNightGroupBox(box, dc);
+        ::EndPaint(box, &ps);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        PaintNightGroupBox(box, reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_SETTEXT:
+    case WM_ENABLE: {
+        // The control draws itself at once on these: drawn again over its own drawing.
+        const LRESULT result = ::DefSubclassProc(box, msg, wParam, lParam);
+        RECT r{};
+        ::GetWindowRect(box, &r);
+        HWND parent = ::GetParent(box);
+        ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+        ::RedrawWindow(parent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        return result;
+    }
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(box, &NightGroupBoxProc, id);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(box, msg, wParam, lParam);
 }
 
 COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
@@ -60,6 +127,20 @@ void Win32Look::ToggleNight() {
 
 void Win32Look::SetScale(int percent) {
     if (IsUiScaleStep(percent)) m_Scale = percent;
+}
+
+void Win32Look::ChooseScale(int percent) {
+    if (!IsUiScaleStep(percent)) return;
+    m_Scale = percent;
+    if (m_Hive) SaveUiScale(*m_Hive, percent);
+}
+
+std::optional<int> Win32Look::ScaleOfCommand(UINT command) const {
+    if (command == kLargerCommand) return NextUiScale(m_Scale, +1);
+    if (command == kSmallerCommand) return NextUiScale(m_Scale, -1);
+    if (command >= kScaleCommandBase && command < kScaleCommandBase + kUiScaleSteps.size())
+        return kUiScaleSteps[command - kScaleCommandBase];
+    return std::nullopt;
 }
 
 COLORREF Win32Look::Colour(COLORREF day) const { return m_Night ? ToColorRef(NightRgb(ToRgb(day))) : day; }
@@ -124,6 +205,11 @@ void Win32Look::ApplyToList(HWND window, HWND list) {
 void Win32Look::ApplyToButton(HWND window, HWND button) {
     const LONG_PTR style = ::GetWindowLongPtrW(button, GWL_STYLE);
     const LONG_PTR type = style & BS_TYPEMASK;
+    if (type == BS_GROUPBOX) {
+        if (m_Night) ::SetWindowSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass, 0);
+        else ::RemoveWindowSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass);
+        return;  // Apply redraws the window with its children
+    }
     if (m_Night) {
         if (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON) return;
         m_NightButtons[button] = {window, type};
@@ -173,14 +259,37 @@ bool Win32Look::DrawButton(const DRAWITEMSTRUCT& item) const {
     return true;
 }
 
-void Win32Look::ShowMenu(HWND window, POINT at) {
+HMENU Win32Look::BuildMenu(bool withScale) const {
     HMENU menu = ::CreatePopupMenu();
+    if (!menu) return nullptr;
+    ::AppendMenuW(menu, MF_STRING | (m_Night ? MF_CHECKED : MF_UNCHECKED), kNightModeCommand, L"Night Mode\tCtrl+N");
+    if (!withScale) return menu;
+    HMENU steps = ::CreatePopupMenu();
+    for (std::size_t i = 0; i < kUiScaleSteps.size(); ++i) {
+        const std::wstring label = std::to_wstring(kUiScaleSteps[i]) + L" %";
+        ::AppendMenuW(steps, MF_STRING | (kUiScaleSteps[i] == m_Scale ? MF_CHECKED : MF_UNCHECKED),
+                      kScaleCommandBase + i, label.c_str());
+    }
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kLargerCommand, L"Larger\tCtrl++");
+    ::AppendMenuW(menu, MF_STRING, kSmallerCommand, L"Smaller\tCtrl+-");
+    ::AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(steps), L"Scale");
+    return menu;
+}
+
+void Win32Look::ShowMenu(HWND window, POINT at, bool withScale) {
+    HMENU menu = BuildMenu(withScale);
     if (!menu) return;
-    ::AppendMenuW(menu, MF_STRING | (m_Night ? MF_CHECKED : MF_UNCHECKED), kNightModeCommand, L"Night Mode");
     const UINT chosen = static_cast<UINT>(
         ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window, nullptr));
     ::DestroyMenu(menu);
-    if (chosen == kNightModeCommand) ToggleNight();
+    if (chosen != 0) ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
+}
+
+bool Win32Look::OnCommand(UINT command) {
+    if (command != kNightModeCommand) return false;
+    ToggleNight();
+    return true;
 }
 
 bool Win32Look::PreTranslateKey(const MSG& msg) {

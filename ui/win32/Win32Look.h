@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,12 @@ namespace velq3::ui {
 
 class Win32Look {
 public:
+    // The context menu's commands, sent to the window as WM_COMMAND (no control uses these ids).
+    static constexpr UINT kNightModeCommand = 0x7E00;
+    static constexpr UINT kLargerCommand = 0x7E01;
+    static constexpr UINT kSmallerCommand = 0x7E02;
+    static constexpr UINT kScaleCommandBase = 0x7E10;  // + the step's index in kUiScaleSteps
+
     // `hive`, when given, holds the stored choices (`NightMode`, `UiScale`): read here, and the
     // operator's night switch is stored there.
     explicit Win32Look(RegistryHive* hive = nullptr);
@@ -35,6 +42,12 @@ public:
     int Scale() const { return m_Scale; }
     // Windows built afterwards are built at `percent` (one of the steps; others are ignored).
     void SetScale(int percent);
+    // The operator's choice of a scale (the main window's menu and keys): set as SetScale does,
+    // and stored.
+    void ChooseScale(int percent);
+    // The scale a scale command of the menu stands for at the present scale; nothing for any
+    // other command.
+    std::optional<int> ScaleOfCommand(UINT command) const;
 
     // A colour as drawn now: by day itself, at night a red of its lightness.
     COLORREF Colour(COLORREF day) const;
@@ -53,9 +66,15 @@ public:
     // Draws an attached window's push button at night (they are owner-drawn then: the control
     // colour messages do not reach them); false for anything else.
     bool DrawButton(const DRAWITEMSTRUCT& item) const;
-    // The context menu of a window's background, with its one checkable "Night Mode" entry;
-    // `at` in screen coordinates.
-    void ShowMenu(HWND window, POINT at);
+    // The context menu of a window's background: the checkable "Night Mode" entry, and with
+    // `withScale` (the main window) "Larger", "Smaller" and the "Scale" submenu with every step,
+    // checked at the present one. The caller destroys it.
+    HMENU BuildMenu(bool withScale) const;
+    // Shows that menu at `at` (screen coordinates); the entry chosen goes to `window` as its
+    // WM_COMMAND.
+    void ShowMenu(HWND window, POINT at, bool withScale);
+    // A menu command the look acts on itself (the night switch); true when it was that.
+    bool OnCommand(UINT command);
     // Ctrl+N in any attached window switches the palette; true when the key was that.
     bool PreTranslateKey(const MSG& msg);
 
