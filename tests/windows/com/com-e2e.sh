@@ -13,6 +13,8 @@
 #   shutdown     the server ends 5 s after its last client, and stays while a client comes back
 #   operator     started by hand: runs the main window, serves clients beside it, ends when the
 #                window is closed
+#   modal        a client's SetupDialog runs the main window modally in a COM-started server:
+#                Alpaca clients are served meanwhile (connection, move, status)
 #   unregister   /unregserver leaves none of the keys
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -392,6 +394,70 @@ operator)
   finish
   ;;
 
+modal)
+  # A client's SetupDialog runs the main window modally in the COM-started server (the window's
+  # own modal loop, not the server's). Meanwhile an Alpaca client connects (a task of the main
+  # loop), moves the wheel and sees the move end through the status poll (a timer of the main
+  # loop); then Esc closes the window and the client's call returns.
+  wait_server_gone 15 >/dev/null
+  xdisplay=$(cat "$dir/display")
+  # The COM-started server's Alpaca port, through its settings: one nobody listens on now.
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 40000))
+    (: </dev/tcp/127.0.0.1/"$port") 2>/dev/null || break
+  done
+  wine reg add "$settings" /v AlpacaPort /t REG_DWORD /d "$port" /f >/dev/null 2>&1 || fail "the Alpaca port was not set"
+  "$run" "$bin/velq3-ctl.exe" VELQ3.FilterWheel "SetupDialog()" >"$work/setup.out" 2>"$work/setup.err" </dev/null &
+  setup=$!
+  window=""
+  for _ in $(seq 300); do
+    window=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "Filter Wheel" 2>/dev/null | head -1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  if [ -z "$window" ]; then
+    fail "no main window for SetupDialog: $(tr -d '\r' <"$work/setup.err")"
+  else
+    alpaca() {  # METHOD PATH [DATA]: the reply within 10 s, or nothing
+      local method=$1 path=$2 data=${3:-}
+      if [ "$method" = PUT ]; then
+        curl -sS --max-time 10 -X PUT -d "$data" "http://127.0.0.1:$port/api/v1/filterwheel/0/$path" 2>&1
+      else
+        curl -sS --max-time 10 "http://127.0.0.1:$port/api/v1/filterwheel/0/$path?ClientID=9" 2>&1
+      fi
+    }
+    reply=$(alpaca PUT connected 'Connected=true&ClientID=9&ClientTransactionID=1')
+    [[ $reply == *'"ErrorNumber":0'* ]] || fail "Alpaca connection while the window ran modally: $reply"
+    reply=$(alpaca GET connected)
+    [[ $reply == *'"Value":true'* ]] || fail "Alpaca connected: $reply"
+    reply=$(alpaca PUT position 'Position=4&ClientID=9&ClientTransactionID=2')
+    [[ $reply == *'"ErrorNumber":0'* ]] || fail "Alpaca move while the window ran modally: $reply"
+    position=""
+    for _ in $(seq 40); do
+      reply=$(alpaca GET position)
+      [[ $reply == *'"Value":4,'* || $reply == *'"Value":4}'* ]] && { position=4; break; }
+      sleep 0.5
+    done
+    [ "$position" = 4 ] || fail "the move's end was not seen while the window ran modally: $reply"
+    alpaca PUT connected 'Connected=false&ClientID=9&ClientTransactionID=3' >/dev/null
+    DISPLAY=$xdisplay xdotool windowfocus --sync "$window" key Escape 2>/dev/null || fail "Esc not sent to the window"
+  fi
+  for _ in $(seq 150); do
+    kill -0 "$setup" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$setup" 2>/dev/null; then
+    fail "SetupDialog did not return when the window closed"
+    kill "$setup" 2>/dev/null || true
+  fi
+  status=0
+  wait "$setup" 2>/dev/null || status=$?
+  [ "$status" = 0 ] || fail "velq3-ctl.exe SetupDialog ended with $status: $(tr -d '\r' <"$work/setup.err")"
+  wine reg delete "$settings" /v AlpacaPort /f >/dev/null 2>&1 || true
+  [ "$(wait_server_gone 20)" != -1 ] || fail "the server did not end after its client"
+  finish
+  ;;
+
 unregister)
   wait_server_gone 15 >/dev/null
   win "$bin/velq3.exe" /unregserver || fail "/unregserver ended with $?"
@@ -410,5 +476,5 @@ unregister)
   finish
   ;;
 
-*) echo "usage: com-e2e.sh register|drivers|errors|modes|scripts|wire|shutdown|operator|unregister BIN SIM" >&2; exit 2 ;;
+*) echo "usage: com-e2e.sh register|drivers|errors|modes|scripts|wire|shutdown|operator|modal|unregister BIN SIM" >&2; exit 2 ;;
 esac
