@@ -348,8 +348,45 @@ shutdown)
 
 operator)
   # Started by hand: the main window opens, automation clients and the Alpaca face (reached
-  # from the Linux side) are served beside it, the idle rule does not end the process, and
-  # closing the window (Esc) does.
+  # from the Linux side) are served beside it, also while the operator has a settings dialog
+  # open, the idle rule does not end the process, and closing the window (Esc) does.
+
+  # The wheel settings dialog opened from the main window ($window, the device connected) with
+  # a click on "Wheel..." (template 218 x 286 dialog units, the button's centre at 181, 68; the
+  # frame is 3 pixels wide and the units are square at the dialog font). Meanwhile an Alpaca
+  # move ($port) is taken and its end seen through the status poll; Esc closes the dialog.
+  settings_dialog_open_while_alpaca_serves() {
+    local geometry w h x y dialog="" reply position=""
+    geometry=$(DISPLAY=$xdisplay xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: //p')
+    w=${geometry%x*} h=${geometry#*x}
+    read -r x y < <(awk -v w="$w" -v h="$h" 'BEGIN { s = (w - 6) / 218; top = h - 3 - 286 * s; printf "%d %d\n", 3 + 181 * s, top + 68 * s }')
+    # The button is enabled by the window's poll (once a second) after the connection.
+    for _ in $(seq 10); do
+      DISPLAY=$xdisplay xdotool mousemove --window "$window" "$x" "$y" click 1 2>/dev/null || true
+      sleep 1
+      dialog=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "FilterWheel Settings Dialog" 2>/dev/null | head -1) || true
+      [ -n "$dialog" ] && break
+    done
+    if [ -z "$dialog" ]; then
+      fail "the wheel settings dialog did not open (a click at $x,$y in a window of $geometry)"
+      return
+    fi
+    reply=$(curl -sS --max-time 10 -X PUT -d 'Position=3&ClientID=7&ClientTransactionID=5' \
+      "http://127.0.0.1:$port/api/v1/filterwheel/0/position" 2>&1)
+    [[ $reply == *'"ErrorNumber":0'* ]] || fail "Alpaca move while the settings dialog was open: $reply"
+    for _ in $(seq 40); do
+      reply=$(curl -sS --max-time 10 "http://127.0.0.1:$port/api/v1/filterwheel/0/position?ClientID=7" 2>&1)
+      [[ $reply == *'"Value":3,'* || $reply == *'"Value":3}'* ]] && { position=3; break; }
+      sleep 0.5
+    done
+    [ "$position" = 3 ] || fail "the move's end was not seen while the settings dialog was open: $reply"
+    DISPLAY=$xdisplay xdotool windowfocus --sync "$dialog" key Escape 2>/dev/null || fail "Esc not sent to the dialog"
+    for _ in $(seq 50); do
+      DISPLAY=$xdisplay xdotool search --onlyvisible --name "FilterWheel Settings Dialog" >/dev/null 2>&1 || return 0
+      sleep 0.1
+    done
+    fail "the wheel settings dialog did not close on Esc"
+  }
   wait_server_gone 15 >/dev/null
   "$run" "$bin/velq3.exe" --alpaca-port 0 >"$work/operator.out" 2>"$work/operator.err" </dev/null &
   operator=$!
@@ -378,6 +415,7 @@ operator)
       "http://127.0.0.1:$port/api/v1/filterwheel/0/connected" >/dev/null &&
       curl -sS --max-time 10 "http://127.0.0.1:$port/api/v1/filterwheel/0/names?ClientID=7")
     [[ $names == *'"Value":["L","R","G","B","Ha","OIII","SII"]'* ]] || fail "Alpaca wheel names: $names"
+    settings_dialog_open_while_alpaca_serves
     curl -sS --max-time 10 -X PUT -d 'Connected=false&ClientID=7&ClientTransactionID=2' \
       "http://127.0.0.1:$port/api/v1/filterwheel/0/connected" >/dev/null || true
   fi
