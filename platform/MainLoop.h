@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -67,9 +68,14 @@ private:
 };
 
 // Real-time loop for the headless server on the thread that calls Run(). Linux: waits in poll()
-// on an eventfd, so it sleeps until the next task or timer. Windows: the thread's message loop,
-// with Win32 timers (SetTimer) and tasks woken by a thread message; it dispatches every other
-// message, so windows and COM calls of a single-threaded apartment are served on that thread.
+// on an eventfd, so it sleeps until the next task or timer. Windows: the thread's message loop;
+// tasks wake it and timers tick as messages of a message-only window the loop owns while Run()
+// is on the stack, so any modal loop on that thread (a dialog, a message box, a system chooser)
+// runs them too. It dispatches every other message, so windows and COM calls of a
+// single-threaded apartment are served on that thread. A timer's callback is not entered again
+// by its own ticks while it is on the stack (it opened a modal loop); a callback's exception
+// inside a modal loop is kept and thrown by Run() once that loop has ended, nothing else of the
+// loop's running meanwhile.
 // A timer that falls behind (the thread was blocked) fires once and resumes its period from
 // then, without a burst of missed ticks.
 // With a time scale s, every timer period is divided by s (a 5000 ms timer fires every 125 ms at
@@ -110,24 +116,32 @@ private:
     std::function<bool(void* msg)> messageFilter_;
     struct Timer {
         unsigned int periodMs;
-        std::uintptr_t systemId;  // SetTimer's id; 0 until set on the loop's thread
+        bool set;      // SetTimer done on the loop's window (the timer's id is its id there)
+        bool running;  // its callback is on the stack
         std::shared_ptr<std::function<void()>> callback;
     };
+    struct LoopWindow;  // the message-only window: its class and procedure
 
     bool OnLoopThread() const;
     void Wake() noexcept;
     void SyncTimers();
     void RunTasks();
-    void FireTimer(std::uintptr_t systemId);
+    void FireTimer(TimerId id);
+    void Serve(bool timer, TimerId id) noexcept;
+    void ThrowFailure();
+    void Leave() noexcept;
     unsigned int PeriodMs(std::chrono::milliseconds interval) const;
 
     std::atomic<unsigned long> thread_{0};  // the thread in Run(); 0 outside it
+    std::atomic<void*> window_{nullptr};    // the loop's window (an HWND) while Run() is on the stack
+    int depth_ = 0;                         // Run() calls on the stack (a task may run one)
+    std::exception_ptr failure_;            // a callback's exception, for Run() to throw
     double timeScale_ = 1.0;
     std::atomic<bool> quit_{false};
     std::mutex mutex_;
     std::deque<std::function<void()>> tasks_;
     std::map<TimerId, Timer> timers_;
-    std::deque<std::uintptr_t> killTimers_;  // removed off the loop's thread, for it to kill
+    std::deque<TimerId> killTimers_;  // removed off the loop's thread, for it to kill
     TimerId nextId_ = 1;
 #else
     struct Timer {

@@ -1,5 +1,8 @@
-// The main loop on Windows: the thread's message queue. Tasks wake it with a thread message,
-// timers are thread timers (SetTimer without a window), and every other message is dispatched.
+// The main loop on Windows: the thread's message queue. While Run() is on the stack the loop owns
+// a message-only window: tasks wake it with a message posted to that window and timers are
+// window timers of it (WM_TIMER), so that whatever loop dispatches the thread's messages - Run()
+// itself or the modal loop of a dialog, a message box or a system chooser - runs them. Every
+// other message is dispatched.
 #include "platform/MainLoop.h"
 
 #include "platform/MainLoopTimers.h"
@@ -16,8 +19,43 @@ namespace velq3 {
 namespace {
 
 constexpr UINT kWakeMessage = WM_APP + 0x51;
+constexpr wchar_t kWindowClass[] = L"velq3.PollMainLoop";
+
+HWND AsWindow(void* window) { return static_cast<HWND>(window); }
 
 }  // namespace
+
+struct PollMainLoop::LoopWindow {
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* loop = reinterpret_cast<PollMainLoop*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (loop && message == kWakeMessage) {
+            loop->Serve(false, 0);
+            return 0;
+        }
+        if (loop && message == WM_TIMER) {
+            loop->Serve(true, static_cast<TimerId>(wParam));
+            return 0;
+        }
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    static HWND Create(PollMainLoop& loop) {
+        HINSTANCE instance = ::GetModuleHandleW(nullptr);
+        static const ATOM windowClass = [instance] {
+            WNDCLASSW c{};
+            c.lpfnWndProc = &Procedure;
+            c.hInstance = instance;
+            c.lpszClassName = kWindowClass;
+            return ::RegisterClassW(&c);
+        }();
+        if (windowClass == 0)
+            throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "main loop window class");
+        HWND window = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+        if (!window) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "main loop window");
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&loop));
+        return window;
+    }
+};
 
 PollMainLoop::PollMainLoop(double timeScale) : timeScale_(timeScale) {
     if (!std::isfinite(timeScale) || timeScale <= 0)
@@ -35,7 +73,7 @@ bool PollMainLoop::OnLoopThread() const { return thread_.load() == ::GetCurrentT
 
 void PollMainLoop::Wake() noexcept {
     // A full queue (10000 messages) already holds wake-ups: a failed post loses nothing.
-    if (const DWORD thread = thread_.load()) ::PostThreadMessageW(thread, kWakeMessage, 0, 0);
+    if (void* window = window_.load()) ::PostMessageW(AsWindow(window), kWakeMessage, 0, 0);
 }
 
 TimerId PollMainLoop::AddTimer(std::chrono::milliseconds interval, std::function<void()> callback) {
@@ -43,89 +81,136 @@ TimerId PollMainLoop::AddTimer(std::chrono::milliseconds interval, std::function
     {
         std::lock_guard lock(mutex_);
         id = nextId_++;
-        timers_.emplace(id, Timer{PeriodMs(interval), 0, std::make_shared<std::function<void()>>(std::move(callback))});
+        timers_.emplace(id, Timer{PeriodMs(interval), false, false,
+                                  std::make_shared<std::function<void()>>(std::move(callback))});
     }
-    // Thread timers belong to the thread that sets them: the loop's thread sets them all.
+    // Window timers belong to the window's thread: the loop's thread sets them all.
     if (OnLoopThread()) SyncTimers();
     else Wake();
     return id;
 }
 
 bool PollMainLoop::RemoveTimer(TimerId id) {
-    std::uintptr_t systemId = 0;
+    bool set = false;
     {
         std::lock_guard lock(mutex_);
         auto it = timers_.find(id);
         if (it == timers_.end()) return false;
-        systemId = it->second.systemId;
+        set = it->second.set;
         timers_.erase(it);
-        if (systemId != 0 && !OnLoopThread()) {
-            killTimers_.push_back(systemId);
-            systemId = 0;
+        if (set && !OnLoopThread()) {
+            killTimers_.push_back(id);
+            set = false;
         }
     }
-    if (systemId != 0) ::KillTimer(nullptr, systemId);
+    // A tick already queued finds no timer of its id (ids are never used again).
+    if (set) ::KillTimer(AsWindow(window_.load()), static_cast<UINT_PTR>(id));
     else Wake();
     return true;
 }
 
 // On the loop's thread: kills the timers removed elsewhere and sets the ones not set yet.
 void PollMainLoop::SyncTimers() {
+    HWND window = AsWindow(window_.load());
+    if (!window) return;
     std::lock_guard lock(mutex_);
-    for (const std::uintptr_t systemId : killTimers_) ::KillTimer(nullptr, systemId);
+    for (const TimerId id : killTimers_) ::KillTimer(window, static_cast<UINT_PTR>(id));
     killTimers_.clear();
     for (auto& [id, timer] : timers_) {
-        if (timer.systemId == 0) timer.systemId = ::SetTimer(nullptr, 0, timer.periodMs, nullptr);
+        if (!timer.set) timer.set = ::SetTimer(window, static_cast<UINT_PTR>(id), timer.periodMs, nullptr) != 0;
     }
 }
 
-void PollMainLoop::FireTimer(std::uintptr_t systemId) {
+void PollMainLoop::FireTimer(TimerId id) {
     std::shared_ptr<std::function<void()>> callback;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& [id, timer] : timers_) {
-            if (timer.systemId == systemId) callback = timer.callback;
-        }
+        const auto it = timers_.find(id);
+        // A tick of a timer removed meanwhile finds nothing; one that comes while the timer's
+        // callback is still on the stack (it opened a modal loop) is skipped.
+        if (it == timers_.end() || it->second.running) return;
+        it->second.running = true;
+        callback = it->second.callback;
     }
-    if (callback) (*callback)();  // a tick of a timer removed meanwhile finds nothing
+    struct Done {
+        PollMainLoop& loop;
+        TimerId id;
+        ~Done() {
+            std::lock_guard lock(loop.mutex_);
+            if (const auto it = loop.timers_.find(id); it != loop.timers_.end()) it->second.running = false;
+        }
+    } done{*this, id};
+    (*callback)();
+}
+
+// The loop's window got a wake-up or a tick, from Run() or from a modal loop that runs on top of
+// it. An exception must not cross the system's code between here and Run(): it is kept for Run()
+// to throw, and the loop does nothing more until then, as after Quit().
+void PollMainLoop::Serve(bool timer, TimerId id) noexcept {
+    if (quit_.load() || failure_) return;
+    try {
+        if (timer) {
+            FireTimer(id);
+        } else {
+            SyncTimers();
+            RunTasks();
+        }
+    } catch (...) {
+        failure_ = std::current_exception();
+    }
+}
+
+void PollMainLoop::ThrowFailure() {
+    if (!failure_) return;
+    std::exception_ptr failure = std::move(failure_);
+    failure_ = nullptr;
+    std::rethrow_exception(failure);
+}
+
+// The outermost Run() ends: the window goes, and its timers with it, so that a later Run() on
+// any thread sets them again.
+void PollMainLoop::Leave() noexcept {
+    if (--depth_ > 0) return;
+    HWND window = AsWindow(window_.exchange(nullptr));
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [id, timer] : timers_) timer.set = false;
+        killTimers_.clear();
+    }
+    ::DestroyWindow(window);  // its timers and the messages queued for it go too
+    thread_.store(0);
+    failure_ = nullptr;
 }
 
 void PollMainLoop::Run() {
-    MSG msg;
-    ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the thread's queue
-    thread_.store(::GetCurrentThreadId());
-    // Leaving Run() (Quit, WM_QUIT or a callback's exception) kills the thread timers, so that
-    // a later Run() on any thread sets them again.
-    struct Leave {
+    if (depth_ == 0) {
+        window_.store(LoopWindow::Create(*this));
+        thread_.store(::GetCurrentThreadId());
+    }
+    ++depth_;
+    // Leaving Run() (Quit, WM_QUIT or a callback's exception).
+    struct Leaving {
         PollMainLoop& loop;
-        ~Leave() {
-            std::lock_guard lock(loop.mutex_);
-            for (auto& [id, timer] : loop.timers_) {
-                if (timer.systemId != 0) ::KillTimer(nullptr, timer.systemId);
-                timer.systemId = 0;
-            }
-            for (const std::uintptr_t systemId : loop.killTimers_) ::KillTimer(nullptr, systemId);
-            loop.killTimers_.clear();
-            loop.thread_.store(0);
-        }
-    } leave{*this};
+        ~Leaving() { loop.Leave(); }
+    } leaving{*this};
+    HWND window = AsWindow(window_.load());
+    MSG msg;
     while (!quit_.load()) {
         RunTasks();
+        ThrowFailure();  // a task that opened a modal loop has returned
         if (quit_.load()) break;
         SyncTimers();
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) break;  // WM_QUIT
         if (got < 0) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "main loop");
-        if (msg.hwnd == nullptr && msg.message == kWakeMessage) continue;
-        if (msg.hwnd == nullptr && msg.message == WM_TIMER) {
-            FireTimer(msg.wParam);
-            continue;
+        if (msg.hwnd == window || !messageFilter_ || !messageFilter_(&msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
         }
-        if (messageFilter_ && messageFilter_(&msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        ThrowFailure();
     }
     quit_.store(false);
+    ThrowFailure();  // kept while a modal loop ran, whatever ended Run() since
 }
 
 }  // namespace velq3

@@ -288,6 +288,24 @@ TEST_F(ControlOperations, CheckBoxesAndButtons) {
     EXPECT_EQ(ctl.Text(4242), "");
 }
 
+// The poll disables the button the operator last used (a connection's end disables "Wheel..."):
+// the focus moves on to a control that takes keys, so that Esc still reaches the dialog.
+TEST_F(ControlOperations, DisablingTheFocusedControlKeepsTheKeyboard) {
+    ctl.Enable(kGo, true);
+    ctl.Focus(kGo);
+    ASSERT_EQ(::GetFocus(), Item(kGo));
+    ctl.Enable(kGo, false);
+    HWND focus = ::GetFocus();
+    ASSERT_NE(focus, nullptr) << "the keyboard went nowhere";
+    EXPECT_NE(focus, Item(kGo));
+    EXPECT_TRUE(::IsWindowEnabled(focus));
+    EXPECT_EQ(::GetParent(focus), hwnd);
+    dialog.rules.Take();
+    ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 1);
+    Pump();
+    EXPECT_EQ(dialog.rules.Take(), Events{"cancel"});
+}
+
 TEST_F(ControlOperations, DropDownListSelections) {
     ctl.SetItems(kList, {"COM1", "COM2", "COM3"});
     EXPECT_EQ(ctl.ItemCount(kList), 3);

@@ -185,7 +185,12 @@ bool Win32DialogControls::Enabled(int id) const {
 }
 
 void Win32DialogControls::Enable(int id, bool enabled) {
-    if (HWND w = Control(id)) ::EnableWindow(w, enabled);
+    HWND w = Control(id);
+    if (!w) return;
+    // A disabled control loses the keyboard focus to nobody, and the dialog's keys (Esc, Enter,
+    // Tab) go with it: the focus moves on to the next control first.
+    if (!enabled && ::GetFocus() == w) ::SendMessageW(m_Dialog, WM_NEXTDLGCTL, 0, FALSE);
+    ::EnableWindow(w, enabled);
 }
 
 bool Win32DialogControls::Shown(int id) const {

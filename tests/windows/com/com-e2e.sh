@@ -13,6 +13,8 @@
 #   shutdown     the server ends 5 s after its last client, and stays while a client comes back
 #   operator     started by hand: runs the main window, serves clients beside it, ends when the
 #                window is closed
+#   modal        a client's SetupDialog runs the main window modally in a COM-started server:
+#                Alpaca clients are served meanwhile (connection, move, status)
 #   unregister   /unregserver leaves none of the keys
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -346,8 +348,45 @@ shutdown)
 
 operator)
   # Started by hand: the main window opens, automation clients and the Alpaca face (reached
-  # from the Linux side) are served beside it, the idle rule does not end the process, and
-  # closing the window (Esc) does.
+  # from the Linux side) are served beside it, also while the operator has a settings dialog
+  # open, the idle rule does not end the process, and closing the window (Esc) does.
+
+  # The wheel settings dialog opened from the main window ($window, the device connected) with
+  # a click on "Wheel..." (template 218 x 286 dialog units, the button's centre at 181, 68; the
+  # frame is 3 pixels wide and the units are square at the dialog font). Meanwhile an Alpaca
+  # move ($port) is taken and its end seen through the status poll; Esc closes the dialog.
+  settings_dialog_open_while_alpaca_serves() {
+    local geometry w h x y dialog="" reply position=""
+    geometry=$(DISPLAY=$xdisplay xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: //p')
+    w=${geometry%x*} h=${geometry#*x}
+    read -r x y < <(awk -v w="$w" -v h="$h" 'BEGIN { s = (w - 6) / 218; top = h - 3 - 286 * s; printf "%d %d\n", 3 + 181 * s, top + 68 * s }')
+    # The button is enabled by the window's poll (once a second) after the connection.
+    for _ in $(seq 10); do
+      DISPLAY=$xdisplay xdotool mousemove --window "$window" "$x" "$y" click 1 2>/dev/null || true
+      sleep 1
+      dialog=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "FilterWheel Settings Dialog" 2>/dev/null | head -1) || true
+      [ -n "$dialog" ] && break
+    done
+    if [ -z "$dialog" ]; then
+      fail "the wheel settings dialog did not open (a click at $x,$y in a window of $geometry)"
+      return
+    fi
+    reply=$(curl -sS --max-time 10 -X PUT -d 'Position=3&ClientID=7&ClientTransactionID=5' \
+      "http://127.0.0.1:$port/api/v1/filterwheel/0/position" 2>&1)
+    [[ $reply == *'"ErrorNumber":0'* ]] || fail "Alpaca move while the settings dialog was open: $reply"
+    for _ in $(seq 40); do
+      reply=$(curl -sS --max-time 10 "http://127.0.0.1:$port/api/v1/filterwheel/0/position?ClientID=7" 2>&1)
+      [[ $reply == *'"Value":3,'* || $reply == *'"Value":3}'* ]] && { position=3; break; }
+      sleep 0.5
+    done
+    [ "$position" = 3 ] || fail "the move's end was not seen while the settings dialog was open: $reply"
+    DISPLAY=$xdisplay xdotool windowfocus --sync "$dialog" key Escape 2>/dev/null || fail "Esc not sent to the dialog"
+    for _ in $(seq 50); do
+      DISPLAY=$xdisplay xdotool search --onlyvisible --name "FilterWheel Settings Dialog" >/dev/null 2>&1 || return 0
+      sleep 0.1
+    done
+    fail "the wheel settings dialog did not close on Esc"
+  }
   wait_server_gone 15 >/dev/null
   "$run" "$bin/velq3.exe" --alpaca-port 0 >"$work/operator.out" 2>"$work/operator.err" </dev/null &
   operator=$!
@@ -376,6 +415,7 @@ operator)
       "http://127.0.0.1:$port/api/v1/filterwheel/0/connected" >/dev/null &&
       curl -sS --max-time 10 "http://127.0.0.1:$port/api/v1/filterwheel/0/names?ClientID=7")
     [[ $names == *'"Value":["L","R","G","B","Ha","OIII","SII"]'* ]] || fail "Alpaca wheel names: $names"
+    settings_dialog_open_while_alpaca_serves
     curl -sS --max-time 10 -X PUT -d 'Connected=false&ClientID=7&ClientTransactionID=2' \
       "http://127.0.0.1:$port/api/v1/filterwheel/0/connected" >/dev/null || true
   fi
@@ -389,6 +429,70 @@ operator)
   kill "$operator" $(server_pids) 2>/dev/null || true
   wait "$operator" 2>/dev/null || true
   [ "$(wait_server_gone 10)" != -1 ] || fail "the operator's server did not end"
+  finish
+  ;;
+
+modal)
+  # A client's SetupDialog runs the main window modally in the COM-started server (the window's
+  # own modal loop, not the server's). Meanwhile an Alpaca client connects (a task of the main
+  # loop), moves the wheel and sees the move end through the status poll (a timer of the main
+  # loop); then Esc closes the window and the client's call returns.
+  wait_server_gone 15 >/dev/null
+  xdisplay=$(cat "$dir/display")
+  # The COM-started server's Alpaca port, through its settings: one nobody listens on now.
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 40000))
+    (: </dev/tcp/127.0.0.1/"$port") 2>/dev/null || break
+  done
+  wine reg add "$settings" /v AlpacaPort /t REG_DWORD /d "$port" /f >/dev/null 2>&1 || fail "the Alpaca port was not set"
+  "$run" "$bin/velq3-ctl.exe" VELQ3.FilterWheel "SetupDialog()" >"$work/setup.out" 2>"$work/setup.err" </dev/null &
+  setup=$!
+  window=""
+  for _ in $(seq 300); do
+    window=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "Filter Wheel" 2>/dev/null | head -1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  if [ -z "$window" ]; then
+    fail "no main window for SetupDialog: $(tr -d '\r' <"$work/setup.err")"
+  else
+    alpaca() {  # METHOD PATH [DATA]: the reply within 10 s, or nothing
+      local method=$1 path=$2 data=${3:-}
+      if [ "$method" = PUT ]; then
+        curl -sS --max-time 10 -X PUT -d "$data" "http://127.0.0.1:$port/api/v1/filterwheel/0/$path" 2>&1
+      else
+        curl -sS --max-time 10 "http://127.0.0.1:$port/api/v1/filterwheel/0/$path?ClientID=9" 2>&1
+      fi
+    }
+    reply=$(alpaca PUT connected 'Connected=true&ClientID=9&ClientTransactionID=1')
+    [[ $reply == *'"ErrorNumber":0'* ]] || fail "Alpaca connection while the window ran modally: $reply"
+    reply=$(alpaca GET connected)
+    [[ $reply == *'"Value":true'* ]] || fail "Alpaca connected: $reply"
+    reply=$(alpaca PUT position 'Position=4&ClientID=9&ClientTransactionID=2')
+    [[ $reply == *'"ErrorNumber":0'* ]] || fail "Alpaca move while the window ran modally: $reply"
+    position=""
+    for _ in $(seq 40); do
+      reply=$(alpaca GET position)
+      [[ $reply == *'"Value":4,'* || $reply == *'"Value":4}'* ]] && { position=4; break; }
+      sleep 0.5
+    done
+    [ "$position" = 4 ] || fail "the move's end was not seen while the window ran modally: $reply"
+    alpaca PUT connected 'Connected=false&ClientID=9&ClientTransactionID=3' >/dev/null
+    DISPLAY=$xdisplay xdotool windowfocus --sync "$window" key Escape 2>/dev/null || fail "Esc not sent to the window"
+  fi
+  for _ in $(seq 150); do
+    kill -0 "$setup" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$setup" 2>/dev/null; then
+    fail "SetupDialog did not return when the window closed"
+    kill "$setup" 2>/dev/null || true
+  fi
+  status=0
+  wait "$setup" 2>/dev/null || status=$?
+  [ "$status" = 0 ] || fail "velq3-ctl.exe SetupDialog ended with $status: $(tr -d '\r' <"$work/setup.err")"
+  wine reg delete "$settings" /v AlpacaPort /f >/dev/null 2>&1 || true
+  [ "$(wait_server_gone 20)" != -1 ] || fail "the server did not end after its client"
   finish
   ;;
 
@@ -410,5 +514,5 @@ unregister)
   finish
   ;;
 
-*) echo "usage: com-e2e.sh register|drivers|errors|modes|scripts|wire|shutdown|operator|unregister BIN SIM" >&2; exit 2 ;;
+*) echo "usage: com-e2e.sh register|drivers|errors|modes|scripts|wire|shutdown|operator|modal|unregister BIN SIM" >&2; exit 2 ;;
 esac

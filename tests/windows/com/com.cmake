@@ -2,7 +2,7 @@
 # drivers out of process through velq3-ctl.exe, script clients, the wire check, the shutdown
 # rule and the removal. The groups run in this order in the test run's prefix, with the
 # simulator on COM1; the first registers, the last removes the registration and checks it.
-set(_com_groups register drivers errors modes scripts wire shutdown operator unregister)
+set(_com_groups register drivers errors modes scripts wire shutdown operator modal unregister)
 set(_com_previous "")
 foreach(_g IN LISTS _com_groups)
   add_test(NAME wincom_${_g}
