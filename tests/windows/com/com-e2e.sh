@@ -130,6 +130,18 @@ sim_restart() {
 }
 sim_standard() { "$here/../com1-sim.sh" start "$sim"; }
 
+# The id of the first visible window whose name contains NAME on the run's display, waiting up to
+# 30 s; nothing when none came.
+wait_window() {  # NAME
+  local found="" _
+  for _ in $(seq 300); do
+    found=$(DISPLAY=$(cat "$dir/display") xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || true
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  echo "$found"
+}
+
 CLSID_WHEEL='{C3E62667-A1F3-4064-8B64-45CDED7C718C}'
 LIBID='{181202A3-A1F3-4287-9D85-A166A769E015}'
 IID_WHEEL='{66A6F8D6-A1F3-44A6-98A3-72B3C6CDA13E}'
@@ -217,12 +229,7 @@ errors)
   "$run" "$bin/velq3-ctl.exe" VELQ3.Focuser SetupDialog >"$work/setup.out" 2>&1 </dev/null &
   setup=$!
   xdisplay=$(cat "$dir/display")
-  window=""
-  for _ in $(seq 300); do
-    window=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "Filter Wheel" 2>/dev/null | head -1) || true
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(wait_window "Filter Wheel")
   if [ -n "$window" ]; then
     kill -0 "$setup" 2>/dev/null || fail "SetupDialog returned while its window was open"
     DISPLAY=$xdisplay xdotool windowfocus --sync "$window" key Escape 2>/dev/null || fail "Esc not sent to the window"
@@ -391,12 +398,7 @@ operator)
   "$run" "$bin/velq3.exe" --alpaca-port 0 >"$work/operator.out" 2>"$work/operator.err" </dev/null &
   operator=$!
   xdisplay=$(cat "$dir/display")
-  window=""
-  for _ in $(seq 300); do
-    window=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "Filter Wheel" 2>/dev/null | head -1) || true
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(wait_window "Filter Wheel")
   [ -n "$window" ] || fail "no main window: $(tr -d '\r' <"$work/operator.err")"
   mine=$(server_pids)
   [ -n "$mine" ] || fail "the operator's server is not running"
@@ -447,12 +449,7 @@ modal)
   wine reg add "$settings" /v AlpacaPort /t REG_DWORD /d "$port" /f >/dev/null 2>&1 || fail "the Alpaca port was not set"
   "$run" "$bin/velq3-ctl.exe" VELQ3.FilterWheel "SetupDialog()" >"$work/setup.out" 2>"$work/setup.err" </dev/null &
   setup=$!
-  window=""
-  for _ in $(seq 300); do
-    window=$(DISPLAY=$xdisplay xdotool search --onlyvisible --name "Filter Wheel" 2>/dev/null | head -1) || true
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(wait_window "Filter Wheel")
   if [ -z "$window" ]; then
     fail "no main window for SetupDialog: $(tr -d '\r' <"$work/setup.err")"
   else
