@@ -89,9 +89,9 @@ indi() { qdbus org.kde.kstars /KStars/INDI "org.kde.kstars.INDI.$1" "${@:2}" 2>&
 # KStars 3.6.2 connects to the indiserver it starts as soon as the process exists. When that
 # first attempt is refused (the server is not listening yet: cold caches, a busy machine), its
 # client forgets its own connection even though a retry succeeds: the device shows, but the first
-# property KStars sends dereferences a null client and KStars crashes. The run reads the server's
-# files once before KStars starts, so it is listening in time, and when KStars's log shows a
-# refused first connection all the same it starts a fresh KStars instead of going on with a
+# property KStars sends dereferences a null client and KStars crashes. Even with the server's
+# files read once beforehand (cached) the race goes either way about as often, so when KStars's
+# log shows a refused first connection the run starts a fresh KStars instead of going on with a
 # broken one. KStars's INDI log category is on for that.
 cat "$(command -v indiserver)" "$build/indi_velq3" > /dev/null
 ldd "$(command -v indiserver)" "$build/indi_velq3" | awk '/=> \//{print $3}' | sort -u | xargs cat > /dev/null
