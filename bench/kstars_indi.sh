@@ -90,9 +90,9 @@ indi() { qdbus org.kde.kstars /KStars/INDI "org.kde.kstars.INDI.$1" "${@:2}" 2>&
 # first attempt is refused (the server is not listening yet: cold caches, a busy machine), its
 # client forgets its own connection even though a retry succeeds: the device shows, but the first
 # property KStars sends dereferences a null client and KStars crashes. Even with the server's
-# files read once beforehand (cached) KStars loses the race about every other time, so when KStars's
-# log shows a refused first connection the run starts a fresh KStars instead of going on with a
-# broken one. KStars's INDI log category is on for that.
+# files read once beforehand (cached) KStars loses that race about every other time, so when
+# KStars's log shows a refused first connection the run starts a fresh KStars instead of going on
+# with a broken one. KStars's INDI log category is on for that.
 cat "$(command -v indiserver)" "$build/indi_velq3" > /dev/null
 ldd "$(command -v indiserver)" "$build/indi_velq3" | awk '/=> \//{print $3}' | sort -u | xargs cat > /dev/null
 export QT_LOGGING_RULES="org.kde.kstars.indi=true${QT_LOGGING_RULES:+;$QT_LOGGING_RULES}"
