@@ -92,16 +92,25 @@ set_tests_properties(com1_sim_stop PROPERTIES FIXTURES_CLEANUP com1_sim FIXTURES
 
 # A test program from the listed sources, run as one ctest test under Wine (one Wine start per
 # program, not per case). USES_COM1: it needs the simulator on COM1, which tests take in turns.
+# USES_DISPLAY: it shows windows on the run's X display, which tests take in turns too, so that
+# no window of one test covers a window another test clicks at or sends keys to.
 function(velq3_windows_tests name)
-  cmake_parse_arguments(T "USES_COM1" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "USES_COM1;USES_DISPLAY" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   set(_fixtures wine_prefix)
+  set(_locks "")
   if(T_USES_COM1)
     list(APPEND _fixtures com1_sim)
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK com1)
+    list(APPEND _locks com1)
+  endif()
+  if(T_USES_DISPLAY)
+    list(APPEND _locks display)
+  endif()
+  if(_locks)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${_locks}")
   endif()
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${_fixtures}" ENVIRONMENT "${_wine_env}"
                        LABELS "windows;${name}" TIMEOUT 300)

@@ -11,7 +11,7 @@ velq3_windows_tests(test_portable
 
 # The Windows platform bodies: registry, stopwatch, message loop, debug channel, and the serial
 # port on COM1 (the simulator).
-velq3_windows_tests(test_windows_platform
+velq3_windows_tests(test_windows_platform USES_DISPLAY
   SOURCES ${_t}/windows/registry_test.cpp ${_t}/windows/stopwatch_test.cpp ${_t}/windows/mainloop_test.cpp
           ${_t}/windows/debugsink_test.cpp ${_t}/windows/userpaths_test.cpp
   LIBS velq3_device)
@@ -30,7 +30,7 @@ target_include_directories(test_alpaca_portable PRIVATE ${_t}/alpaca)
 
 # The Win32 layer of the dialogs: templates built as Win32 dialogs, their controls on screen and
 # the control operations over real controls (needs the run's X display).
-velq3_windows_tests(test_windows_ui
+velq3_windows_tests(test_windows_ui USES_DISPLAY
   SOURCES ${_t}/windows/ui_win32_test.cpp
   LIBS velq3_ui_win32)
 
@@ -39,13 +39,13 @@ add_executable(velq3-ui-show ${_t}/windows/ui_show_main.cpp)
 target_link_libraries(velq3-ui-show PRIVATE velq3_ui_win32 velq3_device)
 
 # The Win32 main window and settings dialog on the simulator behind COM1.
-velq3_windows_tests(test_windows_ui_window USES_COM1
+velq3_windows_tests(test_windows_ui_window USES_COM1 USES_DISPLAY
   SOURCES ${_t}/windows/ui_window_test.cpp
   LIBS velq3_ui_win32 velq3_device)
 
 # The dialogs' behaviour cases of the Linux window tests, against the Win32 layer: the same
 # cases, the other toolkit. Each case starts the Linux simulator of its own through Wine.
-velq3_windows_tests(test_windows_ui_layers
+velq3_windows_tests(test_windows_ui_layers USES_DISPLAY
   SOURCES ${_t}/ui/dialog_rules_test.cpp ${_t}/ui/window_rules_test.cpp ${_t}/windows/ui_layer_test.cpp
   LIBS velq3_ui_win32 velq3_device ws2_32)
 target_include_directories(test_windows_ui_layers PRIVATE ${_t}/ui)

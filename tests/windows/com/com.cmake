@@ -16,7 +16,8 @@ foreach(_g IN LISTS _com_groups)
   else()
     list(APPEND _fixtures wincom_registered)
   endif()
-  set_tests_properties(wincom_${_g} PROPERTIES FIXTURES_REQUIRED "${_fixtures}" RESOURCE_LOCK com1
+  # The groups show windows (SetupDialog, the operator's window) and click and type into them.
+  set_tests_properties(wincom_${_g} PROPERTIES FIXTURES_REQUIRED "${_fixtures}" RESOURCE_LOCK "com1;display"
                        ENVIRONMENT "${_wine_env}" LABELS "windows;wincom" TIMEOUT 120)
   if(_com_previous)
     set_tests_properties(wincom_${_g} PROPERTIES DEPENDS ${_com_previous})
