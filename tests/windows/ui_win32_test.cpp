@@ -15,8 +15,11 @@
 #include <utility>
 #include <vector>
 
+#include "device/OrnFilterWheel.h"
+#include "device/TermLog.h"
 #include "platform/Registry.h"
 #include "ui/DialogTemplates.h"
+#include "ui/GraphReadingsSetting.h"
 #include "ui/FilterWheelSettingsTemplate.h"
 #include "ui/FocuserSettingsTemplate.h"
 #include "ui/HeaterControlTemplate.h"
@@ -26,6 +29,7 @@
 #include "ui/TermGraphTemplate.h"
 #include "ui/UiScaleSetting.h"
 #include "ui/win32/DialogTemplateEx.h"
+#include "ui/win32/TermGraphWindow.h"
 #include "ui/win32/Win32Dialog.h"
 #include "ui/win32/Win32Look.h"
 
@@ -914,6 +918,84 @@ TEST(LookMenu, ScaleCommandsFromEachScale) {
         EXPECT_EQ(look.OnCommand(c.command), c.command == Win32Look::kNightModeCommand);
         EXPECT_EQ(look.Scale(), c.scale);
     }
+}
+
+// Pure green pixels (the third sensor's colour) in the top right quarter of the graph window's
+// client area, where the legend stands, as the window paints itself.
+int LegendGreens(const CWin32TermGraph& graph) {
+    HWND hwnd = graph.Window();
+    RECT r{};
+    ::GetClientRect(hwnd, &r);
+    HDC screen = ::GetDC(hwnd);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    int greens = 0;
+    for (int y = 0; y < r.bottom / 4; ++y)
+        for (int x = r.right / 2; x < r.right; ++x)
+            if (::GetPixel(dc, x, y) == RGB(0, 255, 0)) ++greens;
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(hwnd, screen);
+    return greens;
+}
+
+// The graph's "Show Readings": off at first, beside "Night Mode" in the background's menu and
+// checked while on; the command switches it, stores it for the next window and draws the newest
+// reading in the legend (here the only text there: the sensors have no names, and one sample
+// draws no line).
+TEST_F(StoredLook, GraphReadingsCommandSwitchesStoresAndDraws) {
+    DeviceEnvironment env;
+    env.userHive = &hive;
+    OrnFilterWheel fw(env);
+    fw.TermometerName = {"", "", "", ""};
+    const TermSample s{{kNoSample, kNoSample, 12.34f, kNoSample}, 0};
+    AppendTermSample(fw.TermHistory, fw.TermHistoryTimes, s, 1700000000);
+    Win32Look look(&hive);
+    CWin32TermGraph graph(fw);
+    graph.SetLook(&look);
+    ASSERT_NE(graph.Create(nullptr), nullptr);
+    EXPECT_FALSE(graph.ShowReadings());
+    EXPECT_EQ(LegendGreens(graph), 0);
+
+    for (const bool on : {true, false, true}) {
+        ::SendMessageW(graph.Window(), WM_COMMAND, MAKEWPARAM(CWin32TermGraph::kShowReadingsCommand, 0), 0);
+        EXPECT_EQ(graph.ShowReadings(), on);
+        EXPECT_EQ(LoadGraphReadings(hive), on);
+        EXPECT_EQ(hive.GetDword(kSettingsKey, kGraphReadingsValue), on ? 1u : 0u);
+        const int greens = LegendGreens(graph);
+        if (on) EXPECT_GT(greens, 10);  // the letters of "12.34"
+        else EXPECT_EQ(greens, 0);
+        HMENU menu = graph.BuildContextMenu();
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(::GetMenuItemCount(menu), 3);
+        EXPECT_EQ(MenuText(menu, 0).substr(0, 10), L"Night Mode");
+        EXPECT_EQ(::GetMenuState(menu, 1, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+        EXPECT_EQ(::GetMenuItemID(menu, 2), CWin32TermGraph::kShowReadingsCommand);
+        EXPECT_EQ(MenuText(menu, 2), L"Show Readings");
+        EXPECT_EQ(MenuChecked(menu, 2), on);
+        ::DestroyMenu(menu);
+    }
+    // The next window reads the last choice; the night switch leaves it alone.
+    CWin32TermGraph next(fw);
+    EXPECT_TRUE(next.ShowReadings());
+    next.SetLook(&look);
+    ASSERT_NE(next.Create(nullptr), nullptr);
+    ::SendMessageW(next.Window(), WM_COMMAND, MAKEWPARAM(Win32Look::kNightModeCommand, 0), 0);
+    EXPECT_TRUE(look.Night());
+    EXPECT_TRUE(next.ShowReadings());
+    EXPECT_TRUE(LoadGraphReadings(hive));
+
+    // Without a look the menu holds the graph's entry alone; another window without one has none.
+    CWin32TermGraph plain(fw);
+    HMENU menu = plain.BuildContextMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(::GetMenuItemCount(menu), 1);
+    EXPECT_EQ(::GetMenuItemID(menu, 0), CWin32TermGraph::kShowReadingsCommand);
+    ::DestroyMenu(menu);
+    EXPECT_EQ(Win32RulesDialog(kTermGraphTemplate).BuildContextMenu(), nullptr);
 }
 
 // The command line's look options as both programs read them: "--night", "--scale" with a step

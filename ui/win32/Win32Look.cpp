@@ -277,15 +277,6 @@ HMENU Win32Look::BuildMenu(bool withScale) const {
     return menu;
 }
 
-void Win32Look::ShowMenu(HWND window, POINT at, bool withScale) {
-    HMENU menu = BuildMenu(withScale);
-    if (!menu) return;
-    const UINT chosen = static_cast<UINT>(
-        ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window, nullptr));
-    ::DestroyMenu(menu);
-    if (chosen != 0) ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
-}
-
 bool Win32Look::OnCommand(UINT command) {
     if (command != kNightModeCommand) return false;
     ToggleNight();

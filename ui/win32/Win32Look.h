@@ -70,9 +70,6 @@ public:
     // `withScale` (the main window) "Larger", "Smaller" and the "Scale" submenu with every step,
     // checked at the present one. The caller destroys it.
     HMENU BuildMenu(bool withScale) const;
-    // Shows that menu at `at` (screen coordinates); the entry chosen goes to `window` as its
-    // WM_COMMAND.
-    void ShowMenu(HWND window, POINT at, bool withScale);
     // A menu command the look acts on itself (the night switch); true when it was that.
     bool OnCommand(UINT command);
     // Ctrl+N in any attached window switches the palette; true when the key was that.
