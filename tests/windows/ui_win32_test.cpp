@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <cstdlib>
 #include <cstdio>
@@ -547,7 +548,7 @@ TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
     const LONG_PTR dayType = type(go), boxType = type(box);
     look.SetNight(true);
     EXPECT_EQ(type(go), BS_OWNERDRAW);
-    EXPECT_EQ(type(box), boxType);  // check boxes take the control colours
+    EXPECT_EQ(type(box), boxType);  // check boxes keep their own type
 
     RECT r{};
     ::GetClientRect(go, &r);
@@ -645,6 +646,98 @@ TEST(NightPaletteList, GroupBoxesDrawnInRedsAtNight) {
     ::DeleteObject(bitmap);
     ::DeleteDC(dc);
     ::ReleaseDC(hwnd, screen);
+}
+
+// Check boxes, whose square the control colour messages do not reach, are drawn by the look at
+// night: every state of the two- and three-state boxes, with and without the focus, in nothing
+// but reds on black; checked and third-state squares differ from empty ones, and the focus shows.
+// They keep their behaviour (a click and the space bar toggle the plain box, the three-state box
+// only reports), and by day the system draws them again.
+TEST(NightPaletteList, CheckBoxesDrawnInRedsAtNight) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    Win32DialogControls& ctl = dialog.Controls();
+    struct Count {
+        int reds = 0, blacks = 0, others = 0;
+    };
+    auto draw = [&](HWND box) {
+        RECT r{};
+        ::GetClientRect(box, &r);
+        HDC screen = ::GetDC(box);
+        HDC dc = ::CreateCompatibleDC(screen);
+        HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+        HGDIOBJ old = ::SelectObject(dc, bitmap);
+        const RECT white{0, 0, r.right, r.bottom};
+        ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        ::SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+        Count n;
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                if (IsNightRed(c)) ++n.reds;
+                else if (c == RGB(0, 0, 0)) ++n.blacks;
+                else ++n.others;
+            }
+        ::SelectObject(dc, old);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(dc);
+        ::ReleaseDC(box, screen);
+        return n;
+    };
+
+    look.SetNight(true);
+    struct Case {
+        int id;
+        int state;
+        bool focus;
+    };
+    const Case cases[] = {{kBox, 0, false}, {kBox, 1, false}, {kBox, 0, true}, {kBox, 1, true},
+                          {kTri, 0, false}, {kTri, 1, false}, {kTri, 2, false}, {kTri, 2, true}};
+    std::map<std::string, int> reds;
+    for (const Case& c : cases) {
+        const std::string name = std::to_string(c.id) + "/" + std::to_string(c.state) + "/" + std::to_string(c.focus);
+        ctl.SetCheckState(c.id, c.state);
+        ctl.Focus(c.focus ? c.id : kGo);
+        const Count n = draw(::GetDlgItem(hwnd, c.id));
+        EXPECT_EQ(n.others, 0) << name;
+        EXPECT_GT(n.blacks, 0) << name;
+        EXPECT_GT(n.reds, 10) << name;  // the square's frame and the text
+        reds[name] = n.reds;
+    }
+    EXPECT_GT(reds["104/1/0"], reds["104/0/0"]);
+    EXPECT_GT(reds["104/0/1"], reds["104/0/0"]);
+    EXPECT_GT(reds["105/1/0"], reds["105/0/0"]);
+    EXPECT_GT(reds["105/2/0"], reds["105/0/0"]);
+    EXPECT_NE(reds["105/2/0"], reds["105/1/0"]);
+
+    // The behaviour stays the control's.
+    ctl.SetCheckState(kBox, 0);
+    ctl.SetCheckState(kTri, 1);
+    dialog.rules.Take();
+    HWND box = ::GetDlgItem(hwnd, kBox), tri = ::GetDlgItem(hwnd, kTri);
+    ::SendMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(box, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(ctl.Checked(kBox));
+    ctl.Focus(kBox);
+    ::SendMessageW(box, WM_KEYDOWN, VK_SPACE, 0);
+    ::SendMessageW(box, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_FALSE(ctl.Checked(kBox));
+    ::SendMessageW(tri, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(tri, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(ctl.CheckState(kTri), 1);
+    EXPECT_EQ(dialog.rules.Take(), (std::vector<std::string>{"104:clicked", "104:clicked", "105:clicked"}));
+    EXPECT_EQ(draw(box).others, 0);
+
+    // By day the system's drawing: no night reds, and the light inside of the square.
+    look.SetNight(false);
+    for (int id : {kBox, kTri}) {
+        const Count day = draw(::GetDlgItem(hwnd, id));
+        EXPECT_EQ(day.reds, 0) << id;
+        EXPECT_GT(day.others, 0) << id;
+    }
 }
 
 // Ctrl+N in a window's control switches the palette (the keyboard of a dialog passes the
