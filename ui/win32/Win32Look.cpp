@@ -148,7 +148,8 @@ void PaintNightCheckBox(HWND box, HDC dc) {
     wchar_t text[256] = {};
     ::GetWindowTextW(box, text, 256);
     if (text[0]) {
-        RECT area = textLeft ? RECT{r.left, r.top, square.left - gap, r.bottom} : RECT{square.right + gap, r.top, r.right, r.bottom};
+        RECT area = textLeft ? RECT{r.left, r.top, square.left - gap, r.bottom}
+                             : RECT{square.right + gap, r.top, r.right, r.bottom};
         const bool lines = (style & BS_MULTILINE) != 0;
         const UINT align = ((style & BS_CENTER) == BS_RIGHT) ? DT_RIGHT : DT_LEFT;
         const UINT format = align | (lines ? DT_WORDBREAK : DT_SINGLELINE | DT_VCENTER);

@@ -1,8 +1,8 @@
 // The look of the Win32 windows: the night palette (every window red on black through the control
 // colour messages; push buttons, group boxes and check boxes, which those do not reach, drawn by
-// the look at night only) and the scale (the dialog font, and with it the dialog units, enlarged). One
-// object per program, given to each window; windows built without one are in the system colours
-// at 100 %.
+// the look at night only) and the scale (the dialog font, and with it the dialog units,
+// enlarged). One object per program, given to each window; windows built without one are in the
+// system colours at 100 %.
 #pragma once
 
 #include <windows.h>
