@@ -1091,6 +1091,54 @@ TEST_F(StoredLook, GraphReadingsCommandSwitchesStoresAndDraws) {
     EXPECT_EQ(Win32RulesDialog(kTermGraphTemplate).BuildContextMenu(), nullptr);
 }
 
+// Every window carries the program's icon, large and small at the system's sizes, made from the
+// program's picture (many colours, not a blank square); the icon is this program's resource 1.
+TEST(ProgramIcon, EveryWindowHasTheProgramsIconInBothSizes) {
+    ASSERT_NE(::FindResourceW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIconId), RT_GROUP_ICON), nullptr);
+    std::vector<const DialogTemplate*> templates{&kTermGraphTemplate, &kAllKindsTemplate};
+    for (const Window& w : kWindows) templates.push_back(w.tmpl);
+    for (const DialogTemplate* t : templates) {
+        Win32RulesDialog dialog(*t);
+        HWND hwnd = dialog.Create(nullptr);
+        ASSERT_NE(hwnd, nullptr) << t->caption;
+        struct Size {
+            WPARAM which;
+            int cx, cy;
+        };
+        for (const Size s : {Size{ICON_BIG, SM_CXICON, SM_CYICON}, Size{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+            const auto icon = reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, s.which, 0));
+            ASSERT_NE(icon, nullptr) << t->caption << " " << s.which;
+            ICONINFO info{};
+            ASSERT_TRUE(::GetIconInfo(icon, &info));
+            BITMAP bm{};
+            ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+            EXPECT_EQ(bm.bmWidth, ::GetSystemMetrics(s.cx)) << t->caption;
+            if (info.hbmColor) ::DeleteObject(info.hbmColor);
+            if (info.hbmMask) ::DeleteObject(info.hbmMask);
+            // Drawn on white: the wheel's colours.
+            const int cx = ::GetSystemMetrics(s.cx), cy = ::GetSystemMetrics(s.cy);
+            HDC screen = ::GetDC(hwnd);
+            HDC dc = ::CreateCompatibleDC(screen);
+            HBITMAP bitmap = ::CreateCompatibleBitmap(screen, cx, cy);
+            HGDIOBJ old = ::SelectObject(dc, bitmap);
+            const RECT white{0, 0, cx, cy};
+            ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            ::DrawIconEx(dc, 0, 0, icon, cx, cy, 0, nullptr, DI_NORMAL);
+            std::vector<COLORREF> colours;
+            for (int y = 0; y < cy; ++y)
+                for (int x = 0; x < cx; ++x) colours.push_back(::GetPixel(dc, x, y));
+            std::sort(colours.begin(), colours.end());
+            colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+            EXPECT_GT(colours.size(), 20u) << t->caption << " " << s.which;
+            EXPECT_EQ(::GetPixel(dc, 0, 0), RGB(255, 255, 255));  // a transparent corner
+            ::SelectObject(dc, old);
+            ::DeleteObject(bitmap);
+            ::DeleteDC(dc);
+            ::ReleaseDC(hwnd, screen);
+        }
+    }
+}
+
 // The command line's look options as both programs read them: "--night", "--scale" with a step
 // (a "%" after it allowed), a bad or missing percentage an error, and anything else left to the
 // caller.

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "ui/UiScaleSetting.h"
 #include "ui/win32/DialogTemplateEx.h"
@@ -410,6 +411,17 @@ INT_PTR Win32RulesDialog::RunModal(HWND owner) {
     return r;
 }
 
+void SetProgramIcon(HWND window) {
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    for (const auto& [which, cx, cy] :
+         {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON}, std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+        // Shared: loaded once per size, and never destroyed while the program runs.
+        HANDLE icon = ::LoadImageW(module, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, ::GetSystemMetrics(cx),
+                                   ::GetSystemMetrics(cy), LR_SHARED);
+        if (icon) ::SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+    }
+}
+
 HMENU Win32RulesDialog::BuildContextMenu() const {
     HMENU menu = m_Look ? m_Look->BuildMenu(HasScaleMenu()) : ::CreatePopupMenu();
     if (!menu) return nullptr;
@@ -424,6 +436,7 @@ INT_PTR CALLBACK Win32RulesDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
         auto* self = reinterpret_cast<Win32RulesDialog*>(lParam);
         ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         self->m_Ctl.SetWindow(hwnd);
+        SetProgramIcon(hwnd);
     }
     auto* self = reinterpret_cast<Win32RulesDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
     if (!self) return FALSE;

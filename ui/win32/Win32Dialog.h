@@ -21,6 +21,11 @@ class Win32Look;
 // Registers the common control classes the templates use (up-down, list view); once per process.
 void InitDialogControlClasses();
 
+// The program's icon resource (the windows' icon), in each program that opens the windows.
+inline constexpr int kProgramIconId = 1;
+// Gives `window` the program's icon, large and small; nothing when the program has none.
+void SetProgramIcon(HWND window);
+
 class Win32DialogControls : public DialogControls {
 public:
     // Shows a message box and returns once it is dismissed; tests inject one that only records.
