@@ -1,5 +1,6 @@
 # The Windows programs (included from cmake/windows.cmake): velq3.exe, the automation server
-# with the type library VELQLib as its type-library resource 1, and the client velq3-ctl.exe.
+# with the type library VELQLib as its type-library resource 1 and the windows' icon as its
+# icon resource 1, and the client velq3-ctl.exe.
 if(NOT TARGET velq3_server)
   return()
 endif()
@@ -21,7 +22,7 @@ set(_manifest ${CMAKE_CURRENT_LIST_DIR}/velq3.manifest)
 file(WRITE ${_rc} "1 TYPELIB \"${_tlb}\"\n1 24 \"${_manifest}\"\n")
 set_source_files_properties(${_rc} PROPERTIES OBJECT_DEPENDS "${_tlb};${_manifest}")
 
-add_executable(velq3 WIN32 ${CMAKE_CURRENT_LIST_DIR}/velq3_win_main.cpp ${_rc})
+add_executable(velq3 WIN32 ${CMAKE_CURRENT_LIST_DIR}/velq3_win_main.cpp ${_rc} ${VELQ3_ICON_RC})
 target_link_libraries(velq3 PRIVATE velq3_server velq3_alpaca velq3_ui_win32 ole32 oleaut32 uuid)
 target_link_options(velq3 PRIVATE -municode)
 target_compile_definitions(velq3 PRIVATE VELQ3_VERSION="${PROJECT_VERSION}")

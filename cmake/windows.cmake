@@ -61,6 +61,13 @@ target_include_directories(velq3_ui PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(velq3_ui PUBLIC velq3_device)
 velq3_library(velq3_ui_win32 ui/win32)
 target_link_libraries(velq3_ui_win32 PUBLIC velq3_ui comctl32 comdlg32 shell32 gdi32 user32)
+# The windows' icon (made from packaging/velq3.svg by scripts/windows-icon.sh), icon resource 1
+# of each program that opens them: a source of those programs, since a static library's
+# resources would not be linked.
+enable_language(RC)
+set(VELQ3_ICON_RC ${CMAKE_BINARY_DIR}/velq3_icon.rc)
+file(WRITE ${VELQ3_ICON_RC} "1 ICON \"${CMAKE_SOURCE_DIR}/apps/velq3.ico\"\n")
+set_source_files_properties(${VELQ3_ICON_RC} PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/apps/velq3.ico)
 
 # The Windows programs (velq3.exe, velq3-ctl.exe), when their build file exists.
 include(${CMAKE_SOURCE_DIR}/apps/windows.cmake OPTIONAL)

@@ -31,11 +31,11 @@ target_include_directories(test_alpaca_portable PRIVATE ${_t}/alpaca)
 # The Win32 layer of the dialogs: templates built as Win32 dialogs, their controls on screen and
 # the control operations over real controls (needs the run's X display).
 velq3_windows_tests(test_windows_ui USES_DISPLAY
-  SOURCES ${_t}/windows/ui_win32_test.cpp
+  SOURCES ${_t}/windows/ui_win32_test.cpp ${VELQ3_ICON_RC}
   LIBS velq3_ui_win32)
 
 # The operator windows one at a time, for their pictures (scripts/windows-png.sh); not a test.
-add_executable(velq3-ui-show ${_t}/windows/ui_show_main.cpp)
+add_executable(velq3-ui-show ${_t}/windows/ui_show_main.cpp ${VELQ3_ICON_RC})
 target_link_libraries(velq3-ui-show PRIVATE velq3_ui_win32 velq3_device)
 
 # The Win32 main window and settings dialog on the simulator behind COM1.

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <cstdlib>
 #include <cstdio>
@@ -15,8 +16,11 @@
 #include <utility>
 #include <vector>
 
+#include "device/OrnFilterWheel.h"
+#include "device/TermLog.h"
 #include "platform/Registry.h"
 #include "ui/DialogTemplates.h"
+#include "ui/GraphReadingsSetting.h"
 #include "ui/FilterWheelSettingsTemplate.h"
 #include "ui/FocuserSettingsTemplate.h"
 #include "ui/HeaterControlTemplate.h"
@@ -26,6 +30,7 @@
 #include "ui/TermGraphTemplate.h"
 #include "ui/UiScaleSetting.h"
 #include "ui/win32/DialogTemplateEx.h"
+#include "ui/win32/TermGraphWindow.h"
 #include "ui/win32/Win32Dialog.h"
 #include "ui/win32/Win32Look.h"
 
@@ -543,7 +548,7 @@ TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
     const LONG_PTR dayType = type(go), boxType = type(box);
     look.SetNight(true);
     EXPECT_EQ(type(go), BS_OWNERDRAW);
-    EXPECT_EQ(type(box), boxType);  // check boxes take the control colours
+    EXPECT_EQ(type(box), boxType);  // check boxes keep their own type
 
     RECT r{};
     ::GetClientRect(go, &r);
@@ -641,6 +646,98 @@ TEST(NightPaletteList, GroupBoxesDrawnInRedsAtNight) {
     ::DeleteObject(bitmap);
     ::DeleteDC(dc);
     ::ReleaseDC(hwnd, screen);
+}
+
+// Check boxes, whose square the control colour messages do not reach, are drawn by the look at
+// night: every state of the two- and three-state boxes, with and without the focus, in nothing
+// but reds on black; checked and third-state squares differ from empty ones, and the focus shows.
+// They keep their behaviour (a click and the space bar toggle the plain box, the three-state box
+// only reports), and by day the system draws them again.
+TEST(NightPaletteList, CheckBoxesDrawnInRedsAtNight) {
+    Win32Look look;
+    AllKindsDialog dialog;
+    dialog.SetLook(&look);
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    Win32DialogControls& ctl = dialog.Controls();
+    struct Count {
+        int reds = 0, blacks = 0, others = 0;
+    };
+    auto draw = [&](HWND box) {
+        RECT r{};
+        ::GetClientRect(box, &r);
+        HDC screen = ::GetDC(box);
+        HDC dc = ::CreateCompatibleDC(screen);
+        HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+        HGDIOBJ old = ::SelectObject(dc, bitmap);
+        const RECT white{0, 0, r.right, r.bottom};
+        ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        ::SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+        Count n;
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                if (IsNightRed(c)) ++n.reds;
+                else if (c == RGB(0, 0, 0)) ++n.blacks;
+                else ++n.others;
+            }
+        ::SelectObject(dc, old);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(dc);
+        ::ReleaseDC(box, screen);
+        return n;
+    };
+
+    look.SetNight(true);
+    struct Case {
+        int id;
+        int state;
+        bool focus;
+    };
+    const Case cases[] = {{kBox, 0, false}, {kBox, 1, false}, {kBox, 0, true}, {kBox, 1, true},
+                          {kTri, 0, false}, {kTri, 1, false}, {kTri, 2, false}, {kTri, 2, true}};
+    std::map<std::string, int> reds;
+    for (const Case& c : cases) {
+        const std::string name = std::to_string(c.id) + "/" + std::to_string(c.state) + "/" + std::to_string(c.focus);
+        ctl.SetCheckState(c.id, c.state);
+        ctl.Focus(c.focus ? c.id : kGo);
+        const Count n = draw(::GetDlgItem(hwnd, c.id));
+        EXPECT_EQ(n.others, 0) << name;
+        EXPECT_GT(n.blacks, 0) << name;
+        EXPECT_GT(n.reds, 10) << name;  // the square's frame and the text
+        reds[name] = n.reds;
+    }
+    EXPECT_GT(reds["104/1/0"], reds["104/0/0"]);
+    EXPECT_GT(reds["104/0/1"], reds["104/0/0"]);
+    EXPECT_GT(reds["105/1/0"], reds["105/0/0"]);
+    EXPECT_GT(reds["105/2/0"], reds["105/0/0"]);
+    EXPECT_NE(reds["105/2/0"], reds["105/1/0"]);
+
+    // The behaviour stays the control's.
+    ctl.SetCheckState(kBox, 0);
+    ctl.SetCheckState(kTri, 1);
+    dialog.rules.Take();
+    HWND box = ::GetDlgItem(hwnd, kBox), tri = ::GetDlgItem(hwnd, kTri);
+    ::SendMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(box, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(ctl.Checked(kBox));
+    ctl.Focus(kBox);
+    ::SendMessageW(box, WM_KEYDOWN, VK_SPACE, 0);
+    ::SendMessageW(box, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_FALSE(ctl.Checked(kBox));
+    ::SendMessageW(tri, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(tri, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(ctl.CheckState(kTri), 1);
+    EXPECT_EQ(dialog.rules.Take(), (std::vector<std::string>{"104:clicked", "104:clicked", "105:clicked"}));
+    EXPECT_EQ(draw(box).others, 0);
+
+    // By day the system's drawing: no night reds, and the light inside of the square.
+    look.SetNight(false);
+    for (int id : {kBox, kTri}) {
+        const Count day = draw(::GetDlgItem(hwnd, id));
+        EXPECT_EQ(day.reds, 0) << id;
+        EXPECT_GT(day.others, 0) << id;
+    }
 }
 
 // Ctrl+N in a window's control switches the palette (the keyboard of a dialog passes the
@@ -913,6 +1010,132 @@ TEST(LookMenu, ScaleCommandsFromEachScale) {
         // Only the night switch is the look's own; the window acts on the scale.
         EXPECT_EQ(look.OnCommand(c.command), c.command == Win32Look::kNightModeCommand);
         EXPECT_EQ(look.Scale(), c.scale);
+    }
+}
+
+// Pure green pixels (the third sensor's colour) in the top right quarter of the graph window's
+// client area, where the legend stands, as the window paints itself.
+int LegendGreens(const CWin32TermGraph& graph) {
+    HWND hwnd = graph.Window();
+    RECT r{};
+    ::GetClientRect(hwnd, &r);
+    HDC screen = ::GetDC(hwnd);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    int greens = 0;
+    for (int y = 0; y < r.bottom / 4; ++y)
+        for (int x = r.right / 2; x < r.right; ++x)
+            if (::GetPixel(dc, x, y) == RGB(0, 255, 0)) ++greens;
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(hwnd, screen);
+    return greens;
+}
+
+// The graph's "Show Readings": off at first, beside "Night Mode" in the background's menu and
+// checked while on; the command switches it, stores it for the next window and draws the newest
+// reading in the legend (here the only text there: the sensors have no names, and one sample
+// draws no line).
+TEST_F(StoredLook, GraphReadingsCommandSwitchesStoresAndDraws) {
+    DeviceEnvironment env;
+    env.userHive = &hive;
+    OrnFilterWheel fw(env);
+    fw.TermometerName = {"", "", "", ""};
+    const TermSample s{{kNoSample, kNoSample, 12.34f, kNoSample}, 0};
+    AppendTermSample(fw.TermHistory, fw.TermHistoryTimes, s, 1700000000);
+    Win32Look look(&hive);
+    CWin32TermGraph graph(fw);
+    graph.SetLook(&look);
+    ASSERT_NE(graph.Create(nullptr), nullptr);
+    EXPECT_FALSE(graph.ShowReadings());
+    EXPECT_EQ(LegendGreens(graph), 0);
+
+    for (const bool on : {true, false, true}) {
+        ::SendMessageW(graph.Window(), WM_COMMAND, MAKEWPARAM(CWin32TermGraph::kShowReadingsCommand, 0), 0);
+        EXPECT_EQ(graph.ShowReadings(), on);
+        EXPECT_EQ(LoadGraphReadings(hive), on);
+        EXPECT_EQ(hive.GetDword(kSettingsKey, kGraphReadingsValue), on ? 1u : 0u);
+        const int greens = LegendGreens(graph);
+        if (on) EXPECT_GT(greens, 10);  // the letters of "12.34"
+        else EXPECT_EQ(greens, 0);
+        HMENU menu = graph.BuildContextMenu();
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(::GetMenuItemCount(menu), 3);
+        EXPECT_EQ(MenuText(menu, 0).substr(0, 10), L"Night Mode");
+        EXPECT_EQ(::GetMenuState(menu, 1, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+        EXPECT_EQ(::GetMenuItemID(menu, 2), CWin32TermGraph::kShowReadingsCommand);
+        EXPECT_EQ(MenuText(menu, 2), L"Show Readings");
+        EXPECT_EQ(MenuChecked(menu, 2), on);
+        ::DestroyMenu(menu);
+    }
+    // The next window reads the last choice; the night switch leaves it alone.
+    CWin32TermGraph next(fw);
+    EXPECT_TRUE(next.ShowReadings());
+    next.SetLook(&look);
+    ASSERT_NE(next.Create(nullptr), nullptr);
+    ::SendMessageW(next.Window(), WM_COMMAND, MAKEWPARAM(Win32Look::kNightModeCommand, 0), 0);
+    EXPECT_TRUE(look.Night());
+    EXPECT_TRUE(next.ShowReadings());
+    EXPECT_TRUE(LoadGraphReadings(hive));
+
+    // Without a look the menu holds the graph's entry alone; another window without one has none.
+    CWin32TermGraph plain(fw);
+    HMENU menu = plain.BuildContextMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(::GetMenuItemCount(menu), 1);
+    EXPECT_EQ(::GetMenuItemID(menu, 0), CWin32TermGraph::kShowReadingsCommand);
+    ::DestroyMenu(menu);
+    EXPECT_EQ(Win32RulesDialog(kTermGraphTemplate).BuildContextMenu(), nullptr);
+}
+
+// Every window carries the program's icon, large and small at the system's sizes, made from the
+// program's picture (many colours, not a blank square); the icon is this program's resource 1.
+TEST(ProgramIcon, EveryWindowHasTheProgramsIconInBothSizes) {
+    ASSERT_NE(::FindResourceW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIconId), RT_GROUP_ICON), nullptr);
+    std::vector<const DialogTemplate*> templates{&kTermGraphTemplate, &kAllKindsTemplate};
+    for (const Window& w : kWindows) templates.push_back(w.tmpl);
+    for (const DialogTemplate* t : templates) {
+        Win32RulesDialog dialog(*t);
+        HWND hwnd = dialog.Create(nullptr);
+        ASSERT_NE(hwnd, nullptr) << t->caption;
+        struct Size {
+            WPARAM which;
+            int cx, cy;
+        };
+        for (const Size s : {Size{ICON_BIG, SM_CXICON, SM_CYICON}, Size{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+            const auto icon = reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, s.which, 0));
+            ASSERT_NE(icon, nullptr) << t->caption << " " << s.which;
+            ICONINFO info{};
+            ASSERT_TRUE(::GetIconInfo(icon, &info));
+            BITMAP bm{};
+            ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+            EXPECT_EQ(bm.bmWidth, ::GetSystemMetrics(s.cx)) << t->caption;
+            if (info.hbmColor) ::DeleteObject(info.hbmColor);
+            if (info.hbmMask) ::DeleteObject(info.hbmMask);
+            // Drawn on white: the wheel's colours.
+            const int cx = ::GetSystemMetrics(s.cx), cy = ::GetSystemMetrics(s.cy);
+            HDC screen = ::GetDC(hwnd);
+            HDC dc = ::CreateCompatibleDC(screen);
+            HBITMAP bitmap = ::CreateCompatibleBitmap(screen, cx, cy);
+            HGDIOBJ old = ::SelectObject(dc, bitmap);
+            const RECT white{0, 0, cx, cy};
+            ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            ::DrawIconEx(dc, 0, 0, icon, cx, cy, 0, nullptr, DI_NORMAL);
+            std::vector<COLORREF> colours;
+            for (int y = 0; y < cy; ++y)
+                for (int x = 0; x < cx; ++x) colours.push_back(::GetPixel(dc, x, y));
+            std::sort(colours.begin(), colours.end());
+            colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+            EXPECT_GT(colours.size(), 20u) << t->caption << " " << s.which;
+            EXPECT_EQ(::GetPixel(dc, 0, 0), RGB(255, 255, 255));  // a transparent corner
+            ::SelectObject(dc, old);
+            ::DeleteObject(bitmap);
+            ::DeleteDC(dc);
+            ::ReleaseDC(hwnd, screen);
+        }
     }
 }
 

@@ -135,18 +135,14 @@ TermGraph::TermGraph(OrnFilterWheel& fw, QWidget* owner)
 }
 
 bool TermGraph::StoredShowReadings(const RegistryHive& hive) {
-    const auto v = hive.GetDword(kSettingsKey, kGraphReadingsValue);
-    return v && *v != 0;
+    return LoadGraphReadings(hive);
 }
 
 void TermGraph::SetShowReadings(bool on) { m_ReadingsAction->setChecked(on); }
 
 void TermGraph::OnReadingsToggled(bool on) {
     m_ShowReadings = on;
-    if (RegistryHive* hive = m_FW.UserHive(); hive && hive->CreateKey(kSettingsKey)) {
-        hive->SetDword(kSettingsKey, kGraphReadingsValue, on ? 1 : 0);
-        hive->Save();
-    }
+    if (RegistryHive* hive = m_FW.UserHive()) SaveGraphReadings(*hive, on);
     update();
 }
 

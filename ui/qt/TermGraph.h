@@ -8,10 +8,10 @@
 
 #include <array>
 #include <string>
-#include <string_view>
 
 #include "device/TermLog.h"
 #include "platform/Clock.h"
+#include "ui/GraphReadingsSetting.h"
 
 class QAction;
 class QPainter;
@@ -26,9 +26,6 @@ namespace velq3::ui {
 
 // Series colours of sensors 0..3: red, yellow, green, cyan.
 extern const std::array<QColor, 4> kSeriesColours;
-
-// The per-user choice (a DWORD, 0 or 1, under the settings key) of the legend's readings.
-inline constexpr std::string_view kGraphReadingsValue = "GraphReadings";
 
 // Draws the graph of `history` into a client area of `size`, black background included. The
 // time lines are labelled with `times` (each sample's time) in `clock`'s local time. The legend

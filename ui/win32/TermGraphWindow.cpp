@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "device/OrnFilterWheel.h"
+#include "platform/Registry.h"
+#include "ui/GraphReadingsSetting.h"
 #include "ui/TermGraphLayout.h"
 #include "ui/TermGraphTemplate.h"
 #include "ui/win32/DialogTemplateEx.h"
@@ -128,7 +130,39 @@ void PaintTermGraphGdi(HDC dc, int width, int height, const TermHistoryQueue& hi
 }
 
 CWin32TermGraph::CWin32TermGraph(OrnFilterWheel& fw)
-    : Win32RulesDialog(kTermGraphTemplate, WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX), m_FW(fw) {}
+    : Win32RulesDialog(kTermGraphTemplate, WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX), m_FW(fw) {
+    if (const RegistryHive* hive = m_FW.UserHive()) m_ShowReadings = LoadGraphReadings(*hive);
+}
+
+void CWin32TermGraph::SetShowReadings(bool on) {
+    m_ShowReadings = on;
+    if (RegistryHive* hive = m_FW.UserHive()) SaveGraphReadings(*hive, on);
+    if (Window()) ::InvalidateRect(Window(), nullptr, FALSE);
+}
+
+void CWin32TermGraph::AddMenuEntries(HMENU menu) const {
+    if (::GetMenuItemCount(menu) > 0) ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING | (m_ShowReadings ? MF_CHECKED : MF_UNCHECKED), kShowReadingsCommand,
+                  L"Show Readings");
+}
+
+void CWin32TermGraph::Paint(HDC dc) {
+    RECT client{};
+    ::GetClientRect(Window(), &client);
+    // Drawn off screen first, so that the five-second repaint does not flicker.
+    HDC memory = ::CreateCompatibleDC(dc);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(dc, std::max<LONG>(1, client.right), std::max<LONG>(1, client.bottom));
+    HGDIOBJ oldBitmap = ::SelectObject(memory, bitmap);
+    HGDIOBJ oldFont = ::SelectObject(memory, reinterpret_cast<HFONT>(::SendMessageW(Window(), WM_GETFONT, 0, 0)));
+    PaintTermGraphGdi(memory, client.right, client.bottom, m_FW.TermHistory, m_FW.TermometerName,
+                      m_FW.TermHistoryTimes, m_FW.CalendarTime(), m_ShowReadings,
+                      [look = Look()](COLORREF day) { return look ? look->Colour(day) : day; });
+    ::BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    ::SelectObject(memory, oldFont);
+    ::SelectObject(memory, oldBitmap);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+}
 
 void CWin32TermGraph::ToggleVisible(HWND owner) {
     if (Visible()) {
@@ -140,7 +174,7 @@ void CWin32TermGraph::ToggleVisible(HWND owner) {
     ::InvalidateRect(Window(), nullptr, FALSE);
 }
 
-bool CWin32TermGraph::OnMessage(UINT msg, WPARAM wParam, LPARAM, INT_PTR& result) {
+bool CWin32TermGraph::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
     switch (msg) {
     case WM_INITDIALOG:
         ::SetTimer(Window(), kRedrawTimer, kTermGraphRedrawMs, nullptr);
@@ -162,28 +196,23 @@ bool CWin32TermGraph::OnMessage(UINT msg, WPARAM wParam, LPARAM, INT_PTR& result
         ::ShowWindow(Window(), SW_HIDE);
         result = TRUE;
         return true;
+    case WM_COMMAND:
+        if (lParam != 0 || LOWORD(wParam) != kShowReadingsCommand) return false;
+        SetShowReadings(!m_ShowReadings);
+        result = TRUE;
+        return true;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(Window(), &ps);
-        RECT client{};
-        ::GetClientRect(Window(), &client);
-        // Drawn off screen first, so that the five-second repaint does not flicker.
-        HDC memory = ::CreateCompatibleDC(dc);
-        HBITMAP bitmap = ::CreateCompatibleBitmap(dc, std::max<LONG>(1, client.right), std::max<LONG>(1, client.bottom));
-        HGDIOBJ oldBitmap = ::SelectObject(memory, bitmap);
-        HGDIOBJ oldFont = ::SelectObject(memory, reinterpret_cast<HFONT>(::SendMessageW(Window(), WM_GETFONT, 0, 0)));
-        PaintTermGraphGdi(memory, client.right, client.bottom, m_FW.TermHistory, m_FW.TermometerName,
-                          m_FW.TermHistoryTimes, m_FW.CalendarTime(), false,
-                          [look = Look()](COLORREF day) { return look ? look->Colour(day) : day; });
-        ::BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        ::SelectObject(memory, oldFont);
-        ::SelectObject(memory, oldBitmap);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(memory);
+        Paint(dc);
         ::EndPaint(Window(), &ps);
         result = TRUE;
         return true;
     }
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wParam));
+        result = TRUE;
+        return true;
     default:
         return false;
     }

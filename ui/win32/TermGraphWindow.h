@@ -1,5 +1,6 @@
 // The "Temperature Graph" window in Win32: the four sensors' history drawn with GDI from the
-// shared layout (ui/TermGraphLayout), on a black background, repainted every five seconds.
+// shared layout (ui/TermGraphLayout), on a black background, repainted every five seconds; its
+// context menu's "Show Readings" adds each sensor's newest reading to the legend.
 #pragma once
 
 #include <windows.h>
@@ -35,11 +36,22 @@ public:
     void ToggleVisible(HWND owner);
     bool Visible() const { return Window() && ::IsWindowVisible(Window()); }
 
+    // The context menu's "Show Readings" (no control uses this id).
+    static constexpr UINT kShowReadingsCommand = 0x7E40;
+    // The legend's readings: off unless the user's settings say otherwise; the operator's
+    // change is stored there and repaints the graph.
+    bool ShowReadings() const { return m_ShowReadings; }
+    void SetShowReadings(bool on);
+
 protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+    void AddMenuEntries(HMENU menu) const override;
 
 private:
+    void Paint(HDC dc);
+
     OrnFilterWheel& m_FW;
+    bool m_ShowReadings = false;
 };
 
 }  // namespace velq3::ui

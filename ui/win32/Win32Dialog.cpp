@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "ui/UiScaleSetting.h"
 #include "ui/win32/DialogTemplateEx.h"
@@ -410,11 +411,32 @@ INT_PTR Win32RulesDialog::RunModal(HWND owner) {
     return r;
 }
 
+void SetProgramIcon(HWND window) {
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    for (const auto& [which, cx, cy] :
+         {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON}, std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+        // Shared: loaded once per size, and never destroyed while the program runs.
+        HANDLE icon = ::LoadImageW(module, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON, ::GetSystemMetrics(cx),
+                                   ::GetSystemMetrics(cy), LR_SHARED);
+        if (icon) ::SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+    }
+}
+
+HMENU Win32RulesDialog::BuildContextMenu() const {
+    HMENU menu = m_Look ? m_Look->BuildMenu(HasScaleMenu()) : ::CreatePopupMenu();
+    if (!menu) return nullptr;
+    AddMenuEntries(menu);
+    if (::GetMenuItemCount(menu) > 0) return menu;
+    ::DestroyMenu(menu);
+    return nullptr;
+}
+
 INT_PTR CALLBACK Win32RulesDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) {
         auto* self = reinterpret_cast<Win32RulesDialog*>(lParam);
         ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         self->m_Ctl.SetWindow(hwnd);
+        SetProgramIcon(hwnd);
     }
     auto* self = reinterpret_cast<Win32RulesDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
     if (!self) return FALSE;
@@ -446,16 +468,20 @@ INT_PTR Win32RulesDialog::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         return m_Look && m_Look->DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
     case WM_CONTEXTMENU:
         // The window's background only: the controls keep their own menus.
-        if (!m_Look || reinterpret_cast<HWND>(wParam) != Window()) return FALSE;
-        {
+        if (reinterpret_cast<HWND>(wParam) != Window()) return FALSE;
+        if (HMENU menu = BuildContextMenu()) {
             POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             if (at.x == -1 && at.y == -1) {  // from the keyboard: the window's corner
                 at = {0, 0};
                 ::ClientToScreen(Window(), &at);
             }
-            m_Look->ShowMenu(Window(), at, HasScaleMenu());
+            const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
+                menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, Window(), nullptr));
+            ::DestroyMenu(menu);
+            if (chosen != 0) ::SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
+            return TRUE;
         }
-        return TRUE;
+        return FALSE;
     case WM_COMMAND:
         // The context menu's night switch (a menu's command comes without a control).
         if (lParam == 0 && m_Look && m_Look->OnCommand(LOWORD(wParam))) return TRUE;

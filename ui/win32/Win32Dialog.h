@@ -21,6 +21,11 @@ class Win32Look;
 // Registers the common control classes the templates use (up-down, list view); once per process.
 void InitDialogControlClasses();
 
+// The program's icon resource (the windows' icon), in each program that opens the windows.
+inline constexpr int kProgramIconId = 1;
+// Gives `window` the program's icon, large and small; nothing when the program has none.
+void SetProgramIcon(HWND window);
+
 class Win32DialogControls : public DialogControls {
 public:
     // Shows a message box and returns once it is dismissed; tests inject one that only records.
@@ -124,6 +129,9 @@ public:
     void SetLook(Win32Look* look) { m_Look = look; }
     Win32Look* Look() const { return m_Look; }
     const DialogTemplate& Template() const { return m_Template; }
+    // The context menu of the window's background: the look's entries, then the window's own;
+    // nullptr when it would be empty. The caller destroys it.
+    HMENU BuildContextMenu() const;
 
 protected:
     // The window and its controls exist (WM_INITDIALOG): fill them, attach the rules.
@@ -137,6 +145,9 @@ protected:
     // True for a window whose context menu also offers the scale (the main window); it acts on
     // the scale commands in its OnMessage.
     virtual bool HasScaleMenu() const { return false; }
+    // Appends the window's own entries to its context menu (their commands come back as
+    // WM_COMMAND without a control).
+    virtual void AddMenuEntries(HMENU /*menu*/) const {}
 
     Win32DialogControls m_Ctl;
 

@@ -91,6 +91,136 @@ LRESULT CALLBACK NightGroupBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lPa
     return ::DefSubclassProc(box, msg, wParam, lParam);
 }
 
+constexpr UINT_PTR kCheckBoxSubclass = 0x7E6C;
+constexpr COLORREF kNightBoxFrame = RGB(150, 0, 0);
+constexpr COLORREF kNightPressed = RGB(60, 0, 0);
+constexpr COLORREF kNightIndeterminate = RGB(100, 0, 0);
+constexpr COLORREF kNightFocus = RGB(120, 0, 0);
+
+// A check box at night: its square framed in red with a red check (or, in the third state, a
+// dark red fill), its text in the night text colour, all on black; the text framed while the
+// box has the focus. The square stands right of the text for a box with its text on the left.
+void PaintNightCheckBox(HWND box, HDC dc) {
+    RECT r{};
+    ::GetClientRect(box, &r);
+    ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0)));
+    TEXTMETRICW tm{};
+    ::GetTextMetricsW(dc, &tm);
+    const LONG_PTR style = ::GetWindowLongPtrW(box, GWL_STYLE);
+    const bool enabled = ::IsWindowEnabled(box) != FALSE;
+    const LRESULT state = ::SendMessageW(box, BM_GETSTATE, 0, 0);
+    const bool textLeft = (style & BS_LEFTTEXT) != 0;
+    const int side = std::max<int>(7, std::min<int>(r.bottom - r.top, tm.tmHeight));
+    const int gap = std::max<int>(2, tm.tmAveCharWidth / 2);
+    RECT square{textLeft ? r.right - side : r.left, r.top + (r.bottom - r.top - side) / 2, 0, 0};
+    square.right = square.left + side;
+    square.bottom = square.top + side;
+
+    if (state & BST_PUSHED) {
+        HBRUSH pressed = ::CreateSolidBrush(kNightPressed);
+        ::FillRect(dc, &square, pressed);
+        ::DeleteObject(pressed);
+    }
+    HBRUSH frame = ::CreateSolidBrush(enabled ? kNightBoxFrame : kNightFrame);
+    ::FrameRect(dc, &square, frame);
+    ::DeleteObject(frame);
+    const COLORREF mark = enabled ? RGB(kNightTextRed, 0, 0) : kNightDisabledText;
+    const LRESULT check = state & (BST_CHECKED | BST_INDETERMINATE);
+    if (check == BST_CHECKED) {
+        // A tick from the left middle down to the bottom third and up to the top right.
+        const int inset = std::max(2, side / 5);
+        const POINT tick[] = {{square.left + inset, square.top + side / 2},
+                              {square.left + side * 2 / 5, square.bottom - inset - 1},
+                              {square.right - inset - 1, square.top + inset}};
+        HPEN pen = ::CreatePen(PS_SOLID, std::max(1, side / 6), mark);
+        HGDIOBJ oldPen = ::SelectObject(dc, pen);
+        ::Polyline(dc, tick, 3);
+        ::SelectObject(dc, oldPen);
+        ::DeleteObject(pen);
+    } else if (check == BST_INDETERMINATE) {
+        RECT inner{square.left + 3, square.top + 3, square.right - 3, square.bottom - 3};
+        HBRUSH fill = ::CreateSolidBrush(kNightIndeterminate);
+        ::FillRect(dc, &inner, fill);
+        ::DeleteObject(fill);
+    }
+
+    wchar_t text[256] = {};
+    ::GetWindowTextW(box, text, 256);
+    if (text[0]) {
+        RECT area = textLeft ? RECT{r.left, r.top, square.left - gap, r.bottom}
+                             : RECT{square.right + gap, r.top, r.right, r.bottom};
+        const bool lines = (style & BS_MULTILINE) != 0;
+        const UINT align = ((style & BS_CENTER) == BS_RIGHT) ? DT_RIGHT : DT_LEFT;
+        const UINT format = align | (lines ? DT_WORDBREAK : DT_SINGLELINE | DT_VCENTER);
+        RECT measured = area;
+        ::DrawTextW(dc, text, -1, &measured, format | DT_CALCRECT);
+        const LONG width = measured.right - measured.left, height = measured.bottom - measured.top;
+        RECT placed = area;
+        if (align == DT_RIGHT) placed.left = placed.right - width;
+        else placed.right = std::min(placed.right, placed.left + width);
+        placed.top = area.top + std::max<LONG>(0, (area.bottom - area.top - height) / 2);
+        placed.bottom = std::min(area.bottom, placed.top + height);
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, mark);
+        ::DrawTextW(dc, text, -1, &placed, (format & ~static_cast<UINT>(DT_VCENTER)) | DT_NOCLIP);
+        if (::GetFocus() == box) {
+            RECT focus{placed.left - 1, placed.top, placed.right + 1, placed.bottom};
+            HBRUSH brush = ::CreateSolidBrush(kNightFocus);
+            ::FrameRect(dc, &focus, brush);
+            ::DeleteObject(brush);
+        }
+    }
+    ::SelectObject(dc, oldFont);
+}
+
+LRESULT CALLBACK NightCheckBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(box, &ps);
+        PaintNightCheckBox(box, dc);
+        ::EndPaint(box, &ps);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        PaintNightCheckBox(box, reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;  // the painting fills everything
+    case BM_SETCHECK:
+    case BM_SETSTATE:
+    case BM_CLICK:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+    case WM_SETTEXT:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE:
+    case WM_CAPTURECHANGED:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_UPDATEUISTATE: {
+        // The control may draw itself at once on these: drawn again over its own drawing.
+        const LRESULT result = ::DefSubclassProc(box, msg, wParam, lParam);
+        if (::IsWindowVisible(box)) {
+            HDC dc = ::GetDC(box);
+            PaintNightCheckBox(box, dc);
+            ::ReleaseDC(box, dc);
+        }
+        return result;
+    }
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(box, &NightCheckBoxProc, id);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(box, msg, wParam, lParam);
+}
+
 COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
 Rgb ToRgb(COLORREF c) { return {GetRValue(c), GetGValue(c), GetBValue(c)}; }
 
@@ -210,6 +340,12 @@ void Win32Look::ApplyToButton(HWND window, HWND button) {
         else ::RemoveWindowSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass);
         return;  // Apply redraws the window with its children
     }
+    if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE) {
+        // The control colour messages colour the text only; the square stays the system's.
+        if (m_Night) ::SetWindowSubclass(button, &NightCheckBoxProc, kCheckBoxSubclass, 0);
+        else ::RemoveWindowSubclass(button, &NightCheckBoxProc, kCheckBoxSubclass);
+        return;
+    }
     if (m_Night) {
         if (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON) return;
         m_NightButtons[button] = {window, type};
@@ -275,15 +411,6 @@ HMENU Win32Look::BuildMenu(bool withScale) const {
     ::AppendMenuW(menu, MF_STRING, kSmallerCommand, L"Smaller\tCtrl+-");
     ::AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(steps), L"Scale");
     return menu;
-}
-
-void Win32Look::ShowMenu(HWND window, POINT at, bool withScale) {
-    HMENU menu = BuildMenu(withScale);
-    if (!menu) return;
-    const UINT chosen = static_cast<UINT>(
-        ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window, nullptr));
-    ::DestroyMenu(menu);
-    if (chosen != 0) ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
 }
 
 bool Win32Look::OnCommand(UINT command) {

@@ -1,7 +1,8 @@
 // The look of the Win32 windows: the night palette (every window red on black through the control
-// colour messages) and the scale (the dialog font, and with it the dialog units, enlarged). One
-// object per program, given to each window; windows built without one are in the system colours
-// at 100 %.
+// colour messages; push buttons, group boxes and check boxes, which those do not reach, drawn by
+// the look at night only) and the scale (the dialog font, and with it the dialog units,
+// enlarged). One object per program, given to each window; windows built without one are in the
+// system colours at 100 %.
 #pragma once
 
 #include <windows.h>
@@ -70,9 +71,6 @@ public:
     // `withScale` (the main window) "Larger", "Smaller" and the "Scale" submenu with every step,
     // checked at the present one. The caller destroys it.
     HMENU BuildMenu(bool withScale) const;
-    // Shows that menu at `at` (screen coordinates); the entry chosen goes to `window` as its
-    // WM_COMMAND.
-    void ShowMenu(HWND window, POINT at, bool withScale);
     // A menu command the look acts on itself (the night switch); true when it was that.
     bool OnCommand(UINT command);
     // Ctrl+N in any attached window switches the palette; true when the key was that.
