@@ -46,6 +46,9 @@ Var RemoveSettings     ; "1": the uninstaller also removes the user's settings
 Var RemoveSettingsBox
 
 !define MUI_ABORTWARNING
+; The program's own icon on the setup program and the uninstaller.
+!define MUI_ICON "../../apps/velq3.ico"
+!define MUI_UNICON "../../apps/velq3.ico"
 !define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
