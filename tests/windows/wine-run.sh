@@ -22,4 +22,21 @@ fi
 # The run's folder as Windows programs name it (drive Z: is the root), for tests that read the
 # simulator's log.
 export VELQ3_WINE_DIR_FOR_TESTS="Z:${dir//\//\\}"
+# A test program whose Wine session ended under it exits with 0 and without its summary: the
+# summary of a GoogleTest program is required.
+case " $* " in
+*" --gtest_color=no "*)
+  out=$(mktemp)
+  set +e
+  wine "$@" 2>&1 | tee "$out"
+  status=${PIPESTATUS[0]}
+  set -e
+  if [ "$status" -eq 0 ] && ! grep -q '^\[  PASSED  \]' "$out"; then
+    echo "wine-run: $1 ended without its test summary (did its Wine session end?)" >&2
+    status=1
+  fi
+  rm -f "$out"
+  exit "$status"
+  ;;
+esac
 exec wine "$@"
