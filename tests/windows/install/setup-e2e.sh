@@ -43,12 +43,14 @@ win() {
 }
 
 reg_value() {  # KEY VALUE|"" VIEW: the value's data
-  local key=$1 name=$2 view=$3 out
-  if [ "$name" = "" ]; then
-    out=$(wine reg query "$key" /ve /reg:"$view" 2>/dev/null | tr -d '\r') || return 1
-  else
-    out=$(wine reg query "$key" /v "$name" /reg:"$view" 2>/dev/null | tr -d '\r') || return 1
-  fi
+  local key=$1 name=$2 view=$3 out what=(/ve) try
+  [ "$name" = "" ] || what=(/v "$name")
+  # reg.exe now and then fails to start on a loaded machine: a missing key is asked twice.
+  for try in 1 2; do
+    out=$(wine reg query "$key" "${what[@]}" /reg:"$view" 2>/dev/null | tr -d '\r') && break
+    [ "$try" = 2 ] && return 1
+    sleep 0.5
+  done
   printf '%s\n' "$out" | sed -n 's/^    [^ ].*    REG_[A-Z_]*    \{0,1\}//p' | head -1
 }
 key_exists() { wine reg query "$1" /reg:"${2:-64}" >/dev/null 2>&1; }
