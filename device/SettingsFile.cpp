@@ -32,14 +32,17 @@ public:
         m_Pos += n;
         return true;
     }
-    // Characters up to a zero byte (consumed), the end, or `max` characters.
+    // Characters up to a zero byte (consumed), the end, or `max` characters. The zero that ends
+    // a name of exactly `max` characters is consumed too: a saved name of that length would
+    // otherwise read back as that name and an empty one, and the names after it would be lost.
     std::string ReadName(std::size_t max) {
         std::string s;
         while (m_Pos < m_Bytes.size() && s.size() < max) {
             const char c = static_cast<char>(m_Bytes[m_Pos++]);
-            if (c == '\0') break;
+            if (c == '\0') return s;
             s += c;
         }
+        if (m_Pos < m_Bytes.size() && m_Bytes[m_Pos] == 0) ++m_Pos;
         return s;
     }
 

@@ -194,6 +194,9 @@ TEST_F(SettingsFileTest, NamesAreReadUpToTheirZeroTheEndOr1023Characters) {
         {"bytes after the fourth", text(std::string_view("A\0B\0C\0D\0\x01\x02junk\n", 15)), {"A", "B", "C", "D"}},
         {"a name over 1023 characters", text(std::string(1030, 'x') + std::string("\0y", 2)),
          {std::string(1023, 'x'), "xxxxxxx", "y", ""}},
+        // As saved: the zero after a name of exactly 1023 characters ends it.
+        {"a name of exactly 1023 characters", text(std::string(1023, 'x') + std::string("\0y\0z", 4)),
+         {std::string(1023, 'x'), "y", "z", ""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
