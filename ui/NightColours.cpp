@@ -3,8 +3,7 @@
 
 #include <cmath>
 
-#include "device/OrnFilterWheel.h"
-#include "platform/Registry.h"
+#include "ui/UserSwitch.h"
 
 namespace velq3::ui {
 
@@ -20,15 +19,8 @@ Rgb NightRgb(Rgb c) {
 
 Rgb NightDimRgb(Rgb c) { return {24 + static_cast<int>(std::lround(72 * NightLightness(c))), 0, 0}; }
 
-bool LoadNightMode(const RegistryHive& hive) {
-    const auto v = hive.GetDword(kSettingsKey, kNightModeValue);
-    return v && *v != 0;
-}
+bool LoadNightMode(const RegistryHive& hive) { return LoadUserSwitch(hive, kNightModeValue); }
 
-bool SaveNightMode(RegistryHive& hive, bool on) {
-    if (!hive.CreateKey(kSettingsKey)) return false;
-    hive.SetDword(kSettingsKey, kNightModeValue, on ? 1 : 0);
-    return hive.Save();
-}
+bool SaveNightMode(RegistryHive& hive, bool on) { return SaveUserSwitch(hive, kNightModeValue, on); }
 
 }  // namespace velq3::ui

@@ -37,6 +37,31 @@
 namespace velq3::ui {
 namespace {
 
+// An off-screen picture of width x height pixels, compatible with the screen of `window`, for
+// reading back what a control or a window draws; released at the end of its scope.
+class Canvas {
+public:
+    Canvas(HWND window, int width, int height)
+        : m_Window(window), m_Screen(::GetDC(window)), m_Dc(::CreateCompatibleDC(m_Screen)),
+          m_Bitmap(::CreateCompatibleBitmap(m_Screen, width, height)), m_Old(::SelectObject(m_Dc, m_Bitmap)) {}
+    ~Canvas() {
+        ::SelectObject(m_Dc, m_Old);
+        ::DeleteObject(m_Bitmap);
+        ::DeleteDC(m_Dc);
+        ::ReleaseDC(m_Window, m_Screen);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    HDC Dc() const { return m_Dc; }
+
+private:
+    HWND m_Window;
+    HDC m_Screen;
+    HDC m_Dc;
+    HBITMAP m_Bitmap;
+    HGDIOBJ m_Old;
+};
+
 // A dialog rectangle in pixels of `dialog`'s font, sizes converted on their own as dialog
 // creation converts them.
 RECT Pixels(HWND dialog, int x, int y, int cx, int cy) {
@@ -552,10 +577,8 @@ TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
 
     RECT r{};
     ::GetClientRect(go, &r);
-    HDC screen = ::GetDC(hwnd);
-    HDC dc = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    Canvas canvas(hwnd, r.right, r.bottom);
+    HDC dc = canvas.Dc();
     ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
     for (UINT state : {0u, static_cast<UINT>(ODS_FOCUS), static_cast<UINT>(ODS_DISABLED | ODS_SELECTED)}) {
         const RECT white{0, 0, r.right, r.bottom};
@@ -581,10 +604,6 @@ TEST(NightPaletteList, PushButtonsDrawnInRedsAtNight) {
     DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(kGo), 0, ODA_DRAWENTIRE, 0, go, dc, r, 0};
     ::SendMessageW(hwnd, WM_DRAWITEM, kGo, reinterpret_cast<LPARAM>(&item));
     EXPECT_EQ(::GetPixel(dc, r.right / 2, r.bottom / 2), RGB(255, 255, 255));
-    ::SelectObject(dc, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
-    ::ReleaseDC(hwnd, screen);
 }
 
 // Group boxes, whose caption the common controls draw in the system's text colour whatever the
@@ -602,10 +621,8 @@ TEST(NightPaletteList, GroupBoxesDrawnInRedsAtNight) {
     ASSERT_NE(box, nullptr);
     RECT r{};
     ::GetClientRect(box, &r);
-    HDC screen = ::GetDC(hwnd);
-    HDC dc = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    Canvas canvas(hwnd, r.right, r.bottom);
+    HDC dc = canvas.Dc();
     struct Count {
         int reds = 0, blacks = 0, others = 0, captionReds = 0;
         bool frameRed = false;
@@ -642,10 +659,6 @@ TEST(NightPaletteList, GroupBoxesDrawnInRedsAtNight) {
     const Count day = draw();
     EXPECT_EQ(day.reds, 0);
     EXPECT_GT(day.others + day.blacks, 0);  // the system's frame and caption
-    ::SelectObject(dc, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
-    ::ReleaseDC(hwnd, screen);
 }
 
 // Check boxes, whose square the control colour messages do not reach, are drawn by the look at
@@ -666,10 +679,8 @@ TEST(NightPaletteList, CheckBoxesDrawnInRedsAtNight) {
     auto draw = [&](HWND box) {
         RECT r{};
         ::GetClientRect(box, &r);
-        HDC screen = ::GetDC(box);
-        HDC dc = ::CreateCompatibleDC(screen);
-        HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
-        HGDIOBJ old = ::SelectObject(dc, bitmap);
+        Canvas canvas(box, r.right, r.bottom);
+        HDC dc = canvas.Dc();
         const RECT white{0, 0, r.right, r.bottom};
         ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
         ::SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
@@ -681,10 +692,6 @@ TEST(NightPaletteList, CheckBoxesDrawnInRedsAtNight) {
                 else if (c == RGB(0, 0, 0)) ++n.blacks;
                 else ++n.others;
             }
-        ::SelectObject(dc, old);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(dc);
-        ::ReleaseDC(box, screen);
         return n;
     };
 
@@ -1019,19 +1026,13 @@ int LegendGreens(const CWin32TermGraph& graph) {
     HWND hwnd = graph.Window();
     RECT r{};
     ::GetClientRect(hwnd, &r);
-    HDC screen = ::GetDC(hwnd);
-    HDC dc = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    Canvas canvas(hwnd, r.right, r.bottom);
+    HDC dc = canvas.Dc();
     ::SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
     int greens = 0;
     for (int y = 0; y < r.bottom / 4; ++y)
         for (int x = r.right / 2; x < r.right; ++x)
             if (::GetPixel(dc, x, y) == RGB(0, 255, 0)) ++greens;
-    ::SelectObject(dc, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
-    ::ReleaseDC(hwnd, screen);
     return greens;
 }
 
@@ -1117,10 +1118,8 @@ TEST(ProgramIcon, EveryWindowHasTheProgramsIconInBothSizes) {
             if (info.hbmMask) ::DeleteObject(info.hbmMask);
             // Drawn on white: the wheel's colours.
             const int cx = ::GetSystemMetrics(s.cx), cy = ::GetSystemMetrics(s.cy);
-            HDC screen = ::GetDC(hwnd);
-            HDC dc = ::CreateCompatibleDC(screen);
-            HBITMAP bitmap = ::CreateCompatibleBitmap(screen, cx, cy);
-            HGDIOBJ old = ::SelectObject(dc, bitmap);
+            Canvas canvas(hwnd, cx, cy);
+            HDC dc = canvas.Dc();
             const RECT white{0, 0, cx, cy};
             ::FillRect(dc, &white, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
             ::DrawIconEx(dc, 0, 0, icon, cx, cy, 0, nullptr, DI_NORMAL);
@@ -1131,10 +1130,6 @@ TEST(ProgramIcon, EveryWindowHasTheProgramsIconInBothSizes) {
             colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
             EXPECT_GT(colours.size(), 20u) << t->caption << " " << s.which;
             EXPECT_EQ(::GetPixel(dc, 0, 0), RGB(255, 255, 255));  // a transparent corner
-            ::SelectObject(dc, old);
-            ::DeleteObject(bitmap);
-            ::DeleteDC(dc);
-            ::ReleaseDC(hwnd, screen);
         }
     }
 }

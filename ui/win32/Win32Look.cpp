@@ -59,18 +59,31 @@ void PaintNightGroupBox(HWND box, HDC dc) {
     ::SelectObject(dc, oldFont);
 }
 
-LRESULT CALLBACK NightGroupBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
-    switch (msg) {
-    case WM_PAINT: {
+// WM_PAINT and WM_PRINTCLIENT of a control the look draws at night with `Paint`; true when
+// `msg` was one of them (the control then answers 0).
+template <void (*Paint)(HWND, HDC)>
+bool PaintedAtNight(HWND control, UINT msg, WPARAM wParam) {
+    if (msg == WM_PAINT) {
         PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(box, &ps);
-        PaintNightGroupBox(box, dc);
-        ::EndPaint(box, &ps);
-        return 0;
+        HDC dc = ::BeginPaint(control, &ps);
+        Paint(control, dc);
+        ::EndPaint(control, &ps);
+        return true;
     }
-    case WM_PRINTCLIENT:
-        PaintNightGroupBox(box, reinterpret_cast<HDC>(wParam));
-        return 0;
+    if (msg != WM_PRINTCLIENT) return false;
+    Paint(control, reinterpret_cast<HDC>(wParam));
+    return true;
+}
+
+// Puts the night drawing of a control on (a subclass) or takes it off.
+void SetNightSubclass(HWND control, SUBCLASSPROC proc, UINT_PTR id, bool night) {
+    if (night) ::SetWindowSubclass(control, proc, id, 0);
+    else ::RemoveWindowSubclass(control, proc, id);
+}
+
+LRESULT CALLBACK NightGroupBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    if (PaintedAtNight<&PaintNightGroupBox>(box, msg, wParam)) return 0;
+    switch (msg) {
     case WM_SETTEXT:
     case WM_ENABLE: {
         // The control draws itself at once on these: drawn again over its own drawing.
@@ -175,17 +188,8 @@ void PaintNightCheckBox(HWND box, HDC dc) {
 }
 
 LRESULT CALLBACK NightCheckBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    if (PaintedAtNight<&PaintNightCheckBox>(box, msg, wParam)) return 0;
     switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(box, &ps);
-        PaintNightCheckBox(box, dc);
-        ::EndPaint(box, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        PaintNightCheckBox(box, reinterpret_cast<HDC>(wParam));
-        return 0;
     case WM_ERASEBKGND:
         return 1;  // the painting fills everything
     case BM_SETCHECK:
@@ -336,14 +340,12 @@ void Win32Look::ApplyToButton(HWND window, HWND button) {
     const LONG_PTR style = ::GetWindowLongPtrW(button, GWL_STYLE);
     const LONG_PTR type = style & BS_TYPEMASK;
     if (type == BS_GROUPBOX) {
-        if (m_Night) ::SetWindowSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass, 0);
-        else ::RemoveWindowSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass);
+        SetNightSubclass(button, &NightGroupBoxProc, kGroupBoxSubclass, m_Night);
         return;  // Apply redraws the window with its children
     }
     if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE) {
         // The control colour messages colour the text only; the square stays the system's.
-        if (m_Night) ::SetWindowSubclass(button, &NightCheckBoxProc, kCheckBoxSubclass, 0);
-        else ::RemoveWindowSubclass(button, &NightCheckBoxProc, kCheckBoxSubclass);
+        SetNightSubclass(button, &NightCheckBoxProc, kCheckBoxSubclass, m_Night);
         return;
     }
     if (m_Night) {
